@@ -1,0 +1,52 @@
+# Shared helpers for the project's scripts; sourced, not run.
+
+# Prints the path of a CPython 3.12 interpreter: $PYTHON if set, else a working
+# python3.12 on the PATH, else the newest 3.12.x that pyenv installed.
+find_python312() {
+    local candidate
+    if [ -n "${PYTHON:-}" ]; then
+        candidate=$PYTHON
+    elif python3.12 -c '' >/dev/null 2>&1; then
+        candidate=$(command -v python3.12)
+    else
+        local root
+        root=$(pyenv root 2>/dev/null || echo "$HOME/.pyenv")
+        candidate=$(ls -d "$root"/versions/3.12.*/bin/python3.12 2>/dev/null | sort -V | tail -n 1)
+    fi
+    if [ -z "$candidate" ] || ! "$candidate" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 12))' >/dev/null 2>&1; then
+        echo "error: CPython 3.12 not found. Install it (for example 'pyenv install 3.12') or set PYTHON=/path/to/python3.12." >&2
+        return 1
+    fi
+    echo "$candidate"
+}
+
+# Installs Debian's GoogleTest package when its headers or CMake package are missing.
+ensure_gtest() {
+    if [ -f /usr/include/gtest/gtest.h ] && ls /usr/lib/*/cmake/GTest/GTestConfig.cmake >/dev/null 2>&1; then
+        return 0
+    fi
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    if ! command -v apt-get >/dev/null 2>&1; then
+        echo "error: GoogleTest is missing and apt-get is not available; install GoogleTest (libgtest-dev) by hand." >&2
+        return 1
+    fi
+    echo "Installing libgtest-dev with apt-get..."
+    $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libgtest-dev >/dev/null
+}
+
+# Creates (or reuses) the project's virtual environment in .venv with CPython
+# 3.12, installs the build and test requirements, then builds and installs the
+# extension into it. Prints nothing on success but pip's own errors.
+ensure_venv() {
+    local python venv=.venv
+    python=$(find_python312) || return 1
+    if ! "$venv/bin/python" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 12))' >/dev/null 2>&1; then
+        rm -rf "$venv"
+        "$python" -m venv "$venv"
+    fi
+    "$venv/bin/python" -m pip install -q --disable-pip-version-check -r requirements-dev.txt
+    echo "Building and installing the extension module..."
+    "$venv/bin/python" -m pip install -q --disable-pip-version-check --no-build-isolation \
+        -C build-dir=build/module "${PIP_INSTALL_TARGET:-.}"
+}

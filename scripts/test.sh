@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs every test on a fresh machine: installs what is missing, builds the
+# extension and the C++ suites, then runs CTest and pytest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/common.sh
+
+ensure_gtest
+ensure_venv
+export PATH="$PWD/.venv/bin:$PATH"
+
+echo "Building the C++ test suites..."
+cmake -S . -B build/cpp -G Ninja -DZEF_BUILD_MODULE=OFF -DZEF_BUILD_TESTS=ON >/dev/null
+cmake --build build/cpp
+ctest --test-dir build/cpp --output-on-failure
+
+python -m pytest

@@ -1,0 +1,105 @@
+#include "sax.h"
+
+#include <cmath>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+const std::vector<std::vector<double>> breakpoints = {
+    {},
+    {},
+    {0},
+    {-0.43, 0.43},
+    {-0.67, 0, 0.67},
+    {-0.84, -0.25, 0.25, 0.84},
+    {-0.97, -0.43, 0, 0.43, 0.97},
+    {-1.07, -0.57, -0.18, 0.18, 0.57, 1.07},
+    {-1.15, -0.67, -0.32, 0, 0.32, 0.67, 1.15},
+    {-1.22, -0.76, -0.43, -0.14, 0.14, 0.43, 0.76, 1.22},
+    {-1.28, -0.84, -0.52, -0.25, 0, 0.25, 0.52, 0.84, 1.28},
+};
+
+namespace {
+
+const std::vector<double>& breakpoint_row(int alphabet) {
+    if (alphabet < 0 || static_cast<std::size_t>(alphabet) >= breakpoints.size()) {
+        throw std::invalid_argument("alphabet must be between 0 and " + std::to_string(breakpoints.size() - 1) +
+                                    ", got " + std::to_string(alphabet));
+    }
+    return breakpoints[static_cast<std::size_t>(alphabet)];
+}
+
+// Counts every breakpoint below the value with no early exit, so the loop stays
+// branch-free and vectorisable. Comparisons with NaN are false: NaN gives 'a'.
+char symbol_for(const std::vector<double>& row, double value) {
+    int below = 0;
+    for (double b : row) below += value > b ? 1 : 0;
+    return static_cast<char>('a' + below);
+}
+
+[[noreturn]] void throw_length_error() {
+    throw std::length_error("cannot create std::vector larger than max_size()");
+}
+
+// ceil(size / seglen) in double precision. Checked before the conversion to
+// an integer: NaN (0 / 0), infinity (n / 0) and negative quotients have no
+// word. The sign is judged on the quotient, since a tiny negative one such as
+// 1 / INT_MIN would round up to -0.0; 0 / -1 is -0.0 and gives an empty word.
+std::size_t word_length(std::size_t size, int seglen) {
+    const double quotient = static_cast<double>(size) / static_cast<double>(seglen);
+    const double length = std::ceil(quotient);
+    if (!(quotient >= 0.0) || length > static_cast<double>(Pattern().max_size())) throw_length_error();
+    return static_cast<std::size_t>(length);
+}
+
+Pattern word_of(const std::vector<double>& series, int seglen, const std::vector<double>& row) {
+    const std::size_t length = word_length(series.size(), seglen);
+    Pattern word(length);
+    if (length == 0) return word;
+    // A non-empty word implies seglen >= 1 here.
+    const std::size_t step = static_cast<std::size_t>(seglen);
+    const double divisor = static_cast<double>(seglen);
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::size_t start = i * step;
+        const std::size_t end = series.size() - start < step ? series.size() : start + step;
+        double sum = 0.0;
+        for (std::size_t j = start; j < end; ++j) sum += series[j];
+        // A short last segment is averaged as if padded with zeros up to seglen points.
+        word[i] = symbol_for(row, sum / divisor);
+    }
+    return word;
+}
+
+}  // namespace
+
+char get_discrete_value(int alphabet, double value) { return symbol_for(breakpoint_row(alphabet), value); }
+
+void znorm(SeriesSet& ts) {
+    for (std::vector<double>& series : ts) {
+        if (series.empty()) continue;
+        const double n = static_cast<double>(series.size());
+        double sum = 0.0;
+        for (double v : series) sum += v;
+        const double mean = sum / n;
+        double ss = 0.0;
+        for (double& v : series) {
+            v -= mean;
+            ss += v * v;
+        }
+        // No threshold for flat series: a zero deviation turns the series into NaN.
+        const double sd = std::sqrt(ss / n);
+        for (double& v : series) v /= sd;
+    }
+}
+
+Pattern get_row(std::vector<double> series, int seglen, int alphabet) {
+    return word_of(series, seglen, breakpoint_row(alphabet));
+}
+
+WordSet sax(const SeriesSet& ts, int seglen, int alphabet) {
+    const std::vector<double>& row = breakpoint_row(alphabet);
+    WordSet words;
+    words.reserve(ts.size());
+    for (const std::vector<double>& series : ts) words.push_back(word_of(series, seglen, row));
+    return words;
+}

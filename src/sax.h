@@ -1,0 +1,27 @@
+#pragma once
+
+#include <vector>
+
+#include "types.h"
+
+// Gaussian breakpoints indexed by alphabet size (0 to 10): row a holds the a - 1
+// cut points, ascending, that split the standard normal into a equally likely
+// regions. Rows 0 and 1 are empty.
+extern const std::vector<std::vector<double>> breakpoints;
+
+// The symbol for one value: 'a' plus the number of breakpoints of the row that
+// lie strictly below the value. A value equal to a breakpoint takes the lower
+// symbol; NaN gives 'a'. Throws std::invalid_argument for a size outside 0..10.
+char get_discrete_value(int alphabet, double value);
+
+// Z-normalises every series in place (population standard deviation, no
+// threshold for flat series). An empty series stays empty.
+void znorm(SeriesSet& ts);
+
+// One word of ceil(size / seglen) symbols: each segment of seglen points is
+// averaged and named. Throws std::length_error when no word length exists
+// (seglen 0, or negative with a non-empty series).
+Pattern get_row(std::vector<double> series, int seglen, int alphabet);
+
+// The word of every series, in series order; the series are not normalised.
+WordSet sax(const SeriesSet& ts, int seglen, int alphabet);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <algorithm>
+#include <vector>
+
+// A symbol is one byte. A pattern is an ordered run of symbols; the word that
+// discretisation makes of one series is a pattern too.
+using Pattern = std::vector<char>;
+
+// One word per series, in series order: word i belongs to series i.
+using WordSet = std::vector<Pattern>;
+
+// Numeric series; the position of a series in the set is its series index.
+using SeriesSet = std::vector<std::vector<double>>;
+
+// Orders patterns lexicographically with every symbol read as a signed 8-bit
+// value (bytes 0x80..0xFF before 0x00..0x7F) and a proper prefix before the
+// longer pattern. Spelled out because plain `char` is unsigned on some ABIs.
+struct PatternLess {
+    bool operator()(const Pattern& a, const Pattern& b) const {
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(),
+            [](char x, char y) { return static_cast<signed char>(x) < static_cast<signed char>(y); });
+    }
+};
