@@ -1,0 +1,57 @@
+#pragma once
+
+#include <unordered_map>
+#include <vector>
+
+#include "types.h"
+
+// The result record of one symbol pattern: where the pattern occurs in the
+// words (symbol positions per series) and, once mapped onto the numeric
+// series, the statistics at the level of points.
+//
+// The three maps are hash maps keyed by series index. Their iteration order is
+// the order in which series are visited and in which values are summed across
+// series when the motif is mapped, so it decides the last bits of
+// `representative` and `naed`; it is also the key order Python sees.
+class Motif {
+public:
+    explicit Motif(Pattern pattern);
+
+    // Appends a symbol position to the list of the series, creating the list on
+    // the first position recorded for that series. Nothing is validated.
+    void record_index(int series, int position);
+
+    int get_length() const;
+    double get_naed() const;
+    std::unordered_map<int, std::vector<int>> get_indexes();
+    std::unordered_map<int, std::vector<double>> get_average_occurrences();
+    std::vector<double> get_representative();
+    std::unordered_map<int, int> get_best_matches();
+
+    const Pattern& get_pattern() const { return pattern; }
+    // Number of distinct series with at least one recorded occurrence.
+    int support() const { return static_cast<int>(indexes.size()); }
+    // Read-only view of the recorded occurrences, for callers that only look.
+    const std::unordered_map<int, std::vector<int>>& occurrences() const { return indexes; }
+
+    // Maps the recorded occurrences onto the series, `seglen` points per symbol.
+    void map(const SeriesSet& ts, int seglen);
+    std::vector<double> get_occurrence(const std::vector<double>& series, int position) const;
+    void set_average_occurrences(const SeriesSet& ts);
+    void set_representative();
+    void set_best_matches_and_naed(const SeriesSet& ts);
+
+private:
+    Pattern pattern;
+    int seglen = 0;
+    // Points covered by one occurrence: seglen times the number of symbols.
+    int length = 0;
+    // Series index -> symbol positions at which an occurrence starts, as recorded.
+    std::unordered_map<int, std::vector<int>> indexes;
+    // Series index -> point-wise average of that series' occurrences.
+    std::unordered_map<int, std::vector<double>> average_occurrences;
+    std::vector<double> representative;
+    // Series index -> point index (not symbol position) of the best occurrence.
+    std::unordered_map<int, int> best_matches;
+    double naed = 0.0;
+};
