@@ -7,16 +7,46 @@
 #include <utility>
 
 #include "motif.h"
+#include "patterns.h"
 #include "sax.h"
 
 namespace py = pybind11;
 
 namespace {
 
+// The frequent table as Python sees it: a dict in ascending pattern order whose
+// keys are tuples of one-character strings (byte b as code point b) and whose
+// values are new Motif objects. A tuple, because a list cannot be a dict key.
+struct FrequentPatterns {
+    FrequentTable table;
+};
+
 // The pattern of a motif as one string, decoded as strict UTF-8 on its way out.
 std::string pattern_text(const Motif& motif) { return {motif.get_pattern().begin(), motif.get_pattern().end()}; }
 
 }  // namespace
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<FrequentPatterns> {
+    PYBIND11_TYPE_CASTER(FrequentPatterns,
+                         const_name("Dict[Tuple[str, ...], ") + make_caster<Motif>::name + const_name("]"));
+
+    bool load(handle, bool) { return false; }
+
+    static handle cast(FrequentPatterns frequent, return_value_policy, handle) {
+        dict result;
+        for (auto& entry : frequent.table) {
+            tuple key(entry.first.size());
+            for (std::size_t i = 0; i < entry.first.size(); ++i) key[i] = pybind11::cast(entry.first[i]);
+            result[std::move(key)] = pybind11::cast(std::move(entry.second), return_value_policy::move);
+        }
+        return result.release();
+    }
+};
+
+}  // namespace pybind11::detail
 
 namespace {
 
@@ -32,9 +62,19 @@ void bind_motif(py::module_& m) {
         .def("__repr__", [](const Motif& motif) { return "Motif('" + pattern_text(motif) + "')"; });
 }
 
+void bind_pattern_miner(py::module_& m) {
+    py::class_<PatternMiner>(m, "PatternMiner")
+        .def(py::init<double, int, int, double>(), py::arg("minsup"), py::arg("min_len") = 3, py::arg("max_len") = 0,
+             py::arg("max_overlap") = 0.9)
+        .def("mine", &PatternMiner::mine)
+        .def_property_readonly("frequent",
+                               [](const PatternMiner& miner) { return FrequentPatterns{miner.get_frequent()}; });
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_zef_cpp, m) {
     bind_motif(m);
+    bind_pattern_miner(m);
     m.def("sax", &sax, py::arg("ts"), py::arg("seglen"), py::arg("alphabet"));
 }
