@@ -22,7 +22,7 @@ class PlantedShape:
 
 def _shape_values(name: str, length: int, height: float) -> list[float]:
     if name == "spike":
-        return [height * math.exp(-(((i - length / 2) / (length / 8)) ** 2)) for i in range(length)]
+        return [height * math.exp(-(((i - length / 2) / (length / 5)) ** 2)) for i in range(length)]
     if name == "square":
         return [height if length // 4 <= i < 3 * length // 4 else 0.0 for i in range(length)]
     if name == "saw":
@@ -36,24 +36,29 @@ def make_example(
     seglen: int = 8,
     shape_length: int = 64,
     shapes: tuple[str, ...] = ("spike", "square", "saw"),
-    share: float = 0.8,
+    share: float = 0.9,
+    step: float = 0.02,
+    noise: float = 0.0,
+    height: float = 4.0,
     seed: int = 7,
 ) -> tuple[list[list[float]], list[PlantedShape]]:
     """Random walks of `length` points with each shape planted in `share` of the series.
 
-    Shapes never overlap within a series. Returns the series and, for each shape,
-    where it was planted.
+    The walk takes Gaussian steps of deviation `step`, with Gaussian noise of
+    deviation `noise` on top; each shape rises `height` above the walk. Shapes
+    never overlap within a series. Returns the series and, for each shape, where
+    it was planted.
     """
     rng = random.Random(seed)
     series = []
     for _ in range(n_series):
         walk, level = [], 0.0
         for _ in range(length):
-            level += rng.gauss(0.0, 0.3)
-            walk.append(level)
+            level += rng.gauss(0.0, step)
+            walk.append(level + rng.gauss(0.0, noise) if noise else level)
         series.append(walk)
 
-    planted = [PlantedShape(name, _shape_values(name, shape_length, 8.0)) for name in shapes]
+    planted = [PlantedShape(name, _shape_values(name, shape_length, height)) for name in shapes]
     slots = length // shape_length
     if slots < len(shapes):
         raise ValueError("series too short to hold every shape once")
@@ -64,16 +69,8 @@ def make_example(
                 continue
             # Slots are aligned to whole segments.
             start = slot * shape_length // seglen * seglen
-            base = walk[start]
             for i, v in enumerate(shape.values):
-                walk[start + i] = base + v
+                walk[start + i] += v
             shape.positions[index] = start
     return series, planted
 
-
-def znormed(values: list[float]) -> list[float]:
-    """The series shifted to mean 0 and scaled to unit (population) deviation."""
-    n = len(values)
-    mean = sum(values) / n
-    sd = math.sqrt(sum((v - mean) ** 2 for v in values) / n)
-    return [(v - mean) / sd for v in values]

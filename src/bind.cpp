@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "miner.h"
 #include "motif.h"
 #include "patterns.h"
 #include "sax.h"
@@ -62,6 +63,15 @@ void bind_motif(py::module_& m) {
         .def("__repr__", [](const Motif& motif) { return "Motif('" + pattern_text(motif) + "')"; });
 }
 
+void bind_miner(py::module_& m) {
+    py::class_<Miner>(m, "Miner")
+        .def(py::init<double, int, int, int, int, double, int>(), py::arg("minsup"), py::arg("seglen"),
+             py::arg("alphabet"), py::arg("min_len") = 3, py::arg("max_len") = 0, py::arg("max_overlap") = 0.9,
+             py::arg("k") = 0)
+        .def("mine", &Miner::mine)
+        .def_property_readonly("motifs", &Miner::get_motifs);
+}
+
 void bind_pattern_miner(py::module_& m) {
     py::class_<PatternMiner>(m, "PatternMiner")
         .def(py::init<double, int, int, double>(), py::arg("minsup"), py::arg("min_len") = 3, py::arg("max_len") = 0,
@@ -75,6 +85,7 @@ void bind_pattern_miner(py::module_& m) {
 
 PYBIND11_MODULE(_zef_cpp, m) {
     bind_motif(m);
+    bind_miner(m);
     bind_pattern_miner(m);
     m.def("sax", &sax, py::arg("ts"), py::arg("seglen"), py::arg("alphabet"));
 }

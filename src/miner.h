@@ -1,0 +1,39 @@
+#pragma once
+
+#include <vector>
+
+#include "motif.h"
+#include "types.h"
+
+// The whole motif discovery: z-normalise, discretise, mine frequent patterns,
+// map them onto the series, rank by NAED and return the best k. Keeps every
+// motif it has found, over all calls, in ranked order.
+class Miner {
+public:
+    Miner(double minsup, int seglen, int alphabet, int min_len, int max_len, double max_overlap, int k);
+
+    // Z-normalises `ts` in place, adds this call's motifs to the stored list,
+    // maps every stored motif onto `ts`, ranks them and returns the first k
+    // (all for k 0). Throws std::out_of_range, before changing anything, when a
+    // stored motif refers to a series that `ts` does not have; throws
+    // std::length_error for a negative k after the ranking.
+    std::vector<Motif> mine(SeriesSet& ts);
+
+    void mine_patterns(const WordSet& words);
+    void map_patterns(const SeriesSet& ts);
+    // Smallest NAED first; motifs whose NAED is NaN go last.
+    void sort_patterns();
+    std::vector<Motif> get_motifs() const;
+
+private:
+    void check_stored_series(const SeriesSet& ts) const;
+
+    double minsup;
+    int seglen;
+    int alphabet;
+    int min_len;
+    int max_len;
+    double max_overlap;
+    int k;
+    std::vector<Motif> motifs;
+};
