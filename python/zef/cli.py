@@ -105,7 +105,8 @@ def build_parser() -> argparse.ArgumentParser:
         dest="max_overlap",
         type=float,
         default=0.9,
-        help="drop a pattern when this share of it is a subsequence of a longer kept one, 0 to 1 (default 0.9)",
+        help="drop a pattern when more than this share of it is a subsequence of a kept pattern at least as long,"
+        " 0 to 1 (default 0.9)",
     )
     mining.add_argument("--k", "-k", type=int, default=0, help="report the best k motifs; 0 for all (default 0)")
 
