@@ -33,8 +33,8 @@ class UsageError(Exception):
     """A setting the command cannot work with; the message is meant for the user."""
 
 
-class MissingPackage(Exception):
-    """An optional package that the command needs is not installed."""
+class Failure(Exception):
+    """Work that cannot be done here (a missing optional package, an unwritable file); meant for the user."""
 
 
 def build_parser() -> argparse.ArgumentParser:
@@ -163,7 +163,7 @@ def settings_of(args: argparse.Namespace) -> dict[str, Any]:
 def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     check_settings(args)
     if args.plot is not None and importlib.util.find_spec("matplotlib") is None:
-        raise MissingPackage(PLOT_INSTALL_HINT)
+        raise Failure(PLOT_INSTALL_HINT)
 
     dataset = data.read_series(
         args.file,
@@ -185,7 +185,7 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     try:
         motifs = Miner(**settings).mine(prepared.series)
     except MemoryError:
-        raise DataError("ran out of memory while mining; raise --minsup or --seglen, or set --max_len") from None
+        raise Failure("ran out of memory while mining; raise --minsup or --seglen, or set --max_len") from None
 
     # The plot comes first, so that it is drawn even when the reader of the
     # output stops early (`zef find ... | head`).
@@ -195,7 +195,10 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         shown = motifs[:PLOT_MOST]
         if len(motifs) > PLOT_MOST:
             print(f"the plot shows the best {PLOT_MOST} of {len(motifs)} motifs; choose fewer with --k", file=err)
-        plot.plot_motifs(dataset, prepared, shown, args.seglen, args.plot, title=os.path.basename(args.file))
+        try:
+            plot.plot_motifs(dataset, prepared, shown, args.seglen, args.plot, title=os.path.basename(args.file))
+        except OSError as error:
+            raise Failure(f"cannot write {args.plot}: {error.strerror or error}") from None
         print(f"plot written to {args.plot}", file=err)
 
     if args.json:
@@ -313,7 +316,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         return find(args, out, err)
     except UsageError as error:
         parser.exit(2, f"zef {args.command}: error: {error}\n")
-    except (DataError, MissingPackage) as error:
+    except (DataError, Failure) as error:
         parser.exit(1, f"zef {args.command}: error: {error}\n")
     except ImportError as error:
         if error.name == "matplotlib" or (error.name or "").startswith("matplotlib."):

@@ -224,6 +224,13 @@ def test_series_set_aside_are_named(zef, tmp_path, planted):
     assert {b["series"] for m in result["motifs"] for b in m["best_matches"]} <= set(range(2, 14))
 
 
+def test_an_unwritable_plot_is_refused_with_a_message(zef, tmp_path):
+    write_csv(tmp_path / "two.csv", [[0.0, 1.0, 0.0, 1.0, 0.0, 1.0], [5.0, 4.0, 3.0, 2.0, 1.0, 0.0]])
+    (tmp_path / "taken.png").mkdir()
+    code, _, err = zef("find", "two.csv", "--minsup", "1", "--seglen", "1", "--alphabet", "3", "--plot", "taken.png")
+    assert code == 1 and err.splitlines()[-1].startswith("zef find: error: cannot write taken.png: ")
+
+
 def test_missing_optional_packages_are_named_before_any_work(zef, tmp_path, monkeypatch):
     monkeypatch.setitem(sys.modules, "matplotlib", None)
     code, _, err = zef("find", "absent.csv", "--minsup", "0.5", "--seglen", "1", "--alphabet", "3", "--plot", "x.png")

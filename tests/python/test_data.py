@@ -41,6 +41,13 @@ def test_csv_columns_pad_short_rows_and_label_points(tmp_path):
     assert got.name(1) == "b" and got.point_label(2) == "d2" and got.point_label(9) is None
 
 
+def test_windows_line_ends_and_a_byte_order_mark_are_read(tmp_path):
+    path = tmp_path / "excel.csv"
+    path.write_bytes("\ufeffname;x;y\r\nfirst;1,5;2\r\n".replace(",", ".").encode())
+    got = read_series(str(path), skip_columns=1)
+    assert got.names == ["first"] and got.point_labels == ["x", "y"] and got.series == [[1.5, 2.0]]
+
+
 def test_delimiter_is_guessed_or_given(tmp_path):
     rows = [[1.5, 2.0, 3.0], [4.0, "", 6.0]]
     expected = [[1.5, 2.0, 3.0], [4.0, NAN, 6.0]]
