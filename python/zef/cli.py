@@ -215,9 +215,13 @@ def note_preparation(dataset: Dataset, prepared: Prepared, err: TextIO) -> None:
     for index, reason in prepared.dropped.items():
         print(f"series {dataset.name(index)} left out: {reason}", file=err)
     if prepared.filled:
-        print(f"{prepared.filled} missing points inside series filled on a straight line", file=err)
+        print(f"{points(prepared.filled)} inside series filled on a straight line", file=err)
     if prepared.trimmed:
-        print(f"{prepared.trimmed} missing points at the ends of series left out", file=err)
+        print(f"{points(prepared.trimmed)} at the ends of series left out", file=err)
+
+
+def points(count: int) -> str:
+    return f"{count} missing point" + ("" if count == 1 else "s")
 
 
 def best_matches(motif: Motif, prepared: Prepared) -> list[tuple[int, int]]:
@@ -268,7 +272,8 @@ def as_json(
     series = []
     kept = {source: i for i, source in enumerate(prepared.source)}
     for index, values in enumerate(dataset.series):
-        entry: dict[str, Any] = {"index": index, "name": dataset.name(index), "points": len(values)}
+        name = dataset.names[index] if dataset.names is not None else ""
+        entry: dict[str, Any] = {"index": index, "name": name or str(index), "points": len(values)}
         entry["missing"] = sum(1 for v in values if math.isnan(v))
         entry["mined"] = index in kept
         if index in prepared.dropped:

@@ -53,7 +53,8 @@ class Dataset:
     point_labels: list[str] | None = None
 
     def name(self, index: int) -> str:
-        if self.names is not None and self.names[index]:
+        """How a series is shown: the name the file gives it when every series has its own, else its index."""
+        if self.names is not None and self.names[index] and len(set(self.names)) == len(self.names):
             return self.names[index]
         return str(index)
 

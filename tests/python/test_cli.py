@@ -218,6 +218,7 @@ def test_series_set_aside_are_named(zef, tmp_path, planted):
     code, out, err = zef("find", "named.csv", "--skip-columns", "1", *SETTINGS, "--json")
     assert code == 0
     assert "series name left out: no values" in err and "series flat left out: constant" in err
+    assert "1 missing point" not in err
     result = json.loads(out)
     assert [s["mined"] for s in result["series"][:3]] == [False, False, True]
     assert result["series"][1]["left_out"] == "constant"
@@ -229,6 +230,19 @@ def test_an_unwritable_plot_is_refused_with_a_message(zef, tmp_path):
     (tmp_path / "taken.png").mkdir()
     code, _, err = zef("find", "two.csv", "--minsup", "1", "--seglen", "1", "--alphabet", "3", "--plot", "taken.png")
     assert code == 1 and err.splitlines()[-1].startswith("zef find: error: cannot write taken.png: ")
+
+
+def test_series_that_share_a_name_are_shown_by_index(zef, tmp_path, planted):
+    rows = [["class", *[f"t{i}" for i in range(240)]]]
+    rows += [[str(1 + i % 2)] + [repr(v) for v in s] for i, s in enumerate(planted[0])]
+    rows[3][7] = ""
+    write_csv(tmp_path / "classes.csv", rows)
+    code, out, err = zef("find", "classes.csv", "--skip-columns", "1", *SETTINGS, "--k", "1")
+    assert code == 0 and err == "1 missing point inside series filled on a straight line\n"
+    shown = [match.split(":")[0] for match in out.splitlines()[5].split()[5:11]]
+    assert len(set(shown)) == 6, "each series once, by index, not by its class 1 or 2"
+    code, out, _ = zef("find", "classes.csv", "--skip-columns", "1", *SETTINGS, "--json")
+    assert [s["name"] for s in json.loads(out)["series"][:3]] == ["1", "2", "1"]
 
 
 def test_missing_optional_packages_are_named_before_any_work(zef, tmp_path, monkeypatch):
