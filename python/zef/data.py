@@ -311,9 +311,8 @@ class _Progress:
     def follow(
         self, rows: Iterator[tuple[int, list[str]]], raw: IO[bytes]
     ) -> Iterator[tuple[int, list[str]]]:
-        for count, row in enumerate(rows):
-            if count % 1000 == 0:
-                self.show(raw.tell())
+        for row in rows:
+            self.show(raw.tell())
             yield row
 
     def show(self, position: int) -> None:
