@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 source scripts/common.sh
 
 ensure_venv
-.venv/bin/python examples/demo.py
+.venv/bin/python -m zef demo

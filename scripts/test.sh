@@ -14,4 +14,11 @@ cmake -S . -B build/cpp -G Ninja -DZEF_BUILD_MODULE=OFF -DZEF_BUILD_TESTS=ON >/d
 cmake --build build/cpp
 ctest --test-dir build/cpp --output-on-failure
 
+# --- Types: the zef package and the stub against each other (mypy), and the
+# installed stub against the built module (stubtest).
+echo "Checking types with mypy and stubtest..."
+python -m mypy
+python -m mypy.stubtest _zef_cpp
+# --- end of the type checks
+
 python -m pytest

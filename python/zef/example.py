@@ -50,9 +50,10 @@ def make_example(
     it was planted.
     """
     rng = random.Random(seed)
-    series = []
+    series: list[list[float]] = []
     for _ in range(n_series):
-        walk, level = [], 0.0
+        walk: list[float] = []
+        level = 0.0
         for _ in range(length):
             level += rng.gauss(0.0, step)
             walk.append(level + rng.gauss(0.0, noise) if noise else level)

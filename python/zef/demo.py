@@ -2,37 +2,46 @@
 
 from __future__ import annotations
 
-import _zef_cpp
-from example_data import PlantedShape, make_example
+from typing import TextIO
 
-SETTINGS = dict(minsup=0.5, seglen=8, alphabet=3, min_len=8, max_len=12)
+from _zef_cpp import Miner, Motif
+from zef.example import PlantedShape, make_example
+
+MINSUP = 0.5
+SEGLEN = 8
+ALPHABET = 3
+MIN_LEN = 8
+MAX_LEN = 12
 SHOWN = 12
 
 
-def covers(motif: _zef_cpp.Motif, shape: PlantedShape, series: int, best_matches: dict[int, int]) -> bool:
+def covers(motif: Motif, shape: PlantedShape, series: int, best_matches: dict[int, int]) -> bool:
     """Whether the motif's best match in the series holds the whole planted shape."""
     start = best_matches.get(series)
     planted = shape.positions[series]
     return start is not None and start <= planted and planted + len(shape.values) <= start + motif.length
 
 
-def main() -> None:
-    series, planted = make_example(seglen=SETTINGS["seglen"])
-    miner = _zef_cpp.Miner(**SETTINGS)
+def run(out: TextIO) -> None:
+    series, planted = make_example(seglen=SEGLEN)
+    miner = Miner(MINSUP, SEGLEN, ALPHABET, min_len=MIN_LEN, max_len=MAX_LEN)
     motifs = miner.mine(series)
 
-    print(f"{len(series)} random walks of {len(series[0])} points, three shapes of 64 points planted in each")
-    print("Miner(" + ", ".join(f"{key}={value}" for key, value in SETTINGS.items()) + ")")
-    print(f"{len(motifs)} motifs found; the best {min(SHOWN, len(motifs))} by NAED:")
-    print()
-    print(f"{'rank':>4}  {'pattern':<14} {'series':>6}  {'length':>6}  {'NAED':>8}  best matches (series:point)")
+    def say(text: str = "") -> None:
+        print(text, file=out)
+
+    say(f"{len(series)} random walks of {len(series[0])} points, three shapes of 64 points planted in each")
+    say(f"Miner(minsup={MINSUP}, seglen={SEGLEN}, alphabet={ALPHABET}, min_len={MIN_LEN}, max_len={MAX_LEN})")
+    say(f"{len(motifs)} motifs found; the best {min(SHOWN, len(motifs))} by NAED:")
+    say()
+    say(f"{'rank':>4}  {'pattern':<14} {'series':>6}  {'length':>6}  {'NAED':>8}  best matches (series:point)")
     for rank, motif in enumerate(motifs[:SHOWN], start=1):
         matches = sorted(motif.best_matches.items())
         shown = " ".join(f"{s}:{p}" for s, p in matches[:5]) + (" ..." if len(matches) > 5 else "")
-        print(f"{rank:>4}  {motif.pattern:<14} {len(matches):>6}  {motif.length:>6}  {motif.naed:>8.5f}  {shown}")
+        say(f"{rank:>4}  {motif.pattern:<14} {len(matches):>6}  {motif.length:>6}  {motif.naed:>8.5f}  {shown}")
 
-    print()
-    print("Planted shapes:")
+    say()
+    say("Planted shapes:")
     for shape in planted:
         found = None
         for rank, motif in enumerate(motifs, start=1):
@@ -43,13 +52,9 @@ def main() -> None:
                 break
         if found:
             rank, pattern, hits = found
-            print(
+            say(
                 f"  {shape.name:<7} recovered by motif {rank} '{pattern}': its best match holds the shape"
                 f" in {hits} of the {len(shape.positions)} series where it was planted"
             )
         else:
-            print(f"  {shape.name:<7} not recovered")
-
-
-if __name__ == "__main__":
-    main()
+            say(f"  {shape.name:<7} not recovered")
