@@ -11,6 +11,8 @@ source scripts/tools.sh
 
 seconds=${1:-60}
 ensure_clang_fuzzer
+# cmake and ninja: the project's environment has them when make test made it.
+if [ -x .venv/bin/cmake ]; then export PATH="$PWD/.venv/bin:$PATH"; fi
 
 echo "Building the fuzz target (clang, ASan, UBSan)..."
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \

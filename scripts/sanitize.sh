@@ -15,6 +15,7 @@ if ! .venv/bin/python -c 'import pybind11, pytest, hypothesis' >/dev/null 2>&1; 
     ensure_venv
 fi
 python=.venv/bin/python
+export PATH="$PWD/.venv/bin:$PATH"  # cmake, ninja
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 asan_common=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1

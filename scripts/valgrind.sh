@@ -9,6 +9,8 @@ source scripts/tools.sh
 
 ensure_gtest
 ensure_valgrind
+# cmake and ninja: the project's environment has them when make test made it.
+if [ -x .venv/bin/cmake ]; then export PATH="$PWD/.venv/bin:$PATH"; fi
 
 echo "Building the C++ test suites for valgrind..."
 cmake -S . -B build/valgrind -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
