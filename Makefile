@@ -9,3 +9,14 @@ test:
 
 clean:
 	rm -rf .venv build
+
+# The hardening stages on their own (make test runs the first two too).
+.PHONY: sanitize fuzz valgrind
+sanitize:
+	bash scripts/sanitize.sh
+
+fuzz:
+	bash scripts/fuzz.sh $(or $(FUZZ_SECONDS),60)
+
+valgrind:
+	bash scripts/valgrind.sh

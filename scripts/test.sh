@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh machine: installs what is missing, builds the
-# extension and the C++ suites, then runs CTest and pytest.
+# extension and the C++ suites, then runs CTest and pytest; then the hardening
+# stages: a short libFuzzer run of the engine and every suite again under
+# AddressSanitizer and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -22,3 +24,8 @@ python -m mypy.stubtest _zef_cpp
 # --- end of the type checks
 
 python -m pytest
+
+# Hardening stages, each a script of its own (see scripts/fuzz.sh and
+# scripts/sanitize.sh; scripts/valgrind.sh is not part of this command).
+bash scripts/fuzz.sh "${ZEF_FUZZ_SECONDS:-60}"
+bash scripts/sanitize.sh

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "bind_sequences.h"
 #include "miner.h"
 #include "motif.h"
 #include "patterns.h"

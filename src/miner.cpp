@@ -1,13 +1,43 @@
 #include "miner.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <limits>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "patterns.h"
 #include "sax.h"
+
+namespace {
+
+// Doubles that mapping one motif materialises: its representative and one
+// average per series with occurrences, each of seglen x |pattern| points,
+// however short the series are (points past their ends are NaN). A product
+// beyond the int range counts nothing here: Motif::map refuses it with its
+// length error.
+double mapped_doubles(const Motif& motif, int seglen) {
+    const double length = static_cast<double>(seglen) * static_cast<double>(motif.get_pattern().size());
+    if (!(length > 0.0) || length > static_cast<double>(INT_MAX)) return 0.0;
+    return (static_cast<double>(motif.support()) + 1.0) * length;
+}
+
+// The machine's physical memory in bytes; infinite when the system does not say.
+double physical_memory_bytes() {
+#if defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page_size > 0) return static_cast<double>(pages) * static_cast<double>(page_size);
+#endif
+    return std::numeric_limits<double>::infinity();
+}
+
+}  // namespace
 
 Miner::Miner(double minsup, int seglen, int alphabet, int min_len, int max_len, double max_overlap, int k)
     : minsup(minsup),
@@ -51,7 +81,21 @@ void Miner::mine_patterns(const WordSet& words) {
     // The table is this call's own copy, so its records can be moved out; they
     // arrive in ascending pattern order.
     FrequentTable frequent = miner.get_frequent();
+    check_mapping_fits(frequent);
     for (auto& entry : frequent) motifs.push_back(std::move(entry.second));
+}
+
+// A seglen far beyond every series (2^31 - 1 with one-symbol patterns, say)
+// asks the mapping for lists of billions of points that no machine holds; left
+// to run, it would fill the memory until the system kills the process. Such a
+// call is refused with std::bad_alloc (MemoryError in Python) before anything
+// is appended: when the lists of every stored and every new motif, plus the
+// copies that mine() returns, would need more bytes than the machine has.
+void Miner::check_mapping_fits(const FrequentTable& frequent) const {
+    double doubles = 0.0;
+    for (const Motif& motif : motifs) doubles += mapped_doubles(motif, seglen);
+    for (const auto& entry : frequent) doubles += mapped_doubles(entry.second, seglen);
+    if (2.0 * doubles * static_cast<double>(sizeof(double)) > physical_memory_bytes()) throw std::bad_alloc();
 }
 
 void Miner::map_patterns(const SeriesSet& ts) {

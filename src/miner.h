@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "motif.h"
+#include "patterns.h"
 #include "types.h"
 
 // The whole motif discovery: z-normalise, discretise, mine frequent patterns,
@@ -19,6 +20,8 @@ public:
     // std::length_error for a negative k after the ranking.
     std::vector<Motif> mine(SeriesSet& ts);
 
+    // Refuses with std::bad_alloc, before appending anything, motifs whose
+    // mapping could never fit in the machine's memory (see check_mapping_fits).
     void mine_patterns(const WordSet& words);
     void map_patterns(const SeriesSet& ts);
     // Smallest NAED first; motifs whose NAED is NaN go last.
@@ -27,6 +30,9 @@ public:
 
 private:
     void check_stored_series(const SeriesSet& ts) const;
+    // Throws std::bad_alloc when mapping the stored motifs and those of
+    // `frequent` could never fit in the machine's memory.
+    void check_mapping_fits(const FrequentTable& frequent) const;
 
     double minsup;
     int seglen;

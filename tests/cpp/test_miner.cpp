@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -109,6 +111,32 @@ TEST(Pipeline, StoredMotifOutsideTheNewSeriesChangesNothing) {
     }
     EXPECT_EQ(two, before);
     EXPECT_EQ(miner.get_motifs().size(), stored);
+}
+
+// seglen 2^31 - 1 with min_len 1: every word is one symbol, so every motif is
+// a one-symbol pattern of 2^31 - 1 points, and mapping it filled the memory
+// until the process was killed. The call is refused before anything changes.
+TEST(Pipeline, SeglenIntMaxWithMinLen1IsRefusedBeforeAnythingIsStored) {
+    SeriesSet ts(64, {0.0, 0.0, 5.0, 5.0, 0.0, 1.0});
+    Miner miner(0.5, INT_MAX, 5, 1, 0, 0.9, 0);
+    EXPECT_THROW(miner.mine(ts), std::bad_alloc);
+    EXPECT_TRUE(miner.get_motifs().empty());
+    // The stored list stays usable: a call with nothing to map goes through.
+    SeriesSet empty(64);
+    EXPECT_TRUE(miner.mine(empty).empty());
+}
+
+// A long seglen that the machine can hold is mapped as usual, NaN past the ends.
+TEST(Pipeline, SeglenFarBeyondTheSeriesIsMappedWithNanPastTheEnds) {
+    SeriesSet ts(3, {0.0, 0.0, 5.0, 5.0, 0.0, 1.0});
+    Miner miner(0.5, 1000000, 5, 1, 0, 0.9, 0);
+    std::vector<Motif> result = miner.mine(ts);
+    ASSERT_EQ(result.size(), 1u);
+    EXPECT_EQ(result[0].get_length(), 1000000);
+    const std::vector<double> representative = result[0].get_representative();
+    ASSERT_EQ(representative.size(), 1000000u);
+    EXPECT_FALSE(std::isnan(representative[5]));
+    EXPECT_TRUE(std::isnan(representative[6]));
 }
 
 }  // namespace

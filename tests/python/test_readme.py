@@ -4,7 +4,8 @@ Python blocks run in order, in one scratch directory: those with `>>>` as
 doctests, the others as scripts. `console` blocks are commands (`$ ...`) whose
 output, stdout and stderr together, must be the lines shown below them; a line
 `...` stands for any lines. `sh` blocks only install or run the project's own
-commands (pip, make) and are not examples.
+commands (pip, make) and are not examples; `text` blocks are templates to fill
+in (a script of your own), not examples either.
 """
 
 import doctest
@@ -57,6 +58,8 @@ def test_every_readme_example_runs_as_written(tmp_path, monkeypatch):
         elif kind == "sh":
             commands = [line.split("#")[0].strip() for line in block.splitlines()]
             assert all(SETUP.match(c) for c in commands if c), f"{where} is not only set-up; run it here"
+        elif kind == "text":
+            continue
         else:
             raise AssertionError(f"{where}: no way to run a {kind or 'plain'} block")
     # The plot command of the real-data example made its plot, and the README
