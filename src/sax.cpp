@@ -52,8 +52,8 @@ std::size_t word_length(std::size_t size, int seglen) {
     return static_cast<std::size_t>(length);
 }
 
-Pattern word_of(const std::vector<double>& series, int seglen, const std::vector<double>& row) {
-    const std::size_t length = word_length(series.size(), seglen);
+Pattern word_of(const double* values, std::size_t size, int seglen, const std::vector<double>& row) {
+    const std::size_t length = word_length(size, seglen);
     Pattern word(length);
     if (length == 0) return word;
     // A non-empty word implies seglen >= 1 here.
@@ -61,9 +61,9 @@ Pattern word_of(const std::vector<double>& series, int seglen, const std::vector
     const double divisor = static_cast<double>(seglen);
     for (std::size_t i = 0; i < length; ++i) {
         const std::size_t start = i * step;
-        const std::size_t end = series.size() - start < step ? series.size() : start + step;
+        const std::size_t end = size - start < step ? size : start + step;
         double sum = 0.0;
-        for (std::size_t j = start; j < end; ++j) sum += series[j];
+        for (std::size_t j = start; j < end; ++j) sum += values[j];
         // A short last segment is averaged as if padded with zeros up to seglen points.
         word[i] = symbol_for(row, sum / divisor);
     }
@@ -93,13 +93,21 @@ void znorm(SeriesSet& ts) {
 }
 
 Pattern get_row(std::vector<double> series, int seglen, int alphabet) {
-    return word_of(series, seglen, breakpoint_row(alphabet));
+    return word_of(series.data(), series.size(), seglen, breakpoint_row(alphabet));
 }
 
 WordSet sax(const SeriesSet& ts, int seglen, int alphabet) {
     const std::vector<double>& row = breakpoint_row(alphabet);
     WordSet words;
     words.reserve(ts.size());
-    for (const std::vector<double>& series : ts) words.push_back(word_of(series, seglen, row));
+    for (const std::vector<double>& series : ts) words.push_back(word_of(series.data(), series.size(), seglen, row));
+    return words;
+}
+
+WordSet sax_views(const SeriesViews& ts, int seglen, int alphabet) {
+    const std::vector<double>& row = breakpoint_row(alphabet);
+    WordSet words;
+    words.reserve(ts.size());
+    for (const SeriesView& series : ts) words.push_back(word_of(series.values, series.size, seglen, row));
     return words;
 }

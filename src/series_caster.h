@@ -1,0 +1,202 @@
+#pragma once
+
+// How a SeriesSet argument crosses the Python boundary. A C-contiguous array
+// of native float64 values (any object with the buffer protocol, numpy's
+// included), or a sequence whose rows are such 1-D arrays, is read straight
+// from its buffer; everything else goes through pybind11's ordinary
+// conversion of a sequence of sequences of floats, row by row. Both give the
+// same values, the ordinary conversion keeps its errors, and the descriptor
+// stays "List[List[float]]". Included by bind.cpp only: the engine knows
+// nothing of Python.
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "types.h"
+
+namespace zef_binding {
+
+namespace py = pybind11;
+
+// A caller's buffer held for the duration of one call, when it holds
+// C-contiguous native float64 values in the expected number of dimensions.
+class Float64Buffer {
+public:
+    Float64Buffer() = default;
+    Float64Buffer(const Float64Buffer&) = delete;
+    Float64Buffer& operator=(const Float64Buffer&) = delete;
+    Float64Buffer(Float64Buffer&& other) noexcept : view(other.view), held(other.held) { other.held = false; }
+    Float64Buffer& operator=(Float64Buffer&&) = delete;
+    ~Float64Buffer() {
+        if (held) PyBuffer_Release(&view);
+    }
+
+    // Takes the buffer of `source` if it has this form; otherwise holds
+    // nothing and leaves no Python error behind.
+    bool acquire(py::handle source, int ndim) {
+        if (!PyObject_CheckBuffer(source.ptr())) return false;
+        if (PyObject_GetBuffer(source.ptr(), &view, PyBUF_RECORDS_RO) != 0) {
+            PyErr_Clear();
+            return false;
+        }
+        held = true;
+        if (view.ndim == ndim && view.itemsize == static_cast<Py_ssize_t>(sizeof(double)) && is_float64(view.format) &&
+            PyBuffer_IsContiguous(&view, 'C')) {
+            return true;
+        }
+        PyBuffer_Release(&view);
+        held = false;
+        return false;
+    }
+
+    std::size_t extent(int dimension) const { return static_cast<std::size_t>(view.shape[dimension]); }
+    const char* bytes() const { return static_cast<const char*>(view.buf); }
+    bool aligned() const { return reinterpret_cast<std::uintptr_t>(view.buf) % alignof(double) == 0; }
+
+private:
+    // Native float64 in the struct module's notation.
+    static bool is_float64(const char* format) {
+        if (format == nullptr) return false;
+        if (format[0] == '@' || format[0] == '=' || format[0] == (PY_LITTLE_ENDIAN ? '<' : '>')) ++format;
+        return format[0] == 'd' && format[1] == '\0';
+    }
+
+    Py_buffer view{};
+    bool held = false;
+};
+
+// A SeriesSet argument as the caller gave it: rows viewed in the caller's
+// buffers where they can be, rows converted the ordinary way elsewhere.
+class SeriesInput {
+public:
+    // The conversion: false when the argument does not convert (the binding
+    // layer then raises its TypeError); Python errors raised while reading a
+    // sequence propagate as they do in the ordinary conversion.
+    bool load(py::handle source, bool convert) {
+        Float64Buffer table;
+        if (table.acquire(source, 2)) {
+            const std::size_t count = table.extent(0);
+            const std::size_t size = table.extent(1);
+            rows.reserve(count);
+            for (std::size_t i = 0; i < count; ++i) add_buffer_row(table, i * size * sizeof(double), size);
+            buffers.push_back(std::move(table));
+            return true;
+        }
+
+        // pybind11's list caster, with each row first offered to the buffer path.
+        if (!py::isinstance<py::sequence>(source) || py::isinstance<py::bytes>(source) ||
+            py::isinstance<py::str>(source)) {
+            return false;
+        }
+        auto sequence = py::reinterpret_borrow<py::sequence>(source);
+        rows.reserve(sequence.size());
+        for (auto item : sequence) {
+            const py::object row = item;
+            Float64Buffer buffer;
+            if (buffer.acquire(row, 1)) {
+                add_buffer_row(buffer, 0, buffer.extent(0));
+                buffers.push_back(std::move(buffer));
+                continue;
+            }
+            py::detail::make_caster<std::vector<double>> ordinary;
+            if (!ordinary.load(row, convert)) return false;
+            owned.push_back(py::detail::cast_op<std::vector<double>&&>(std::move(ordinary)));
+            rows.push_back({owned.size() - 1, nullptr, 0});
+        }
+        return true;
+    }
+
+    // Views of every row in series order, valid while this input lives.
+    SeriesViews views() const {
+        SeriesViews result;
+        result.reserve(rows.size());
+        for (const Row& row : rows) {
+            if (row.values != nullptr) {
+                result.push_back({row.values, row.size});
+            } else {
+                result.push_back({owned[row.owned].data(), owned[row.owned].size()});
+            }
+        }
+        return result;
+    }
+
+    // An owned SeriesSet: rows read from buffers are copied, converted rows moved.
+    SeriesSet take_series() {
+        SeriesSet result;
+        result.reserve(rows.size());
+        for (const Row& row : rows) {
+            if (row.values != nullptr) {
+                result.emplace_back(row.values, row.values + row.size);
+            } else {
+                result.push_back(std::move(owned[row.owned]));
+            }
+        }
+        return result;
+    }
+
+private:
+    // A row in a buffer (values set) or in `owned` (values null).
+    struct Row {
+        std::size_t owned;
+        const double* values;
+        std::size_t size;
+    };
+
+    void add_buffer_row(const Float64Buffer& buffer, std::size_t offset, std::size_t size) {
+        if (buffer.aligned()) {
+            rows.push_back({0, reinterpret_cast<const double*>(buffer.bytes() + offset), size});
+        } else {
+            // An unaligned buffer is copied out byte for byte rather than read in place.
+            std::vector<double> copy(size);
+            if (size != 0) std::memcpy(copy.data(), buffer.bytes() + offset, size * sizeof(double));
+            owned.push_back(std::move(copy));
+            rows.push_back({owned.size() - 1, nullptr, 0});
+        }
+    }
+
+    std::vector<Float64Buffer> buffers;
+    std::vector<std::vector<double>> owned;
+    std::vector<Row> rows;
+};
+
+}  // namespace zef_binding
+
+namespace pybind11::detail {
+
+// SeriesSet (a vector of vectors of double): read as above into a fresh set,
+// which the engine may rewrite (Miner::mine normalises it in place). Results
+// of this type would still be cast by the ordinary list caster.
+template <>
+struct type_caster<SeriesSet> : list_caster<SeriesSet, std::vector<double>> {
+    bool load(handle source, bool convert) {
+        zef_binding::SeriesInput input;
+        if (!input.load(source, convert)) return false;
+        value = input.take_series();
+        return true;
+    }
+};
+
+// Read-only views of a SeriesSet argument: the caller's buffers are read in
+// place for the duration of the call, without a copy.
+template <>
+struct type_caster<SeriesViews> {
+public:
+    PYBIND11_TYPE_CASTER(SeriesViews, make_caster<SeriesSet>::name);
+
+    bool load(handle source, bool convert) {
+        if (!input.load(source, convert)) return false;
+        value = input.views();
+        return true;
+    }
+
+private:
+    zef_binding::SeriesInput input;
+};
+
+}  // namespace pybind11::detail
