@@ -6,11 +6,11 @@
 #include <string>
 #include <utility>
 
+#include "casters.h"
 #include "miner.h"
 #include "motif.h"
 #include "patterns.h"
 #include "sax.h"
-#include "series_caster.h"
 
 namespace py = pybind11;
 

@@ -1,17 +1,22 @@
 #pragma once
 
+// The conversions at the Python boundary that need code of their own, in one
+// place so that every translation unit sees the same specialisations.
+//
 // How a SeriesSet argument crosses the Python boundary. A C-contiguous array
 // of native float64 values (any object with the buffer protocol, numpy's
 // included), or a sequence whose rows are such 1-D arrays, is read straight
 // from its buffer; everything else goes through pybind11's ordinary
 // conversion of a sequence of sequences of floats, row by row. Both give the
 // same values, the ordinary conversion keeps its errors, and the descriptor
-// stays "List[List[float]]". Included by bind.cpp only: the engine knows
-// nothing of Python.
+// stays "List[List[float]]". A WordSet result is built as the list caster
+// builds it, only faster. Included by bind.cpp only: the engine knows nothing
+// of Python.
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -197,6 +202,34 @@ public:
 
 private:
     zef_binding::SeriesInput input;
+};
+
+// WordSet results (the words of sax): a list of lists of one-character
+// strings, byte b as the character of code point b, which is what the list
+// and char casters give (Latin-1 decoding, each string made by
+// PyUnicode_DecodeLatin1), with each string made once per call and byte value.
+// WordSet arguments are loaded by the list caster as before.
+template <>
+struct type_caster<WordSet> : list_caster<WordSet, Pattern> {
+    static handle cast(const WordSet& words, return_value_policy, handle) {
+        std::array<object, 256> symbols;
+        list result(words.size());
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const Pattern& word = words[i];
+            auto symbols_of_word = reinterpret_steal<list>(PyList_New(static_cast<Py_ssize_t>(word.size())));
+            if (!symbols_of_word) throw error_already_set();
+            for (std::size_t j = 0; j < word.size(); ++j) {
+                object& symbol = symbols[static_cast<unsigned char>(word[j])];
+                if (!symbol) {
+                    symbol = reinterpret_steal<object>(PyUnicode_DecodeLatin1(&word[j], 1, nullptr));
+                    if (!symbol) throw error_already_set();
+                }
+                PyList_SET_ITEM(symbols_of_word.ptr(), static_cast<Py_ssize_t>(j), symbol.inc_ref().ptr());
+            }
+            PyList_SET_ITEM(result.ptr(), static_cast<Py_ssize_t>(i), symbols_of_word.release().ptr());
+        }
+        return result.release();
+    }
 };
 
 }  // namespace pybind11::detail
