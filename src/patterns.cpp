@@ -164,6 +164,14 @@ struct Occurrences {
     std::size_t support() const { return series.size(); }
     std::size_t begin_of(std::size_t i) const { return i == 0 ? 0 : ends[i - 1]; }
 
+    Occurrences copy() const { return {series, ends, positions, {}}; }
+    void clear() {
+        series.clear();
+        ends.clear();
+        positions.clear();
+        walk.clear();
+    }
+
     void add(int s, const std::vector<int>& found) {
         series.push_back(s);
         positions.insert(positions.end(), found.begin(), found.end());
@@ -286,9 +294,9 @@ void mine_next_level(const WordSet& words, double min_count, const std::vector<P
                 Pattern candidate = a;
                 candidate.push_back(partners[slot]->back());
                 next.push_back(std::move(candidate));
-                found.push_back(std::move(occurrences));
+                found.push_back(occurrences.copy());  // of exactly its size; the buffers are reused
             }
-            occurrences = Occurrences();
+            occurrences.clear();
         }
     }
 }

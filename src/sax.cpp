@@ -60,24 +60,29 @@ Pattern word_of(const double* values, std::size_t size, int seglen, const std::v
     const std::size_t step = static_cast<std::size_t>(seglen);
     const double divisor = static_cast<double>(seglen);
 
-    // Full segments four at a time: each sum still runs left to right from
-    // 0.0 on its own, but the four sums need not wait for one another.
-    const std::size_t full = size / step;
-    std::size_t i = 0;
-    for (; i + 4 <= full; i += 4) {
-        const double* segment = values + i * step;
+    // Full segments four at a time, one from each quarter of the series: each
+    // sum still runs left to right from 0.0 on its own, but the four sums need
+    // not wait for one another, and the four reads stay far apart in memory.
+    const std::size_t quarter = size / step / 4;
+    for (std::size_t k = 0; k < quarter; ++k) {
+        const std::size_t first[4] = {k, k + quarter, k + 2 * quarter, k + 3 * quarter};
+        const double* segment0 = values + first[0] * step;
+        const double* segment1 = values + first[1] * step;
+        const double* segment2 = values + first[2] * step;
+        const double* segment3 = values + first[3] * step;
         double sum0 = 0.0, sum1 = 0.0, sum2 = 0.0, sum3 = 0.0;
         for (std::size_t j = 0; j < step; ++j) {
-            sum0 += segment[j];
-            sum1 += segment[step + j];
-            sum2 += segment[2 * step + j];
-            sum3 += segment[3 * step + j];
+            sum0 += segment0[j];
+            sum1 += segment1[j];
+            sum2 += segment2[j];
+            sum3 += segment3[j];
         }
-        word[i] = symbol_for(row, sum0 / divisor);
-        word[i + 1] = symbol_for(row, sum1 / divisor);
-        word[i + 2] = symbol_for(row, sum2 / divisor);
-        word[i + 3] = symbol_for(row, sum3 / divisor);
+        word[first[0]] = symbol_for(row, sum0 / divisor);
+        word[first[1]] = symbol_for(row, sum1 / divisor);
+        word[first[2]] = symbol_for(row, sum2 / divisor);
+        word[first[3]] = symbol_for(row, sum3 / divisor);
     }
+    std::size_t i = 4 * quarter;
     for (; i < length; ++i) {
         const std::size_t start = i * step;
         const std::size_t end = size - start < step ? size : start + step;
