@@ -1,7 +1,7 @@
 """Times _zef_cpp against the tools users would pick instead, on the same data, in one run.
 
-    python benchmarks/bench.py            # the full run (about five minutes on 2 cores)
-    python benchmarks/bench.py --quick    # smaller caps and fewer repeats (about two minutes)
+    python benchmarks/bench.py            # the full run (about four minutes on 2 cores)
+    python benchmarks/bench.py --quick    # a smaller cap and fewer repeats (about three minutes)
 
 Needs the benchmark extra (`pip install .[bench]`: numpy, stumpy, pyts, tslearn);
 `make bench` sets it up. Sections:
@@ -519,7 +519,7 @@ def main():
         bench_discovery(repeats, cap, workers, walks_path, gunpoint_path)
         for worker in workers:
             worker.close()
-        bench_scaling(max(3, repeats // 2), walks_path, lengths_path, 250, 1000)
+        bench_scaling(repeats, walks_path, lengths_path, 250, 1000)
         bench_boundary(repeats, walks_path)
 
     section("Targets")
