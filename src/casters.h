@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -33,11 +34,11 @@ namespace py = pybind11;
 // C-contiguous native float64 values in the expected number of dimensions.
 class Float64Buffer {
 public:
+    // Never copied or moved: an exporter may point the view's shape into the
+    // view itself (PyBuffer_FillInfo does).
     Float64Buffer() = default;
     Float64Buffer(const Float64Buffer&) = delete;
     Float64Buffer& operator=(const Float64Buffer&) = delete;
-    Float64Buffer(Float64Buffer&& other) noexcept : view(other.view), held(other.held) { other.held = false; }
-    Float64Buffer& operator=(Float64Buffer&&) = delete;
     ~Float64Buffer() {
         if (held) PyBuffer_Release(&view);
     }
@@ -84,12 +85,12 @@ public:
     // layer then raises its TypeError); Python errors raised while reading a
     // sequence propagate as they do in the ordinary conversion.
     bool load(py::handle source, bool convert) {
-        Float64Buffer table;
-        if (table.acquire(source, 2)) {
-            const std::size_t count = table.extent(0);
-            const std::size_t size = table.extent(1);
+        auto table = std::make_unique<Float64Buffer>();
+        if (table->acquire(source, 2)) {
+            const std::size_t count = table->extent(0);
+            const std::size_t size = table->extent(1);
             rows.reserve(count);
-            for (std::size_t i = 0; i < count; ++i) add_buffer_row(table, i * size * sizeof(double), size);
+            for (std::size_t i = 0; i < count; ++i) add_buffer_row(*table, i * size * sizeof(double), size);
             buffers.push_back(std::move(table));
             return true;
         }
@@ -103,9 +104,9 @@ public:
         rows.reserve(sequence.size());
         for (auto item : sequence) {
             const py::object row = item;
-            Float64Buffer buffer;
-            if (buffer.acquire(row, 1)) {
-                add_buffer_row(buffer, 0, buffer.extent(0));
+            auto buffer = std::make_unique<Float64Buffer>();
+            if (buffer->acquire(row, 1)) {
+                add_buffer_row(*buffer, 0, buffer->extent(0));
                 buffers.push_back(std::move(buffer));
                 continue;
             }
@@ -165,7 +166,7 @@ private:
         }
     }
 
-    std::vector<Float64Buffer> buffers;
+    std::vector<std::unique_ptr<Float64Buffer>> buffers;
     std::vector<std::vector<double>> owned;
     std::vector<Row> rows;
 };
