@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "bind_sequences.h"
+#include "casters.h"
 #include "miner.h"
 #include "motif.h"
 #include "patterns.h"
@@ -88,5 +88,8 @@ PYBIND11_MODULE(_zef_cpp, m) {
     bind_motif(m);
     bind_miner(m);
     bind_pattern_miner(m);
-    m.def("sax", &sax, py::arg("ts"), py::arg("seglen"), py::arg("alphabet"));
+    // Discretisation reads the caller's buffers in place; sax() over a SeriesSet gives the same words.
+    m.def(
+        "sax", [](const SeriesViews& ts, int seglen, int alphabet) { return sax_views(ts, seglen, alphabet); },
+        py::arg("ts"), py::arg("seglen"), py::arg("alphabet"));
 }

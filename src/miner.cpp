@@ -78,10 +78,12 @@ void Miner::check_stored_series(const SeriesSet& ts) const {
 void Miner::mine_patterns(const WordSet& words) {
     PatternMiner miner(minsup, min_len, max_len, max_overlap);
     miner.mine(words);
-    // The table is this call's own copy, so its records can be moved out; they
-    // arrive in ascending pattern order.
-    FrequentTable frequent = miner.get_frequent();
+    // The local miner is discarded, so its table is moved out rather than
+    // copied (no copy that anyone could observe); the records arrive in
+    // ascending pattern order.
+    FrequentTable frequent = miner.take_frequent();
     check_mapping_fits(frequent);
+    motifs.reserve(motifs.size() + frequent.size());
     for (auto& entry : frequent) motifs.push_back(std::move(entry.second));
 }
 

@@ -1,9 +1,11 @@
 #include "motif.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <memory_resource>
 #include <stdexcept>
 #include <utility>
 
@@ -22,11 +24,50 @@ int checked_product(int a, int b) {
 
 const double kMissing = std::numeric_limits<double>::quiet_NaN();
 
+// The offsets [first, last) of the points of an occurrence of `length` points
+// starting at point `start` that lie inside a series of `size` points; the
+// occurrence's other points are missing (NaN) and are skipped by every sum.
+struct Inside {
+    long long first;
+    long long last;
+};
+
+Inside inside(long long start, int length, std::size_t size) {
+    const long long n = static_cast<long long>(size);
+    const long long first = start < 0 ? -start : 0;
+    const long long last = std::min(static_cast<long long>(length), n - start);
+    return {first, std::max(first, last)};
+}
+
 }  // namespace
 
 Motif::Motif(Pattern pattern) : pattern(std::move(pattern)) {}
 
 void Motif::record_index(int series, int position) { indexes[series].push_back(position); }
+
+void Motif::record_indexes(int series, const int* first, const int* last) {
+    if (first == last) return;  // an entry exists only once a position is recorded for it
+    std::vector<int>& recorded = indexes[series];
+    recorded.insert(recorded.end(), first, last);
+}
+
+std::vector<std::size_t> Motif::table_order(const std::vector<int>& series) {
+    // The table's own kind of hash table, with another mapped type and an
+    // allocator that never frees until the end: entries go in and are listed
+    // exactly as in `indexes`, since neither the mapped type nor the allocator
+    // takes part in where an entry goes.
+    using Table = std::unordered_map<int, std::size_t, decltype(indexes)::hasher, decltype(indexes)::key_equal,
+                                     std::pmr::polymorphic_allocator<std::pair<const int, std::size_t>>>;
+    std::pmr::monotonic_buffer_resource arena(series.size() * 4 * sizeof(void*) + 256);
+    std::vector<std::size_t> order;
+    order.reserve(series.size());
+    {
+        Table table(&arena);
+        for (std::size_t i = 0; i < series.size(); ++i) table[series[i]] = i;
+        for (const auto& entry : table) order.push_back(entry.second);
+    }
+    return order;
+}
 
 int Motif::get_length() const { return length; }
 
@@ -75,24 +116,32 @@ std::vector<double> Motif::get_occurrence(const std::vector<double>& series, int
     return occurrence;
 }
 
+// The occurrences are read in place rather than cut out with get_occurrence():
+// the points outside the series are NaN there and would be skipped, so only
+// the points inside are visited, in the same order.
 void Motif::set_average_occurrences(const SeriesSet& ts) {
     const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
+    std::vector<int> counts;
     for (const auto& [s, positions] : indexes) {
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
         // Per point, the occurrences are summed in recording order from 0.0.
-        std::vector<double> sums(points, 0.0);
-        std::vector<int> counts(points, 0);
+        // Adding 0.0 for a NaN point leaves the sum as skipping it would: a sum
+        // that starts at +0.0 is never -0.0.
+        std::vector<double> averages(points, 0.0);
+        counts.assign(points, 0);
         for (int position : positions) {
-            const std::vector<double> occurrence = get_occurrence(series, position);
-            for (std::size_t i = 0; i < points; ++i) {
-                if (std::isnan(occurrence[i])) continue;
-                sums[i] += occurrence[i];
-                ++counts[i];
+            const long long start = checked_product(position, seglen);
+            if (length <= 0) continue;
+            const Inside in = inside(start, length, series.size());
+            for (long long i = in.first; i < in.last; ++i) {
+                const double value = series[static_cast<std::size_t>(start + i)];
+                const bool missing = std::isnan(value);
+                averages[static_cast<std::size_t>(i)] += missing ? 0.0 : value;
+                counts[static_cast<std::size_t>(i)] += missing ? 0 : 1;
             }
         }
-        std::vector<double> averages(points);
         for (std::size_t i = 0; i < points; ++i) {
-            averages[i] = counts[i] == 0 ? kMissing : sums[i] / static_cast<double>(counts[i]);
+            averages[i] = counts[i] == 0 ? kMissing : averages[i] / static_cast<double>(counts[i]);
         }
         average_occurrences[s] = std::move(averages);
     }
@@ -103,48 +152,77 @@ void Motif::set_representative() {
     const std::size_t points = static_cast<std::size_t>(length);
     const double m = static_cast<double>(average_occurrences.size());
 
-    // Checked access below and in set_best_matches_and_naed(): every list
-    // holds `length` values unless an interrupted mapping left them unequal.
+    // map() leaves every list with `length` values; only an interrupted
+    // mapping followed by a direct call can leave them shorter, and then the
+    // checked loops below report it where the plain algorithm would.
+    bool complete = representative.size() >= points;
+    for (const auto& entry : average_occurrences) complete = complete && entry.second.size() >= points;
 
     // mu: the NaN-skipping mean of the per-series averages, each series
-    // counting once whatever its number of occurrences.
-    std::vector<double> mu(points);
-    for (std::size_t i = 0; i < points; ++i) {
-        double sum = 0.0;
-        int count = 0;
+    // counting once whatever its number of occurrences. Per point, the
+    // averages are added in the map's iteration order, from 0.0.
+    std::vector<double> mu(points, 0.0);
+    std::vector<int> counts(points, 0);
+    if (complete) {
         for (const auto& entry : average_occurrences) {
-            const double value = entry.second.at(i);
-            if (std::isnan(value)) continue;
-            sum += value;
-            ++count;
+            const double* values = entry.second.data();
+            for (std::size_t i = 0; i < points; ++i) {
+                const bool missing = std::isnan(values[i]);
+                mu[i] += missing ? 0.0 : values[i];
+                counts[i] += missing ? 0 : 1;
+            }
         }
-        mu[i] = count == 0 ? kMissing : sum / static_cast<double>(count);
+    } else {
+        for (std::size_t i = 0; i < points; ++i) {
+            for (const auto& entry : average_occurrences) {
+                const double value = entry.second.at(i);
+                if (std::isnan(value)) continue;
+                mu[i] += value;
+                ++counts[i];
+            }
+        }
     }
+    for (std::size_t i = 0; i < points; ++i) mu[i] = counts[i] == 0 ? kMissing : mu[i] / static_cast<double>(counts[i]);
 
     // The representative is built as m equal shares mu / m added one after
     // another onto the zeros that map() put there, not stored as mu itself:
     // the two can differ in the last bits.
-    for (std::size_t share = 0; share < average_occurrences.size(); ++share) {
-        for (std::size_t i = 0; i < points; ++i) {
-            representative.at(i) = mu[i] / m + representative.at(i);
+    std::vector<double> share(points);
+    for (std::size_t i = 0; i < points; ++i) share[i] = mu[i] / m;
+    for (std::size_t added = 0; added < average_occurrences.size(); ++added) {
+        if (complete) {
+            for (std::size_t i = 0; i < points; ++i) representative[i] = share[i] + representative[i];
+        } else {
+            for (std::size_t i = 0; i < points; ++i) representative.at(i) = share[i] + representative.at(i);
         }
     }
 }
 
 void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
     const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
+    // map() gives `representative` its `length` values before this runs; a
+    // direct call without them takes the checked access.
+    const bool complete = representative.size() >= points;
     for (const auto& [s, positions] : indexes) {
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
         double best = 1000000.0;
         int best_position = 0;
         for (int position : positions) {
-            const std::vector<double> occurrence = get_occurrence(series, position);
+            const long long start = checked_product(position, seglen);
             // Missing points add nothing and the sum is not rescaled for them.
             double q = 0.0;
-            for (std::size_t i = 0; i < points; ++i) {
-                if (std::isnan(occurrence[i])) continue;
-                const double diff = occurrence[i] - representative.at(i);
-                q += diff * diff;
+            if (points > 0) {
+                const Inside in = inside(start, length, series.size());
+                for (long long i = in.first; i < in.last; ++i) {
+                    const double value = series[static_cast<std::size_t>(start + i)];
+                    if (complete) {
+                        const double diff = value - representative[static_cast<std::size_t>(i)];
+                        q += std::isnan(value) ? 0.0 : diff * diff;
+                    } else if (!std::isnan(value)) {
+                        const double diff = value - representative.at(static_cast<std::size_t>(i));
+                        q += diff * diff;
+                    }
+                }
             }
             const double d = std::sqrt(q);
             // Strictly smaller: a tie keeps the earlier position, NaN never wins.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <unordered_map>
 #include <vector>
 
@@ -20,6 +21,14 @@ public:
     // Appends a symbol position to the list of the series, creating the list on
     // the first position recorded for that series. Nothing is validated.
     void record_index(int series, int position);
+    // The same as record_index for each position of [first, last) in turn.
+    void record_indexes(int series, const int* first, const int* last);
+
+    // The order in which `indexes` lists its series when they were first
+    // recorded in the order given: positions into `series`, in table order.
+    // Found without building the table itself (a hash table of the same kind
+    // that allocates from one arena), for callers that need the order only.
+    static std::vector<std::size_t> table_order(const std::vector<int>& series);
 
     int get_length() const;
     double get_naed() const;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <vector>
 
@@ -18,6 +19,9 @@ public:
     void mine(const WordSet& words);
     void mine_1_patterns(const WordSet& words);
     FrequentTable get_frequent() const;
+    // Moves the frequent table out, for a caller that discards the miner
+    // afterwards; the miner's own table is left empty.
+    FrequentTable take_frequent();
 
     std::vector<Pattern> get_candidates() const;
     void find_candidate(const Pattern& candidate, const WordSet& words);
@@ -32,6 +36,11 @@ public:
     const std::vector<std::vector<Pattern>>& get_levels() const { return levels; }
 
 private:
+    // The support test of prune_infrequent on a record already looked up.
+    void judge(FrequentTable::iterator record);
+    // The highest level that the length filter visits.
+    std::size_t top_level() const;
+
     double minsup;
     int min_len;
     int max_len;  // 0: no limit

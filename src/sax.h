@@ -25,3 +25,6 @@ Pattern get_row(std::vector<double> series, int seglen, int alphabet);
 
 // The word of every series, in series order; the series are not normalised.
 WordSet sax(const SeriesSet& ts, int seglen, int alphabet);
+
+// The same as sax() for series that are viewed rather than owned.
+WordSet sax_views(const SeriesViews& ts, int seglen, int alphabet);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
 // A symbol is one byte. A pattern is an ordered run of symbols; the word that
@@ -12,6 +13,16 @@ using WordSet = std::vector<Pattern>;
 
 // Numeric series; the position of a series in the set is its series index.
 using SeriesSet = std::vector<std::vector<double>>;
+
+// A read-only view of one numeric series held elsewhere (in a SeriesSet, or in
+// a buffer of the caller's): `size` values from `values` on.
+struct SeriesView {
+    const double* values;
+    std::size_t size;
+};
+
+// Views of series, in series order; like a SeriesSet that owns nothing.
+using SeriesViews = std::vector<SeriesView>;
 
 // Orders patterns lexicographically with every symbol read as a signed 8-bit
 // value (bytes 0x80..0xFF before 0x00..0x7F) and a proper prefix before the

@@ -2,7 +2,9 @@
 
 #include <climits>
 #include <cmath>
+#include <algorithm>
 #include <limits>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -199,5 +201,44 @@ TEST(MotifMappingFailure, SeriesIndexOutsideTheSetIsOutOfRange) {
     for (int series : {2, -1}) {
         Motif motif = Recorded(1, {{0, 0}, {series, 0}});
         EXPECT_THROW(motif.map(kWorkedSeries, 1), std::out_of_range);
+    }
+}
+
+TEST(MotifRecording, RecordIndexesEqualsRecordIndexOneByOne) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 200; ++round) {
+        Motif one(Pattern{'a'});
+        Motif batch(Pattern{'a'});
+        std::vector<int> order;
+        for (int k = 0; k < static_cast<int>(rng() % 300); ++k) order.push_back(static_cast<int>(rng() % 500));
+        for (int series : order) {
+            std::vector<int> positions(rng() % 3);
+            for (int& p : positions) p = static_cast<int>(rng() % 50);
+            for (int p : positions) one.record_index(series, p);
+            batch.record_indexes(series, positions.data(), positions.data() + positions.size());
+        }
+        using Entries = std::vector<std::pair<int, std::vector<int>>>;
+        const auto& a = one.occurrences();
+        const auto& b = batch.occurrences();
+        // Same entries in the same iteration order.
+        ASSERT_EQ(Entries(a.begin(), a.end()), Entries(b.begin(), b.end()));
+    }
+}
+
+TEST(MotifRecording, TableOrderIsTheOrderOfTheIndexesTable) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 300; ++round) {
+        // Distinct series in a random first-recorded order, some far apart.
+        std::vector<int> series;
+        const int count = static_cast<int>(rng() % 2500);
+        for (int i = 0; i < count; ++i) series.push_back(round % 3 == 0 ? i * 7919 : i);
+        std::shuffle(series.begin(), series.end(), rng);
+        Motif motif(Pattern{'a'});
+        for (int s : series) motif.record_index(s, 0);
+        std::vector<int> walked;
+        for (std::size_t i : Motif::table_order(series)) walked.push_back(series[i]);
+        std::vector<int> expected;
+        for (const auto& entry : motif.occurrences()) expected.push_back(entry.first);
+        ASSERT_EQ(walked, expected) << "round " << round;
     }
 }

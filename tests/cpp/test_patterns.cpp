@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <map>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "patterns.h"
@@ -296,4 +298,166 @@ TEST(CrossCheck, RandomWordSetsMatchDirectScan) {
             EXPECT_EQ(entry.second, it->second);
         }
     }
+}
+
+namespace {
+
+// The tables of a frequent map with each record's series in the iteration
+// order of its hash table, which decides the order of sums when a motif is
+// mapped and the key order Python sees.
+using OrderedTable = std::vector<std::pair<Pattern, std::vector<std::pair<int, std::vector<int>>>>>;
+
+OrderedTable ordered_table_of(const FrequentTable& frequent) {
+    OrderedTable out;
+    for (const auto& entry : frequent) {
+        const auto& occ = entry.second.occurrences();
+        out.emplace_back(entry.first, std::vector<std::pair<int, std::vector<int>>>(occ.begin(), occ.end()));
+    }
+    return out;
+}
+
+int table_lcs(const Pattern& a, const Pattern& b) {
+    std::vector<std::vector<int>> t(a.size() + 1, std::vector<int>(b.size() + 1, 0));
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j)
+            t[i][j] = a[i - 1] == b[j - 1] ? t[i - 1][j - 1] + 1 : std::max(t[i][j - 1], t[i - 1][j]);
+    return t[a.size()][b.size()];
+}
+
+// The mining of Parts 4.1 to 4.3 spelled out with the public steps, one
+// candidate at a time, and the redundancy filter as written: the reference
+// for mine(), which counts without records and filters before it builds them.
+struct Reference {
+    FrequentTable frequent;
+    std::vector<std::vector<Pattern>> levels;
+    int level = 2;
+};
+
+Reference reference_mine(const WordSet& words, double minsup, int min_len, int max_len, double max_overlap) {
+    PatternMiner steps(minsup, min_len, max_len, max_overlap);
+    // mine_1_patterns and prune_infrequent need min_count: mining an empty
+    // word set first sets nothing else that stays.
+    Reference out;
+    const double min_count = static_cast<double>(words.size()) * minsup;
+    // Single symbols, counted and judged as mine_1_patterns does.
+    FrequentTable frequent;
+    std::vector<std::vector<Pattern>> levels(2);
+    for (std::size_t i = 0; i < words.size(); ++i)
+        for (std::size_t j = 0; j < words[i].size(); ++j) {
+            Pattern key{words[i][j]};
+            frequent.try_emplace(key, key).first->second.record_index(static_cast<int>(i), static_cast<int>(j));
+        }
+    auto judge = [&](const Pattern& p) {
+        const auto support = static_cast<double>(frequent.at(p).support());
+        if (support < 1.0 || min_count > support) {
+            frequent.erase(p);
+        } else {
+            levels.at(p.size()).push_back(p);
+        }
+    };
+    std::vector<Pattern> keys;
+    for (const auto& e : frequent) keys.push_back(e.first);
+    for (const Pattern& k : keys) judge(k);
+    int level = 2;
+    while (!levels[static_cast<std::size_t>(level - 1)].empty()) {
+        if (max_len != 0 && level > max_len) break;
+        levels.emplace_back();
+        std::vector<Pattern> candidates;
+        for (const Pattern& a : levels[static_cast<std::size_t>(level - 1)])
+            for (const Pattern& b : levels[static_cast<std::size_t>(level - 1)]) {
+                if (a.size() != b.size() || !std::equal(a.begin() + 1, a.end(), b.begin())) continue;
+                Pattern c = a;
+                c.push_back(b.back());
+                candidates.push_back(c);
+            }
+        for (const Pattern& c : candidates) {
+            frequent.try_emplace(c, c);
+            const Pattern prefix(c.begin(), c.end() - 1);
+            const auto prefix_table = frequent.at(prefix).occurrences();  // a copy, as get_indexes gives it
+            for (const auto& [s, positions] : prefix_table)
+                for (int p : positions) {
+                    const Pattern& w = words[static_cast<std::size_t>(s)];
+                    if (static_cast<std::size_t>(p) + c.size() > w.size()) continue;
+                    if (!std::equal(c.begin(), c.end(), w.begin() + p)) continue;
+                    frequent.at(c).record_index(s, p);
+                }
+            judge(c);
+        }
+        ++level;
+    }
+    // Filters: the top visited level is level - 1.
+    std::vector<Pattern> survivors;
+    for (std::size_t n = static_cast<std::size_t>(level - 1); n >= 1; --n)
+        for (const Pattern& p : levels[n]) {
+            if (min_len > static_cast<int>(n)) {
+                frequent.erase(p);
+            } else {
+                survivors.push_back(p);
+            }
+        }
+    std::vector<Pattern> removed;
+    for (const Pattern& p : survivors) {
+        if (is_p_in_vec(p, removed)) continue;
+        for (const Pattern& s : survivors) {
+            if (p.size() < s.size() || s == p || is_p_in_vec(s, removed)) continue;
+            if (static_cast<double>(table_lcs(p, s)) / static_cast<double>(s.size()) > max_overlap) {
+                frequent.erase(s);
+                removed.push_back(s);
+            }
+        }
+    }
+    out.frequent = std::move(frequent);
+    out.levels = std::move(levels);
+    out.level = level;
+    return out;
+}
+
+}  // namespace
+
+TEST(CrossCheck, MineEqualsTheStepsOneCandidateAtATime) {
+    std::mt19937 rng(7031);
+    const double minsups[] = {-0.5, 0.0, 0.2, 0.34, 0.5, 0.75, 1.0};
+    const double overlaps[] = {-0.1, 0.0, 0.34, 0.5, 0.66, 0.75, 0.9, 1.0};
+    for (int round = 0; round < 800; ++round) {
+        // Every tenth round: long words of one symbol, so that patterns longer
+        // than 64 symbols occur (the redundancy filter's other lcs).
+        const bool long_words = round % 10 == 0;
+        const int symbols = long_words ? 1 : 1 + static_cast<int>(rng() % 4);
+        WordSet words(rng() % 9);
+        for (auto& w : words) {
+            w.resize(long_words ? 60 + rng() % 80 : rng() % 14);
+            for (auto& c : w) c = static_cast<char>('a' + static_cast<int>(rng() % static_cast<unsigned>(symbols)));
+        }
+        const double minsup = minsups[rng() % 7];
+        const int max_len = long_words ? 0 : static_cast<int>(rng() % 7) - 1;
+        const int min_len = static_cast<int>(rng() % 5) - 1;
+        const double max_overlap = overlaps[rng() % 8];
+
+        PatternMiner miner(minsup, min_len, max_len, max_overlap);
+        miner.mine(words);
+        const Reference expected = reference_mine(words, minsup, min_len, max_len, max_overlap);
+        ASSERT_EQ(ordered_table_of(miner.get_frequent()), ordered_table_of(expected.frequent)) << "round " << round;
+        ASSERT_EQ(miner.get_levels(), expected.levels) << "round " << round;
+        ASSERT_EQ(miner.get_level(), expected.level) << "round " << round;
+    }
+}
+
+TEST(Lcs, BitParallelEqualsTheTable) {
+    std::mt19937 rng(99);
+    for (int round = 0; round < 3000; ++round) {
+        const int symbols = 1 + static_cast<int>(rng() % 5);
+        Pattern a(rng() % 90), b(rng() % 90);
+        for (auto& c : a) c = static_cast<char>(static_cast<int>(rng() % static_cast<unsigned>(symbols)) - 2);
+        for (auto& c : b) c = static_cast<char>(static_cast<int>(rng() % static_cast<unsigned>(symbols)) - 2);
+        ASSERT_EQ(lcs(a, b), static_cast<double>(table_lcs(a, b))) << "round " << round;
+    }
+}
+
+TEST(Filters, TakeFrequentMovesTheTableOut) {
+    PatternMiner miner(1.0, 1, 0, 1.0);
+    miner.mine(W({"abc", "abd"}));
+    const FrequentTable copy = miner.get_frequent();
+    const FrequentTable taken = miner.take_frequent();
+    EXPECT_EQ(ordered_table_of(taken), ordered_table_of(copy));
+    EXPECT_TRUE(miner.get_frequent().empty());
 }

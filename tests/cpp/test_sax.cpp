@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -139,3 +140,23 @@ TEST(Sax, BadSettingsFailBeforeAnyWork) {
 }
 
 }  // namespace
+
+TEST(Sax, ViewsGiveTheWordsOfTheSeries) {
+    std::mt19937 rng(3);
+    std::normal_distribution<double> gauss;
+    for (int round = 0; round < 100; ++round) {
+        SeriesSet ts(rng() % 6);
+        for (auto& series : ts) {
+            series.resize(rng() % 200);
+            for (double& v : series) v = gauss(rng);
+        }
+        SeriesViews views;
+        for (const auto& series : ts) views.push_back({series.data(), series.size()});
+        for (int seglen : {1, 2, 3, 4, 7, 10, 64, 1000}) {
+            ASSERT_EQ(sax_views(views, seglen, 5), sax(ts, seglen, 5)) << "round " << round << ", seglen " << seglen;
+            for (const auto& series : ts) ASSERT_EQ(get_row(series, seglen, 5), sax({series}, seglen, 5)[0]);
+        }
+    }
+    EXPECT_THROW(sax_views({{nullptr, 1}}, 0, 3), std::length_error);
+    EXPECT_THROW(sax_views({}, 1, 11), std::invalid_argument);
+}
