@@ -55,7 +55,7 @@ std::vector<Motif> Miner::mine(SeriesSet& ts) {
     mine_patterns(words);
     map_patterns(ts);
     sort_patterns();
-    if (k < 0) throw std::length_error("cannot create std::vector larger than max_size()");
+    if (k < 0) throw_too_large();
     const std::size_t n = k == 0 ? motifs.size() : std::min(motifs.size(), static_cast<std::size_t>(k));
     return std::vector<Motif>(motifs.begin(), motifs.begin() + static_cast<std::ptrdiff_t>(n));
 }

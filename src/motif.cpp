@@ -6,37 +6,47 @@
 #include <cstddef>
 #include <limits>
 #include <memory_resource>
-#include <stdexcept>
 #include <utility>
 
 namespace {
-
-const char* const kTooLarge = "cannot create std::vector larger than max_size()";
 
 // Point counts and point indexes are 32-bit ints. The product of two ints is
 // formed in 64 bits, where it cannot overflow, and refused when it leaves the
 // int range instead of wrapping.
 int checked_product(int a, int b) {
     const long long product = static_cast<long long>(a) * static_cast<long long>(b);
-    if (product < INT_MIN || product > INT_MAX) throw std::length_error(kTooLarge);
+    if (product < INT_MIN || product > INT_MAX) throw_too_large();
     return static_cast<int>(product);
 }
 
 const double kMissing = std::numeric_limits<double>::quiet_NaN();
 
-// The offsets [first, last) of the points of an occurrence of `length` points
-// starting at point `start` that lie inside a series of `size` points; the
-// occurrence's other points are missing (NaN) and are skipped by every sum.
-struct Inside {
-    long long first;
-    long long last;
+// One occurrence of a motif in one series: `length` points from point `start`
+// on. Its offsets [first, last) are the points that lie inside the series; the
+// others are missing (NaN): past the end of the series or, for a negative
+// recorded position only, before its start. Missing points are never read,
+// and every sum skips them.
+struct Occurrence {
+    long long start;
+    std::size_t first;
+    std::size_t last;
+
+    // The value at offset i of the occurrence, for first <= i < last.
+    double value(const std::vector<double>& series, std::size_t i) const {
+        return series[static_cast<std::size_t>(start + static_cast<long long>(i))];
+    }
 };
 
-Inside inside(long long start, int length, std::size_t size) {
-    const long long n = static_cast<long long>(size);
-    const long long first = start < 0 ? -start : 0;
-    const long long last = std::min(static_cast<long long>(length), n - start);
-    return {first, std::max(first, last)};
+// The occurrence at symbol position `position` in a series of `size` points.
+// The point index of its start is checked first, whatever the length: an
+// overflowing one is refused even for an empty occurrence.
+Occurrence locate(int position, int seglen, int length, std::size_t size) {
+    const long long start = checked_product(position, seglen);
+    if (length <= 0) return {start, 0, 0};
+    const long long points = static_cast<long long>(length);
+    const long long first = std::clamp(-start, 0LL, points);
+    const long long last = std::clamp(static_cast<long long>(size) - start, first, points);
+    return {start, static_cast<std::size_t>(first), static_cast<std::size_t>(last)};
 }
 
 }  // namespace
@@ -83,12 +93,12 @@ std::unordered_map<int, int> Motif::get_best_matches() { return best_matches; }
 
 void Motif::map(const SeriesSet& ts, int seglen) {
     this->seglen = seglen;
-    if (pattern.size() > static_cast<std::size_t>(INT_MAX)) throw std::length_error(kTooLarge);
+    if (pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
     // An overflowing product is refused before it is stored: `length` keeps its value.
     length = checked_product(seglen, static_cast<int>(pattern.size()));
     // A negative seglen gives a negative length, which no list can hold; the
     // statistics of the previous mapping stay as they were.
-    if (length < 0) throw std::length_error(kTooLarge);
+    if (length < 0) throw_too_large();
     representative.assign(static_cast<std::size_t>(length), 0.0);
     naed = 0.0;
     set_average_occurrences(ts);
@@ -97,28 +107,16 @@ void Motif::map(const SeriesSet& ts, int seglen) {
 }
 
 std::vector<double> Motif::get_occurrence(const std::vector<double>& series, int position) const {
-    // `position` is a symbol position, `start` the point index where it begins.
-    const long long start = checked_product(position, seglen);
+    // `position` is a symbol position; the occurrence starts at point position x seglen.
+    const Occurrence occurrence = locate(position, seglen, length, series.size());
     if (length <= 0) return {};
-    const long long n = static_cast<long long>(series.size());
-    std::vector<double> occurrence;
-    occurrence.reserve(static_cast<std::size_t>(length));
-    for (long long point = start; point < start + length; ++point) {
-        // A point beyond the end of the series is missing: NaN. So is a point
-        // before its start, which only a negative recorded position reaches;
-        // neither is ever read.
-        if (point < 0 || point >= n) {
-            occurrence.push_back(kMissing);
-        } else {
-            occurrence.push_back(series[static_cast<std::size_t>(point)]);
-        }
-    }
-    return occurrence;
+    std::vector<double> points(static_cast<std::size_t>(length), kMissing);
+    for (std::size_t i = occurrence.first; i < occurrence.last; ++i) points[i] = occurrence.value(series, i);
+    return points;
 }
 
-// The occurrences are read in place rather than cut out with get_occurrence():
-// the points outside the series are NaN there and would be skipped, so only
-// the points inside are visited, in the same order.
+// The statistics below visit only the points of each occurrence that lie
+// inside its series, in order: the others are missing, and every sum skips them.
 void Motif::set_average_occurrences(const SeriesSet& ts) {
     const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
     std::vector<int> counts;
@@ -130,14 +128,12 @@ void Motif::set_average_occurrences(const SeriesSet& ts) {
         std::vector<double> averages(points, 0.0);
         counts.assign(points, 0);
         for (int position : positions) {
-            const long long start = checked_product(position, seglen);
-            if (length <= 0) continue;
-            const Inside in = inside(start, length, series.size());
-            for (long long i = in.first; i < in.last; ++i) {
-                const double value = series[static_cast<std::size_t>(start + i)];
+            const Occurrence occurrence = locate(position, seglen, length, series.size());
+            for (std::size_t i = occurrence.first; i < occurrence.last; ++i) {
+                const double value = occurrence.value(series, i);
                 const bool missing = std::isnan(value);
-                averages[static_cast<std::size_t>(i)] += missing ? 0.0 : value;
-                counts[static_cast<std::size_t>(i)] += missing ? 0 : 1;
+                averages[i] += missing ? 0.0 : value;
+                counts[i] += missing ? 0 : 1;
             }
         }
         for (std::size_t i = 0; i < points; ++i) {
@@ -208,20 +204,17 @@ void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
         double best = 1000000.0;
         int best_position = 0;
         for (int position : positions) {
-            const long long start = checked_product(position, seglen);
+            const Occurrence occurrence = locate(position, seglen, length, series.size());
             // Missing points add nothing and the sum is not rescaled for them.
             double q = 0.0;
-            if (points > 0) {
-                const Inside in = inside(start, length, series.size());
-                for (long long i = in.first; i < in.last; ++i) {
-                    const double value = series[static_cast<std::size_t>(start + i)];
-                    if (complete) {
-                        const double diff = value - representative[static_cast<std::size_t>(i)];
-                        q += std::isnan(value) ? 0.0 : diff * diff;
-                    } else if (!std::isnan(value)) {
-                        const double diff = value - representative.at(static_cast<std::size_t>(i));
-                        q += diff * diff;
-                    }
+            for (std::size_t i = occurrence.first; i < occurrence.last; ++i) {
+                const double value = occurrence.value(series, i);
+                if (complete) {
+                    const double diff = value - representative[i];
+                    q += std::isnan(value) ? 0.0 : diff * diff;
+                } else if (!std::isnan(value)) {
+                    const double diff = value - representative.at(i);
+                    q += diff * diff;
                 }
             }
             const double d = std::sqrt(q);

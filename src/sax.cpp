@@ -37,10 +37,6 @@ char symbol_for(const std::vector<double>& row, double value) {
     return static_cast<char>('a' + below);
 }
 
-[[noreturn]] void throw_length_error() {
-    throw std::length_error("cannot create std::vector larger than max_size()");
-}
-
 // ceil(size / seglen) in double precision. Checked before the conversion to
 // an integer: NaN (0 / 0), infinity (n / 0) and negative quotients have no
 // word. The sign is judged on the quotient, since a tiny negative one such as
@@ -48,7 +44,7 @@ char symbol_for(const std::vector<double>& row, double value) {
 std::size_t word_length(std::size_t size, int seglen) {
     const double quotient = static_cast<double>(size) / static_cast<double>(seglen);
     const double length = std::ceil(quotient);
-    if (!(quotient >= 0.0) || length > static_cast<double>(Pattern().max_size())) throw_length_error();
+    if (!(quotient >= 0.0) || length > static_cast<double>(Pattern().max_size())) throw_too_large();
     return static_cast<std::size_t>(length);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <stdexcept>
 #include <vector>
 
 // A symbol is one byte. A pattern is an ordered run of symbols; the word that
@@ -34,3 +35,10 @@ struct PatternLess {
             [](char x, char y) { return static_cast<signed char>(x) < static_cast<signed char>(y); });
     }
 };
+
+// The one error for a size that no list can have (a negative or overflowing
+// length, a word longer than any vector): std::length_error with the text that
+// std::vector itself gives, so that every such refusal reads the same.
+[[noreturn]] inline void throw_too_large() {
+    throw std::length_error("cannot create std::vector larger than max_size()");
+}

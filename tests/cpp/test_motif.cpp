@@ -166,6 +166,9 @@ TEST(MotifMapping, NegativePositionReadsNothingBeforeTheSeries) {
     motif.map({{1, 2, 3, 4}}, 2);
     EXPECT_TRUE(Same(motif.get_average_occurrences()[0], {NaN, NaN, 1, 2}));
     EXPECT_EQ(motif.get_best_matches(), (Matches{{0, -2}}));
+    // Cut out, an occurrence is NaN wherever the averages skip its points.
+    EXPECT_TRUE(Same(motif.get_occurrence({1, 2, 3, 4}, -1), {NaN, NaN, 1, 2}));
+    EXPECT_TRUE(Same(motif.get_occurrence({1, 2, 3, 4}, -5), {NaN, NaN, NaN, NaN}));
 }
 
 TEST(MotifMappingFailure, OverflowingPointCountsAreLengthErrors) {
