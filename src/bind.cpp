@@ -1,10 +1,7 @@
 // The Python face of the engine: module `_zef_cpp`. Every function here only
-// forwards to the engine or converts a value; the engine knows nothing of Python.
-#include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
-
+// forwards to the engine; the conversions of our own are in casters.h, and the
+// engine knows nothing of Python.
 #include <string>
-#include <utility>
 
 #include "casters.h"
 #include "miner.h"
@@ -16,41 +13,8 @@ namespace py = pybind11;
 
 namespace {
 
-// The frequent table as Python sees it: a dict in ascending pattern order whose
-// keys are tuples of one-character strings (byte b as code point b) and whose
-// values are new Motif objects. A tuple, because a list cannot be a dict key.
-struct FrequentPatterns {
-    FrequentTable table;
-};
-
 // The pattern of a motif as one string, decoded as strict UTF-8 on its way out.
 std::string pattern_text(const Motif& motif) { return {motif.get_pattern().begin(), motif.get_pattern().end()}; }
-
-}  // namespace
-
-namespace pybind11::detail {
-
-template <>
-struct type_caster<FrequentPatterns> {
-    PYBIND11_TYPE_CASTER(FrequentPatterns,
-                         const_name("Dict[Tuple[str, ...], ") + make_caster<Motif>::name + const_name("]"));
-
-    bool load(handle, bool) { return false; }
-
-    static handle cast(FrequentPatterns frequent, return_value_policy, handle) {
-        dict result;
-        for (auto& entry : frequent.table) {
-            tuple key(entry.first.size());
-            for (std::size_t i = 0; i < entry.first.size(); ++i) key[i] = pybind11::cast(entry.first[i]);
-            result[std::move(key)] = pybind11::cast(std::move(entry.second), return_value_policy::move);
-        }
-        return result.release();
-    }
-};
-
-}  // namespace pybind11::detail
-
-namespace {
 
 void bind_motif(py::module_& m) {
     py::class_<Motif>(m, "Motif")
@@ -78,8 +42,16 @@ void bind_pattern_miner(py::module_& m) {
         .def(py::init<double, int, int, double>(), py::arg("minsup"), py::arg("min_len") = 3, py::arg("max_len") = 0,
              py::arg("max_overlap") = 0.9)
         .def("mine", &PatternMiner::mine)
-        .def_property_readonly("frequent",
-                               [](const PatternMiner& miner) { return FrequentPatterns{miner.get_frequent()}; });
+        .def_property_readonly("frequent", [](const PatternMiner& miner) {
+            return zef_binding::FrequentPatterns{miner.get_frequent()};
+        });
+}
+
+// Discretisation reads the caller's buffers in place; sax() over a SeriesSet gives the same words.
+void bind_sax(py::module_& m) {
+    m.def(
+        "sax", [](const SeriesViews& ts, int seglen, int alphabet) { return sax_views(ts, seglen, alphabet); },
+        py::arg("ts"), py::arg("seglen"), py::arg("alphabet"));
 }
 
 }  // namespace
@@ -88,8 +60,5 @@ PYBIND11_MODULE(_zef_cpp, m) {
     bind_motif(m);
     bind_miner(m);
     bind_pattern_miner(m);
-    // Discretisation reads the caller's buffers in place; sax() over a SeriesSet gives the same words.
-    m.def(
-        "sax", [](const SeriesViews& ts, int seglen, int alphabet) { return sax_views(ts, seglen, alphabet); },
-        py::arg("ts"), py::arg("seglen"), py::arg("alphabet"));
+    bind_sax(m);
 }

@@ -1,7 +1,12 @@
 #pragma once
 
-// The conversions at the Python boundary that need code of their own, in one
-// place so that every translation unit sees the same specialisations.
+// Every conversion at the Python boundary that needs code of its own, in one
+// header that includes pybind11 itself: a binding translation unit includes
+// this header for pybind11 and nothing else, so that every one of them sees
+// the same specialisations, declared before any binding. Nothing here belongs
+// to one module: a caster names the Python classes of the engine through
+// pybind11's registry, wherever they are registered. The engine knows nothing
+// of Python.
 //
 // How a SeriesSet argument crosses the Python boundary. A C-contiguous array
 // of native float64 values (any object with the buffer protocol, numpy's
@@ -10,8 +15,8 @@
 // conversion of a sequence of sequences of floats, row by row. Both give the
 // same values, the ordinary conversion keeps its errors, and the descriptor
 // stays "List[List[float]]". A WordSet result is built as the list caster
-// builds it, only faster. Included by bind.cpp only: the engine knows nothing
-// of Python.
+// builds it, only faster. The frequent table of a PatternMiner goes out as a
+// dict (FrequentPatterns below).
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -24,13 +29,14 @@
 #include <utility>
 #include <vector>
 
+#include "motif.h"
+#include "patterns.h"
 #include "types.h"
 
 namespace pybind11::detail {
 
 // Loading of the list arguments of the Python face (series, words and their
-// elements), hardened against hostile sequences. Included by bind.cpp only,
-// after pybind11/stl.h and before any binding is declared.
+// elements), hardened against hostile sequences.
 //
 // What is accepted and how it converts is exactly what pybind11's own list
 // conversion accepts: any sequence that is neither str nor bytes, its items 0
@@ -225,6 +231,13 @@ private:
     std::vector<Row> rows;
 };
 
+// The frequent table as Python sees it: a dict in ascending pattern order whose
+// keys are tuples of one-character strings (byte b as code point b) and whose
+// values are new Motif objects. A tuple, because a list cannot be a dict key.
+struct FrequentPatterns {
+    FrequentTable table;
+};
+
 }  // namespace zef_binding
 
 namespace pybind11::detail {
@@ -282,6 +295,29 @@ struct type_caster<WordSet> : checked_list_caster<WordSet, Pattern> {
                 PyList_SET_ITEM(symbols_of_word.ptr(), static_cast<Py_ssize_t>(j), symbol.inc_ref().ptr());
             }
             PyList_SET_ITEM(result.ptr(), static_cast<Py_ssize_t>(i), symbols_of_word.release().ptr());
+        }
+        return result.release();
+    }
+};
+
+}  // namespace pybind11::detail
+
+namespace pybind11::detail {
+
+// FrequentPatterns results only; the Motif values take the class registered for Motif.
+template <>
+struct type_caster<zef_binding::FrequentPatterns> {
+    PYBIND11_TYPE_CASTER(zef_binding::FrequentPatterns,
+                         const_name("Dict[Tuple[str, ...], ") + make_caster<Motif>::name + const_name("]"));
+
+    bool load(handle, bool) { return false; }
+
+    static handle cast(zef_binding::FrequentPatterns frequent, return_value_policy, handle) {
+        dict result;
+        for (auto& entry : frequent.table) {
+            tuple key(entry.first.size());
+            for (std::size_t i = 0; i < entry.first.size(); ++i) key[i] = pybind11::cast(entry.first[i]);
+            result[std::move(key)] = pybind11::cast(std::move(entry.second), return_value_policy::move);
         }
         return result.release();
     }
