@@ -1,6 +1,31 @@
-"""Small helpers shared by the tests of the zef package."""
+"""Helpers and data shared by the tests of the zef package."""
 
 import math
+import re
+
+# The three series of the README's short example: with seglen 2 and alphabet 3
+# the words hold the rise-and-fall pattern "acca" in every series.
+SERIES = [
+    [0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0, 1.0, 1.0, 2.0, 2.0],
+    [1.0, 1.0, 2.0, 2.0, 0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0],
+    [0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0, 2.0, 2.0, 1.0, 1.0],
+]
+# One rise-and-fall shape, and three series made of it: as it is, turned by
+# half its length, and reversed.
+SHAPE = list(SERIES[0])
+SHAPE_SERIES = [SHAPE, SHAPE[6:] + SHAPE[:6], SHAPE[::-1]]
+
+# The text of every length error of the module, as a regular expression.
+LENGTH_ERROR = re.escape("cannot create std::vector larger than max_size()")
+# The binding layer's TypeError for arguments that do not convert.
+INCOMPATIBLE = "incompatible (function|constructor) arguments"
+
+MOTIF_PROPERTIES = ("pattern", "indexes", "average_occurrences", "representative", "best_matches", "length", "naed")
+
+
+def summary(motifs):
+    """What identifies each motif of a result, comparable with == (NaN equal to NaN)."""
+    return [(m.pattern, m.indexes, m.best_matches, m.length, repr(m.naed)) for m in motifs]
 
 
 def same_values(a, b, tol=1e-12):
@@ -16,3 +41,41 @@ def write_csv(path, rows, delimiter=","):
     text = "\n".join(delimiter.join(c if isinstance(c, str) else repr(c) for c in row) for row in rows)
     path.write_text(text + "\n")
     return path
+
+
+# Badly behaved sequences.
+
+
+class LenRaises(list):
+    def __len__(self):
+        raise RuntimeError("no length")
+
+
+class LenRaisesAfterFirstCall:
+    """Gives its length once, then refuses: reading it twice left an
+    exception pending while Python code ran on (SystemError)."""
+
+    def __init__(self, items):
+        self.items, self.calls = items, 0
+
+    def __len__(self):
+        self.calls += 1
+        if self.calls > 1:
+            raise RuntimeError("asked twice")
+        return len(self.items)
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+class ClaimsLength:
+    """Claims a length it does not have: trusting it reserved terabytes."""
+
+    def __init__(self, claimed, items):
+        self.claimed, self.items = claimed, items
+
+    def __len__(self):
+        return self.claimed
+
+    def __getitem__(self, i):
+        return self.items[i]

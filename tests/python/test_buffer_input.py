@@ -166,11 +166,6 @@ def test_an_unaligned_buffer_is_read_byte_for_byte():
     assert _zef_cpp.sax(unaligned, 1, 4) == _zef_cpp.sax([values[:3], values[3:]], 1, 4)
 
 
-def test_docstrings_still_show_lists_of_lists_of_floats():
-    assert _zef_cpp.sax.__doc__.startswith("sax(ts: List[List[float]], seglen: int, alphabet: int)")
-    assert "arg0: List[List[float]]" in _zef_cpp.Miner.mine.__doc__
-
-
 def test_the_module_does_not_import_numpy():
     code = "import sys, _zef_cpp; _zef_cpp.sax([[1.0, 2.0]], 1, 3); sys.exit('numpy' in sys.modules)"
     assert subprocess.run([sys.executable, "-c", code], check=False).returncode == 0

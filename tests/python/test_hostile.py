@@ -6,18 +6,22 @@ import array
 import copy
 import itertools
 import math
-import re
 import signal
 import sys
 
 import pytest
+from helpers import (
+    INCOMPATIBLE,
+    LENGTH_ERROR,
+    SHAPE,
+    SHAPE_SERIES,
+    ClaimsLength,
+    LenRaises,
+    LenRaisesAfterFirstCall,
+    summary,
+)
 
 from _zef_cpp import Miner, PatternMiner, sax
-
-LENGTH_ERROR = re.escape("cannot create std::vector larger than max_size()")
-INCOMPATIBLE = "incompatible (function|constructor) arguments"
-SHAPE = [0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0, 1.0, 1.0, 2.0, 2.0]
-SERIES = [SHAPE, SHAPE[6:] + SHAPE[:6], SHAPE[::-1]]
 
 
 @pytest.fixture(autouse=True)
@@ -30,14 +34,10 @@ def no_hang():
     signal.alarm(0)
 
 
-def summary(motifs):
-    return [(m.pattern, m.indexes, m.best_matches, m.length, repr(m.naed)) for m in motifs]
-
-
 def used_miner():
     """A Miner that already holds motifs, and what it holds."""
     miner = Miner(1.0, 2, 3)
-    miner.mine(copy.deepcopy(SERIES))
+    miner.mine(copy.deepcopy(SHAPE_SERIES))
     before = summary(miner.motifs)
     assert before
     return miner, before
@@ -46,7 +46,7 @@ def used_miner():
 def assert_still_mines(miner, before):
     """Nothing changed, and the next normal call works."""
     assert summary(miner.motifs) == before
-    result = miner.mine(copy.deepcopy(SERIES))
+    result = miner.mine(copy.deepcopy(SHAPE_SERIES))
     assert len(miner.motifs) == 2 * len(before)
     assert summary(result) == summary(miner.motifs)
 
@@ -54,41 +54,6 @@ def assert_still_mines(miner, before):
 class FloatRaises:
     def __float__(self):
         raise RuntimeError("no float here")
-
-
-class LenRaises(list):
-    def __len__(self):
-        raise RuntimeError("no length here")
-
-
-class LenRaisesAfterFirstCall:
-    """Gives its length once, then refuses: reading it twice left an
-    exception pending while Python code ran on (SystemError)."""
-
-    def __init__(self, items):
-        self.items, self.calls = items, 0
-
-    def __len__(self):
-        self.calls += 1
-        if self.calls > 1:
-            raise RuntimeError("asked twice")
-        return len(self.items)
-
-    def __getitem__(self, i):
-        return self.items[i]
-
-
-class ClaimsLength:
-    """Claims a length it does not have: trusting it reserved terabytes."""
-
-    def __init__(self, claimed, items):
-        self.claimed, self.items = claimed, items
-
-    def __len__(self):
-        return self.claimed
-
-    def __getitem__(self, i):
-        return self.items[i]
 
 
 def test_float_that_raises_is_a_type_error_and_changes_nothing():
@@ -104,17 +69,17 @@ def test_float_that_raises_is_a_type_error_and_changes_nothing():
 @pytest.mark.parametrize("where", ["outer", "inner"])
 def test_len_that_raises_is_the_calls_exception(where):
     miner, before = used_miner()
-    series = LenRaises(SERIES) if where == "outer" else [SHAPE, LenRaises(SHAPE)]
+    series = LenRaises(SHAPE_SERIES) if where == "outer" else [SHAPE, LenRaises(SHAPE)]
     words = LenRaises([["a"]]) if where == "outer" else [LenRaises(["a"])]
     for call in (lambda: sax(series, 1, 3), lambda: miner.mine(series), lambda: PatternMiner(0.5).mine(words)):
-        with pytest.raises(RuntimeError, match="^no length here$"):
+        with pytest.raises(RuntimeError, match="^no length$"):
             call()
     assert_still_mines(miner, before)
 
 
 def test_len_that_raises_on_a_second_call_is_read_once():
-    series = LenRaisesAfterFirstCall([LenRaisesAfterFirstCall(s) for s in SERIES])
-    assert sax(series, 2, 3) == sax(SERIES, 2, 3)
+    series = LenRaisesAfterFirstCall([LenRaisesAfterFirstCall(s) for s in SHAPE_SERIES])
+    assert sax(series, 2, 3) == sax(SHAPE_SERIES, 2, 3)
     words = LenRaisesAfterFirstCall([LenRaisesAfterFirstCall(list("abc"))])
     miner = PatternMiner(1.0)
     miner.mine(words)
@@ -125,7 +90,7 @@ def test_len_that_raises_on_a_second_call_is_read_once():
 def test_len_that_claims_terabytes_reserves_nothing(claimed):
     # The items end long before the claimed length: their own IndexError.
     with pytest.raises(IndexError):
-        sax(ClaimsLength(claimed, SERIES), 2, 3)
+        sax(ClaimsLength(claimed, SHAPE_SERIES), 2, 3)
     with pytest.raises(IndexError):
         sax([ClaimsLength(claimed, SHAPE)], 2, 3)
     with pytest.raises(IndexError):
@@ -134,11 +99,11 @@ def test_len_that_claims_terabytes_reserves_nothing(claimed):
 
 def test_negative_len_is_cpythons_value_error():
     with pytest.raises(ValueError, match=r"__len__\(\) should return >= 0"):
-        sax(ClaimsLength(-1, SERIES), 2, 3)
+        sax(ClaimsLength(-1, SHAPE_SERIES), 2, 3)
 
 
 def test_series_changed_while_read():
-    outer = copy.deepcopy(SERIES)
+    outer = copy.deepcopy(SHAPE_SERIES)
 
     class Shrinks:
         def __float__(self):
@@ -151,7 +116,7 @@ def test_series_changed_while_read():
         miner.mine(outer)
     assert_still_mines(miner, before)
 
-    grown = copy.deepcopy(SERIES)
+    grown = copy.deepcopy(SHAPE_SERIES)
 
     class Grows:
         def __float__(self):
@@ -161,7 +126,7 @@ def test_series_changed_while_read():
 
     grown[2].append(Grows())
     # Read as it was when each item's turn came: three series, the second as read before it was cleared.
-    assert sax(grown, 2, 3) == sax([SERIES[0], SERIES[1], SERIES[2] + [0.0]], 2, 3)
+    assert sax(grown, 2, 3) == sax([SHAPE_SERIES[0], SHAPE_SERIES[1], SHAPE_SERIES[2] + [0.0]], 2, 3)
 
     inner = list(SHAPE)
 
@@ -266,7 +231,7 @@ def test_seglen_far_beyond_every_series():
 
 def test_seglen_int_max_with_the_default_min_len_finds_nothing():
     # Every word is one symbol long, so no pattern reaches min_len 3.
-    assert Miner(0.5, 2**31 - 1, 5).mine(copy.deepcopy(SERIES)) == []
+    assert Miner(0.5, 2**31 - 1, 5).mine(copy.deepcopy(SHAPE_SERIES)) == []
 
 
 def test_seglen_int_max_with_min_len_1_raises_memory_error():
@@ -274,7 +239,7 @@ def test_seglen_int_max_with_min_len_1_raises_memory_error():
     # gigabytes per list and filled the memory until the process was killed.
     miner = Miner(0.5, 2**31 - 1, 5, min_len=1)
     with pytest.raises(MemoryError):
-        miner.mine(copy.deepcopy(SERIES))
+        miner.mine(copy.deepcopy(SHAPE_SERIES))
     assert miner.motifs == []
     assert miner.mine([[], []]) == []
 
@@ -282,7 +247,7 @@ def test_seglen_int_max_with_min_len_1_raises_memory_error():
 def test_negative_seglen():
     miner = Miner(0.5, -(2**31), 3, min_len=1)
     with pytest.raises(ValueError, match=LENGTH_ERROR):
-        miner.mine(copy.deepcopy(SERIES))
+        miner.mine(copy.deepcopy(SHAPE_SERIES))
     assert miner.motifs == []
     assert miner.mine([[], []]) == []
 
@@ -291,10 +256,10 @@ def test_negative_seglen():
 def test_alphabet_out_of_range(alphabet):
     message = rf"^alphabet must be between 0 and 10, got {alphabet}$"
     with pytest.raises(ValueError, match=message):
-        sax(copy.deepcopy(SERIES), 2, alphabet)
+        sax(copy.deepcopy(SHAPE_SERIES), 2, alphabet)
     miner = Miner(0.5, 2, alphabet)
     with pytest.raises(ValueError, match=message):
-        miner.mine(copy.deepcopy(SERIES))
+        miner.mine(copy.deepcopy(SHAPE_SERIES))
     assert miner.motifs == []
 
 
@@ -306,24 +271,32 @@ def test_minsup_zero_or_below_with_max_len_0_ends(minsup):
     # Every substring that occurs is frequent; nothing that does not occur is.
     assert ("a", "b", "c", "a", "b", "c", "a", "b", "d", "a", "b", "c") in miner.frequent
     assert all(len(k) <= 12 for k in miner.frequent)
-    motifs = Miner(minsup, 1, 4, min_len=1, max_len=0).mine(copy.deepcopy(SERIES))
+    motifs = Miner(minsup, 1, 4, min_len=1, max_len=0).mine(copy.deepcopy(SHAPE_SERIES))
     assert motifs and all(len(m.pattern) <= 12 for m in motifs)
 
 
 def test_minsup_infinite_finds_nothing():
-    assert Miner(math.inf, 2, 3).mine(copy.deepcopy(SERIES)) == []
+    assert Miner(math.inf, 2, 3).mine(copy.deepcopy(SHAPE_SERIES)) == []
 
 
 @pytest.mark.parametrize("max_overlap", [math.nan, math.inf, -math.inf])
 def test_max_overlap_extremes(max_overlap):
-    motifs = Miner(0.5, 1, 4, min_len=1, max_overlap=max_overlap).mine(copy.deepcopy(SERIES))
-    assert len(motifs) >= (0 if max_overlap == -math.inf else 1)
+    motifs = Miner(0.5, 1, 4, min_len=1, max_overlap=max_overlap).mine(copy.deepcopy(SHAPE_SERIES))
+    unfiltered = Miner(0.5, 1, 4, min_len=1, max_overlap=1.0).mine(copy.deepcopy(SHAPE_SERIES))
+    assert len(unfiltered) > 1
+    if max_overlap == -math.inf:
+        # Every overlap exceeds it: the first pattern kept (the longest, then
+        # the smallest) drops every other.
+        assert [m.pattern for m in motifs] == [min((m.pattern for m in unfiltered), key=lambda p: (-len(p), p))]
+    else:
+        # No overlap exceeds NaN or infinity: nothing is dropped, as with 1.0.
+        assert summary(motifs) == summary(unfiltered)
 
 
 @pytest.mark.parametrize("settings", [dict(min_len=2**31 - 1), dict(min_len=-(2**31)), dict(max_len=-(2**31)),
                                       dict(max_len=2**31 - 1), dict(k=2**31 - 1)])  # fmt: skip
 def test_int_settings_at_their_extremes(settings):
-    motifs = Miner(0.5, 2, 3, **settings).mine(copy.deepcopy(SERIES))
+    motifs = Miner(0.5, 2, 3, **settings).mine(copy.deepcopy(SHAPE_SERIES))
     if settings.get("min_len") == 2**31 - 1 or settings.get("max_len") == -(2**31):
         assert motifs == []
     else:
@@ -341,23 +314,27 @@ def test_int_settings_out_of_range_are_type_errors(value):
 def test_negative_k_then_a_normal_mine_on_the_same_miner():
     miner = Miner(1.0, 2, 3, k=-1)
     with pytest.raises(ValueError, match=rf"^{LENGTH_ERROR}$"):
-        miner.mine(copy.deepcopy(SERIES))
+        miner.mine(copy.deepcopy(SHAPE_SERIES))
     stored = summary(miner.motifs)
-    assert stored == summary(Miner(1.0, 2, 3).mine(copy.deepcopy(SERIES)))
+    assert stored and stored == summary(Miner(1.0, 2, 3).mine(copy.deepcopy(SHAPE_SERIES)))
     # The same Miner mines again: stores and ranks this call's motifs too, then refuses the result again.
     with pytest.raises(ValueError, match=rf"^{LENGTH_ERROR}$"):
-        miner.mine(copy.deepcopy(SERIES))
+        miner.mine(copy.deepcopy(SHAPE_SERIES))
     assert len(miner.motifs) == 2 * len(stored)
     assert sorted(summary(miner.motifs)) == sorted(stored * 2)
     with pytest.raises(IndexError):
-        miner.mine(copy.deepcopy(SERIES[:1]))
+        miner.mine(copy.deepcopy(SHAPE_SERIES[:1]))
     assert len(miner.motifs) == 2 * len(stored)
+    # Refused even when nothing is found.
+    with pytest.raises(ValueError, match=rf"^{LENGTH_ERROR}$"):
+        Miner(1.0, 2, 3, k=-1).mine([])
 
 
 def test_fewer_series_than_the_stored_motifs_refer_to():
     miner, before = used_miner()
-    for fewer in ([], SERIES[:1], SERIES[:2]):
-        with pytest.raises(IndexError, match=rf"^a stored motif refers to series index 2, but only {len(fewer)} series"):
+    for fewer in ([], SHAPE_SERIES[:1], SHAPE_SERIES[:2]):
+        message = rf"^a stored motif refers to series index 2, but only {len(fewer)} series were given$"
+        with pytest.raises(IndexError, match=message):
             miner.mine(copy.deepcopy(fewer))
         assert summary(miner.motifs) == before
     assert_still_mines(miner, before)

@@ -5,12 +5,11 @@ import gc
 import os
 
 import pytest
+from helpers import MOTIF_PROPERTIES, SHAPE_SERIES, LenRaises
 
 from _zef_cpp import Miner, PatternMiner, sax
 
-SHAPE = [0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0, 1.0, 1.0, 2.0, 2.0]
-SERIES = [SHAPE, SHAPE[6:] + SHAPE[:6], SHAPE[::-1], [3.0] * 12]
-PROPERTIES = ("pattern", "indexes", "average_occurrences", "representative", "best_matches", "length", "naed")
+SERIES = [*SHAPE_SERIES, [3.0] * 12]
 
 
 def resident_bytes():
@@ -18,17 +17,12 @@ def resident_bytes():
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
-class LenRaises(list):
-    def __len__(self):
-        raise RuntimeError("no length")
-
-
 def one_round():
     # A new Miner each round: a Miner's stored list grows by design.
     miner = Miner(0.5, 2, 3, min_len=1, max_overlap=1.0)
     for _ in range(2):
         for motif in miner.mine([list(s) for s in SERIES]) + miner.motifs:
-            for name in PROPERTIES:
+            for name in MOTIF_PROPERTIES:
                 getattr(motif, name)
             repr(motif)
     patterns = PatternMiner(0.5, min_len=1)

@@ -1,34 +1,10 @@
 import copy
 import math
-import re
 
 import pytest
+from helpers import SERIES, summary
 
 from _zef_cpp import Miner
-
-LENGTH_ERROR = re.escape("cannot create std::vector larger than max_size()")
-
-# Three series sharing the rise-and-fall shape; with seglen 2 and alphabet 3
-# the words hold the pattern "acca" (or the like) in every series.
-SERIES = [
-    [0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0, 1.0, 1.0, 2.0, 2.0],
-    [1.0, 1.0, 2.0, 2.0, 0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0],
-    [0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0, 2.0, 2.0, 1.0, 1.0],
-]
-
-
-def summary(motifs):
-    return [(m.pattern, m.indexes, m.best_matches, m.length, m.naed) for m in motifs]
-
-
-def test_signatures_and_defaults():
-    assert Miner.__init__.__doc__ == (
-        "__init__(self: _zef_cpp.Miner, minsup: float, seglen: int, alphabet: int, min_len: int = 3,"
-        " max_len: int = 0, max_overlap: float = 0.9, k: int = 0) -> None\n"
-    )
-    assert Miner.mine.__doc__ == "mine(self: _zef_cpp.Miner, arg0: List[List[float]]) -> List[_zef_cpp.Motif]\n"
-    assert Miner.motifs.fget.__doc__ == "(arg0: _zef_cpp.Miner) -> List[_zef_cpp.Motif]\n"
-    assert Miner.motifs.fset is None
 
 
 def test_mine_ranks_by_naed_and_leaves_the_callers_series_alone():
@@ -76,25 +52,6 @@ def test_a_second_mine_stores_every_pattern_again_with_tying_naed():
     assert all(len(pair) == 2 for pair in by_pattern.values())
     for old, new in by_pattern.values():
         assert summary([old]) == summary([new])
-
-
-def test_negative_k_raises_after_storing_and_ranking():
-    miner = Miner(1.0, 2, 3, k=-1)
-    with pytest.raises(ValueError, match=rf"^{LENGTH_ERROR}$"):
-        miner.mine(copy.deepcopy(SERIES))
-    stored = miner.motifs
-    assert stored and summary(stored) == summary(Miner(1.0, 2, 3).mine(copy.deepcopy(SERIES)))
-    with pytest.raises(ValueError, match=rf"^{LENGTH_ERROR}$"):
-        Miner(1.0, 2, 3, k=-1).mine([])
-
-
-def test_fewer_series_than_the_stored_motifs_refer_to_changes_nothing():
-    miner = Miner(1.0, 2, 3)
-    miner.mine(copy.deepcopy(SERIES))
-    before = summary(miner.motifs)
-    with pytest.raises(IndexError, match=r"series index 2, but only 2 series were given"):
-        miner.mine(copy.deepcopy(SERIES[:2]))
-    assert summary(miner.motifs) == before
 
 
 def test_nothing_frequent_gives_an_empty_result():

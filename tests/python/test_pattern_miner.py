@@ -11,18 +11,6 @@ def frequent_indexes(words, minsup, **settings):
     return {"".join(key): motif.indexes for key, motif in miner.frequent.items()}
 
 
-def test_signatures_and_defaults():
-    assert PatternMiner.__init__.__doc__ == (
-        "__init__(self: _zef_cpp.PatternMiner, minsup: float, min_len: int = 3, max_len: int = 0,"
-        " max_overlap: float = 0.9) -> None\n"
-    )
-    assert PatternMiner.mine.__doc__ == "mine(self: _zef_cpp.PatternMiner, arg0: List[List[str]]) -> None\n"
-    assert PatternMiner.frequent.fget.__doc__ == (
-        "(arg0: _zef_cpp.PatternMiner) -> Dict[Tuple[str, ...], _zef_cpp.Motif]\n"
-    )
-    assert PatternMiner.frequent.fset is None
-
-
 def test_single_word_keeps_only_the_longest_pattern_by_default():
     miner = PatternMiner(1.0)
     assert miner.frequent == {}

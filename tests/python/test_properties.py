@@ -42,7 +42,8 @@ def canonical(value):
     return value
 
 
-def summary(motifs):
+def details(motifs):
+    """Every value of each motif, comparable with ==."""
     return [
         canonical([m.pattern, m.indexes, m.average_occurrences, m.representative, m.best_matches, m.length, m.naed])
         for m in motifs
@@ -63,7 +64,7 @@ def test_every_mined_result_keeps_its_invariants(series, config):
 
     k = config["k"]
     assert len(result) == (len(stored) if k == 0 else min(k, len(stored)))
-    assert summary(result) == summary(stored[: len(result)]), "k cuts the ranked list"
+    assert details(result) == details(stored[: len(result)]), "k cuts the ranked list"
 
     seglen = config["seglen"]
     for motif in stored:
@@ -80,7 +81,7 @@ def test_every_mined_result_keeps_its_invariants(series, config):
         assert config["max_len"] == 0 or len(motif.pattern) <= config["max_len"]
 
     again = Miner(**config).mine(copy.deepcopy(original))
-    assert summary(again) == summary(result), "the same input gives the same result"
+    assert details(again) == details(result), "the same input gives the same result"
 
 
 @given(series_sets, settings)

@@ -6,32 +6,12 @@ import pathlib
 import re
 
 import pytest
+from helpers import SERIES, ClaimsLength, LenRaises, summary
 
 import _zef_cpp
 from _zef_cpp import Miner, PatternMiner, sax
 
 README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
-SERIES = [
-    [0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0, 1.0, 1.0, 2.0, 2.0],
-    [1.0, 1.0, 2.0, 2.0, 0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0],
-    [0.0, 0.0, 5.0, 5.0, 5.0, 5.0, 0.0, 0.0, 2.0, 2.0, 1.0, 1.0],
-]
-
-
-class BadLen(list):
-    def __len__(self):
-        raise RuntimeError("no length")
-
-
-class Short:
-    def __init__(self, claimed):
-        self.claimed = claimed
-
-    def __len__(self):
-        return self.claimed
-
-    def __getitem__(self, i):
-        return [[1.0]][i]
 
 
 def error_rows():
@@ -54,13 +34,12 @@ def namespace():
     return {
         "Motif": _zef_cpp.Motif, "Miner": Miner, "PatternMiner": PatternMiner, "sax": sax,
         "s": [list(s) for s in SERIES], "m": miner, "p": PatternMiner(0.5), "e": lone.frequent[("\xe9",)],
-        "BadLen": BadLen, "Short": Short,
+        "BadLen": LenRaises, "Short": lambda claimed: ClaimsLength(claimed, [[1.0]]),
     }  # fmt: skip
 
 
 def state(names):
-    motifs = [(x.pattern, x.indexes, x.best_matches, x.length, repr(x.naed)) for x in names["m"].motifs]
-    return motifs, {key: x.indexes for key, x in names["p"].frequent.items()}, names["s"]
+    return summary(names["m"].motifs), {key: x.indexes for key, x in names["p"].frequent.items()}, names["s"]
 
 
 ROWS = error_rows()

@@ -1,11 +1,9 @@
 import math
-import re
 
 import pytest
+from helpers import LENGTH_ERROR
 
 from _zef_cpp import sax
-
-LENGTH_ERROR = re.escape("cannot create std::vector larger than max_size()")
 
 
 def test_words_hold_one_symbol_per_segment():
