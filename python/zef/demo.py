@@ -5,7 +5,7 @@ from __future__ import annotations
 from typing import TextIO
 
 from _zef_cpp import Miner, Motif
-from zef.example import PlantedShape, make_example
+from zef.planted import PlantedShape, make_example
 
 MINSUP = 0.5
 SEGLEN = 8

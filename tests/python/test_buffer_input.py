@@ -12,7 +12,7 @@ import numpy as np
 import pytest
 
 import _zef_cpp
-from zef.example import make_example
+from zef.planted import make_example
 
 
 class Plain:

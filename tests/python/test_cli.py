@@ -9,7 +9,7 @@ import pytest
 from helpers import write_csv
 
 from zef import Miner
-from zef.example import make_example
+from zef.planted import make_example
 
 SETTINGS = ["--minsup", "0.5", "--seglen", "8", "--alphabet", "5", "--min_len", "8", "--max_len", "8"]
 ZEF_SCRIPT = pathlib.Path(sys.executable).with_name("zef")

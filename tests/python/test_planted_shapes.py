@@ -1,5 +1,5 @@
 from _zef_cpp import Miner
-from zef.example import make_example
+from zef.planted import make_example
 
 
 def test_planted_shapes_are_found_at_their_planted_positions():

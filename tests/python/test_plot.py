@@ -6,7 +6,7 @@ from helpers import same_values, write_csv
 
 from zef import Miner
 from zef.data import Dataset, prepare, znorm
-from zef.example import make_example
+from zef.planted import make_example
 
 plot = pytest.importorskip("zef.plot")
 

@@ -1,4 +1,5 @@
-"""The built-in example data set: seeded random walks with planted shapes.
+"""The planted-shape generator: seeded random walks with known shapes planted
+in them, the data of the built-in example (`zef demo`).
 
 Each planted shape is copied into a share of the series at a position that is a
 multiple of the segment length, so that a miner working on segments of that
