@@ -13,7 +13,7 @@ import json
 import math
 import os
 import sys
-from typing import Any, Sequence, TextIO
+from typing import Any, Callable, Sequence, TextIO
 
 from _zef_cpp import Miner, Motif
 from zef import data
@@ -242,19 +242,33 @@ def write_table(
     if not motifs:
         return
     print(file=out)
-    width = max(len("pattern"), *(len(m.pattern) for m in motifs))
-    print(f"{'rank':>4}  {'pattern':<{width}}  {'series':>6}  {'length':>6}  {'NAED':>8}  best matches", file=out)
-    for rank, motif in enumerate(motifs, start=1):
+
+    def shown(motif: Motif) -> str:
         matches = best_matches(motif, prepared)
-        shown = " ".join(describe_point(dataset, s, p) for s, p in matches[:6])
-        if len(matches) > 6:
-            shown += f" ... (+{len(matches) - 6})"
-        print(
-            f"{rank:>4}  {motif.pattern:<{width}}  {len(matches):>6}  {motif.length:>6}  {motif.naed:>8.5f}  {shown}",
-            file=out,
-        )
+        text = " ".join(describe_point(dataset, s, p) for s, p in matches[:6])
+        return text + (f" ... (+{len(matches) - 6})" if len(matches) > 6 else "")
+
+    write_ranking(motifs, "best matches", shown, out)
     print(file=out)
     print("best matches: series:point where the motif's closest occurrence starts", file=out)
+
+
+def write_ranking(
+    motifs: list[Motif], matches_heading: str, matches: Callable[[Motif], str], out: TextIO, pattern_width: int = 0
+) -> None:
+    """The ranking table: a heading line, then one line per motif, ranked from 1.
+
+    The pattern column is as wide as the longest pattern, `pattern_width` at
+    least; the last column holds what `matches` says of each motif's best matches.
+    """
+    width = max([pattern_width, len("pattern"), *(len(m.pattern) for m in motifs)])
+    print(f"{'rank':>4}  {'pattern':<{width}}  {'series':>6}  {'length':>6}  {'NAED':>8}  {matches_heading}", file=out)
+    for rank, motif in enumerate(motifs, start=1):
+        series = len(motif.best_matches)
+        print(
+            f"{rank:>4}  {motif.pattern:<{width}}  {series:>6}  {motif.length:>6}  {motif.naed:>8.5f}  {matches(motif)}",
+            file=out,
+        )
 
 
 def describe_point(dataset: Dataset, series: int, point: int) -> str:

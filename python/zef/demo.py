@@ -5,6 +5,7 @@ from __future__ import annotations
 from typing import TextIO
 
 from _zef_cpp import Miner, Motif
+from zef.cli import write_ranking
 from zef.planted import PlantedShape, make_example
 
 MINSUP = 0.5
@@ -34,11 +35,13 @@ def run(out: TextIO) -> None:
     say(f"Miner(minsup={MINSUP}, seglen={SEGLEN}, alphabet={ALPHABET}, min_len={MIN_LEN}, max_len={MAX_LEN})")
     say(f"{len(motifs)} motifs found; the best {min(SHOWN, len(motifs))} by NAED:")
     say()
-    say(f"{'rank':>4}  {'pattern':<14} {'series':>6}  {'length':>6}  {'NAED':>8}  best matches (series:point)")
-    for rank, motif in enumerate(motifs[:SHOWN], start=1):
+
+    def shown(motif: Motif) -> str:
         matches = sorted(motif.best_matches.items())
-        shown = " ".join(f"{s}:{p}" for s, p in matches[:5]) + (" ..." if len(matches) > 5 else "")
-        say(f"{rank:>4}  {motif.pattern:<14} {len(matches):>6}  {motif.length:>6}  {motif.naed:>8.5f}  {shown}")
+        return " ".join(f"{s}:{p}" for s, p in matches[:5]) + (" ..." if len(matches) > 5 else "")
+
+    # The pattern column stays 13 wide (no pattern is longer than MAX_LEN), as the README shows it.
+    write_ranking(motifs[:SHOWN], "best matches (series:point)", shown, out, pattern_width=13)
 
     say()
     say("Planted shapes:")
