@@ -393,8 +393,13 @@ def znorm_stats(values: list[float]) -> tuple[float, float]:
 
 
 def znorm(values: list[float]) -> list[float]:
-    """Z-normalises one series as the miner does; a flat series becomes NaN."""
+    """Z-normalises one series as the miner does, to the bit. A deviation of 0
+    divides as in the miner: 0 / 0 is NaN (a flat series becomes NaN), and a
+    value apart from the mean becomes an infinity of its sign (the deviation of
+    values so close that their squares vanish)."""
     if not values:
         return []
     mean, deviation = znorm_stats(values)
-    return [(v - mean) / deviation if deviation else math.nan for v in values]
+    if deviation == 0.0:  # +0.0, the root of a sum of squares; Python would raise ZeroDivisionError
+        return [math.nan if v - mean == 0.0 else math.copysign(math.inf, v - mean) for v in values]
+    return [(v - mean) / deviation for v in values]

@@ -158,11 +158,21 @@ def test_prepare_fills_gaps_trims_ends_and_sets_aside_shapeless_series():
     assert series[0][3] != series[0][3], "the series as read keep their missing points"
 
 
-def test_znorm_gives_the_values_the_miner_works_on():
-    assert znorm([1.0, 2.0, 3.0]) == [-1.224744871391589, 0.0, 1.224744871391589]
-    values = [0.1, 0.7, 0.3, 2.5, -1.0, 0.2, 0.9]
+@pytest.mark.parametrize(
+    "values",
+    [
+        [0.1, 0.7, 0.3, 2.5, -1.0, 0.2, 0.9],
+        [2.0, 2.0],  # flat: 0 / 0 everywhere
+        [0.0, 1e-200, -1e-200],  # squares that vanish: 0 / 0, then an infinity of each sign
+    ],
+)
+def test_znorm_gives_the_values_the_miner_works_on(values):
     # A pattern as long as the word occurs once, so its average occurrence is
     # the whole normalised series.
-    (motif,) = Miner(1.0, 1, 3, min_len=7, max_len=7).mine([values])
-    assert motif.average_occurrences[0] == znorm(values)
-    assert all(math.isnan(v) for v in znorm([2.0, 2.0]))
+    (motif,) = Miner(1.0, 1, 3, min_len=len(values), max_len=len(values)).mine([values])
+    assert same_values(motif.average_occurrences[0], znorm(values), tol=0.0)
+
+
+def test_znorm_of_a_short_series():
+    assert znorm([1.0, 2.0, 3.0]) == [-1.224744871391589, 0.0, 1.224744871391589]
+    assert znorm([0.0, 1e-200, -1e-200])[1:] == [math.inf, -math.inf]
