@@ -264,11 +264,8 @@ def write_ranking(
     width = max([pattern_width, len("pattern"), *(len(m.pattern) for m in motifs)])
     print(f"{'rank':>4}  {'pattern':<{width}}  {'series':>6}  {'length':>6}  {'NAED':>8}  {matches_heading}", file=out)
     for rank, motif in enumerate(motifs, start=1):
-        series = len(motif.best_matches)
-        print(
-            f"{rank:>4}  {motif.pattern:<{width}}  {series:>6}  {motif.length:>6}  {motif.naed:>8.5f}  {matches(motif)}",
-            file=out,
-        )
+        series, length, naed = len(motif.best_matches), motif.length, motif.naed
+        print(f"{rank:>4}  {motif.pattern:<{width}}  {series:>6}  {length:>6}  {naed:>8.5f}  {matches(motif)}", file=out)
 
 
 def describe_point(dataset: Dataset, series: int, point: int) -> str:
