@@ -1,6 +1,8 @@
 # The two commands: `make demo` runs the built-in example, `make test` every test.
+# `make check` is the fast part of `make test` (build, CTest, mypy, stubtest,
+# pytest); `make harden` the slow part (fuzzing, sanitizers).
 # `make bench` runs the benchmark against the peers (ARGS=--quick for a shorter run).
-.PHONY: demo test bench clean
+.PHONY: demo test check harden bench clean
 
 demo:
 	bash scripts/demo.sh
@@ -8,13 +10,19 @@ demo:
 test:
 	bash scripts/test.sh
 
+check:
+	bash scripts/check.sh
+
+harden:
+	bash scripts/harden.sh
+
 bench:
 	bash scripts/bench.sh $(ARGS)
 
 clean:
 	rm -rf .venv build
 
-# The hardening stages on their own (make test runs the first two too).
+# The hardening stages one at a time.
 .PHONY: sanitize fuzz valgrind
 sanitize:
 	bash scripts/sanitize.sh

@@ -20,19 +20,30 @@ find_python312() {
     echo "$candidate"
 }
 
+# apt-get install as root or through sudo. The package lists are updated at
+# most once per run of a top-level command: the flag is exported, so the
+# scripts that one command starts share it.
+apt_install() {
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    if ! command -v apt-get >/dev/null 2>&1; then
+        echo "error: apt-get is not available; install $* by hand." >&2
+        return 1
+    fi
+    if [ -z "${ZEF_APT_UPDATED:-}" ]; then
+        $sudo apt-get update -qq
+        export ZEF_APT_UPDATED=1
+    fi
+    echo "Installing $* with apt-get..."
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$@" >/dev/null
+}
+
 # Installs Debian's GoogleTest package when its headers or CMake package are missing.
 ensure_gtest() {
     if [ -f /usr/include/gtest/gtest.h ] && ls /usr/lib/*/cmake/GTest/GTestConfig.cmake >/dev/null 2>&1; then
         return 0
     fi
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    if ! command -v apt-get >/dev/null 2>&1; then
-        echo "error: GoogleTest is missing and apt-get is not available; install GoogleTest (libgtest-dev) by hand." >&2
-        return 1
-    fi
-    echo "Installing libgtest-dev with apt-get..."
-    $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libgtest-dev >/dev/null
+    apt_install libgtest-dev
 }
 
 # Creates (or reuses) the project's virtual environment in .venv with CPython
@@ -45,8 +56,14 @@ ensure_venv() {
         rm -rf "$venv"
         "$python" -m venv "$venv"
     fi
-    "$venv/bin/python" -m pip install -q --disable-pip-version-check -r requirements-dev.txt
+    # The requirements are installed again only when they or their pins change.
+    local stamp="$venv/.requirements.sha256" sum
+    sum=$(cat requirements-dev.txt constraints.txt | sha256sum | cut -d' ' -f1)
+    if [ "$(cat "$stamp" 2>/dev/null)" != "$sum" ]; then
+        "$venv/bin/python" -m pip install -q --disable-pip-version-check -c constraints.txt -r requirements-dev.txt
+        echo "$sum" >"$stamp"
+    fi
     echo "Building and installing the extension module..."
-    "$venv/bin/python" -m pip install -q --disable-pip-version-check --no-build-isolation \
+    "$venv/bin/python" -m pip install -q --disable-pip-version-check --no-build-isolation -c constraints.txt \
         -C build-dir=build/module "${PIP_INSTALL_TARGET:-.}"
 }

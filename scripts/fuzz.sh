@@ -7,6 +7,7 @@
 #   bash scripts/fuzz.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/common.sh
 source scripts/tools.sh
 
 seconds=${1:-60}

@@ -1,22 +1,6 @@
 # Installers for the tools of the hardening stages (sanitizers, fuzzing,
-# valgrind); sourced, not run. Each installs Debian's packages with apt-get
+# valgrind); sourced, not run, after common.sh. Each installs Debian's packages with apt_install
 # only when the tool is missing (as root, or through sudo).
-
-# apt-get install with the package lists updated once per script run.
-apt_install() {
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    if ! command -v apt-get >/dev/null 2>&1; then
-        echo "error: apt-get is not available; install $* by hand." >&2
-        return 1
-    fi
-    if [ -z "${ZEF_APT_UPDATED:-}" ]; then
-        $sudo apt-get update -qq
-        ZEF_APT_UPDATED=1
-    fi
-    echo "Installing $* with apt-get..."
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$@" >/dev/null
-}
 
 # Whether clang++ links a libFuzzer target with AddressSanitizer and UBSan.
 clang_fuzzer_works() {
