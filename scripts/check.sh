@@ -14,7 +14,7 @@ export PATH="$PWD/.venv/bin:$PATH"
 echo "Building the C++ test suites..."
 cmake -S . -B build/cpp -G Ninja -DZEF_BUILD_MODULE=OFF -DZEF_BUILD_TESTS=ON >/dev/null
 cmake --build build/cpp
-ctest --test-dir build/cpp --output-on-failure --progress
+ctest --test-dir build/cpp --output-on-failure
 
 # Types: the zef package and the stubs against each other (mypy), and the
 # installed stubs against the built modules (stubtest).
