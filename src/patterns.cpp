@@ -343,9 +343,10 @@ void PatternMiner::find_candidate(const Pattern& candidate, const WordSet& words
     if (candidate.empty()) return;  // no prefix, so no occurrence to extend
     OccurrenceList found;
     if (!take_counted(candidate, words, found)) {
+        // Counted on its own, every symbol compared.
         const Pattern prefix(candidate.begin(), candidate.end() - 1);
         const OccurrenceList& of_prefix = checked(prefix)->second;
-        found = std::move(extend(words, scanned_from(words), prefix, of_prefix, {candidate.back()}).front());
+        found = std::move(extend(words, false, prefix, of_prefix, {candidate.back()}).front());
     }
     if (found.empty()) return;  // the candidate's record is looked up only to record into it
     checked(candidate)->second.append(std::move(found));
