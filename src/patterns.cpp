@@ -38,10 +38,13 @@ bool passes(std::size_t series_count, double min_count) {
 // table, each series' positions in the order recorded; an occurrence of the
 // candidate starts at each of them where the word holds the prefix and goes
 // on with s. With `holds_prefix` (the words are those whose scan recorded the
-// prefix's occurrences) the word is known to hold the prefix there.
+// prefix's occurrences) the word is known to hold the prefix there. The lists
+// are gathered in `buffers`, whose capacity is reused from call to call, and
+// handed out as copies of their exact size.
 std::vector<OccurrenceList> extend(const WordSet& words, bool holds_prefix, const Pattern& prefix,
-                                   const OccurrenceList& occurrences, const std::vector<char>& symbols) {
-    std::vector<OccurrenceList> found(symbols.size());
+                                   const OccurrenceList& occurrences, const std::vector<char>& symbols,
+                                   std::vector<OccurrenceList>& buffers) {
+    if (buffers.size() < symbols.size()) buffers.resize(symbols.size());
     std::array<int, 256> slot_of_symbol;
     slot_of_symbol.fill(-1);
     for (std::size_t slot = 0; slot < symbols.size(); ++slot) {
@@ -62,7 +65,7 @@ std::vector<OccurrenceList> extend(const WordSet& words, bool holds_prefix, cons
             if (!holds_prefix && !std::equal(prefix.begin(), prefix.end(), at)) continue;
             const int slot = slot_of_symbol[static_cast<unsigned char>(at[length - 1])];
             if (slot < 0) continue;
-            OccurrenceList& list = found[static_cast<std::size_t>(slot)];
+            OccurrenceList& list = buffers[static_cast<std::size_t>(slot)];
             if (list.series.empty() || list.series.back() != series) {
                 list.series.push_back(series);
                 list.ends.push_back(list.positions.size());
@@ -71,10 +74,13 @@ std::vector<OccurrenceList> extend(const WordSet& words, bool holds_prefix, cons
             ++list.ends.back();
         }
     }
-    for (OccurrenceList& list : found) {
-        list.series.shrink_to_fit();
-        list.ends.shrink_to_fit();
-        list.positions.shrink_to_fit();
+    std::vector<OccurrenceList> found;
+    found.reserve(symbols.size());
+    for (std::size_t slot = 0; slot < symbols.size(); ++slot) {
+        found.push_back(buffers[slot]);
+        buffers[slot].series.clear();
+        buffers[slot].ends.clear();
+        buffers[slot].positions.clear();
     }
     return found;
 }
@@ -248,6 +254,7 @@ void PatternMiner::mine(const WordSet& words) {
 // exactly what a new miner gives on the second set of words.
 void PatternMiner::start(const WordSet& words) {
     frequent.clear();
+    cursor = {};
     levels.assign(2, {});
     level = 2;
     min_count = static_cast<double>(words.size()) * minsup;
@@ -329,15 +336,19 @@ std::vector<Pattern> PatternMiner::get_candidates() const {
         for (auto b = first; b != last; ++b) {
             if (a.size() != b->size()) continue;
             if (!std::equal(a.begin() + 1, a.end(), b->begin())) continue;
-            Pattern candidate = a;
+            Pattern& candidate = candidates.emplace_back();
+            candidate.reserve(a.size() + 1);
+            candidate.assign(a.begin(), a.end());
             candidate.push_back(b->back());
-            candidates.push_back(std::move(candidate));
         }
     }
     return candidates;
 }
 
-void PatternMiner::add_candidate(const Pattern& candidate) { frequent.try_emplace(candidate); }
+void PatternMiner::add_candidate(const Pattern& candidate) {
+    cursor.at = cursor.valid ? frequent.try_emplace(cursor.at, candidate) : frequent.try_emplace(candidate).first;
+    cursor.valid = true;
+}
 
 void PatternMiner::find_candidate(const Pattern& candidate, const WordSet& words) {
     if (candidate.empty()) return;  // no prefix, so no occurrence to extend
@@ -346,10 +357,11 @@ void PatternMiner::find_candidate(const Pattern& candidate, const WordSet& words
         // Counted on its own, every symbol compared.
         const Pattern prefix(candidate.begin(), candidate.end() - 1);
         const OccurrenceList& of_prefix = checked(prefix)->second;
-        found = std::move(extend(words, false, prefix, of_prefix, {candidate.back()}).front());
+        std::vector<OccurrenceList> buffers;
+        found = std::move(extend(words, false, prefix, of_prefix, {candidate.back()}, buffers).front());
     }
     if (found.empty()) return;  // the candidate's record is looked up only to record into it
-    checked(candidate)->second.append(std::move(found));
+    located(candidate)->second.append(std::move(found));
     if (!scanned_from(words)) scanned = 0;
     if (candidate.size() + 1 == static_cast<std::size_t>(counted.level)) counted = {};
 }
@@ -359,18 +371,25 @@ bool PatternMiner::scanned_from(const WordSet& words) const { return scanned != 
 bool PatternMiner::take_counted(const Pattern& candidate, const WordSet& words, OccurrenceList& found) {
     if (candidate.size() != static_cast<std::size_t>(level)) return false;
     if (counted.level != level || counted.words != address_of(words)) count_level(words);
-    const auto it = std::lower_bound(counted.candidates.begin(), counted.candidates.end(), candidate, PatternLess());
-    if (it == counted.candidates.end() || *it != candidate) return false;
-    const auto i = static_cast<std::size_t>(it - counted.candidates.begin());
+    // Candidates come in order, each after the one taken last; any other is searched for.
+    std::size_t i = counted.next;
+    if (i >= counted.candidates.size() || counted.candidates[i] != candidate) {
+        const auto it = std::lower_bound(counted.candidates.begin(), counted.candidates.end(), candidate, PatternLess());
+        if (it == counted.candidates.end() || *it != candidate) return false;
+        i = static_cast<std::size_t>(it - counted.candidates.begin());
+    }
     if (counted.taken[i]) return false;  // a second call counts again
     counted.taken[i] = true;
+    counted.next = i + 1;
     found = std::move(counted.found[i]);
     return true;
 }
 
-// The candidates of get_candidates() that share a prefix are extended in one
-// walk over the prefix's occurrences, each prefix on its own into a slot of
-// its own; the slots are concatenated in the order of the candidates.
+// The candidates of get_candidates() that share a prefix are counted in one
+// walk over the prefix's occurrences (extend()). The counts of a prefix
+// depend on the words and that prefix's occurrences alone and go to a slot of
+// its own; the slots are concatenated in the order of the candidates, so the
+// order in which the prefixes are counted does not change the result.
 void PatternMiner::count_level(const WordSet& words) {
     counted = {};
     counted.level = level;
@@ -384,7 +403,7 @@ void PatternMiner::count_level(const WordSet& words) {
 
     struct Run {
         std::size_t first, last;
-        const OccurrenceList* prefix_occurrences;
+        Table::const_iterator prefix;
         std::vector<char> symbols;
     };
     std::vector<Run> runs;
@@ -394,16 +413,16 @@ void PatternMiner::count_level(const WordSet& words) {
         while (last < candidates.size() && std::equal(c.begin(), c.end() - 1, candidates[last].begin())) ++last;
         const auto prefix = frequent.find(Pattern(c.begin(), c.end() - 1));
         if (prefix == frequent.end()) continue;  // left to find_candidate, which reports it
-        Run run{first, last, &prefix->second, {}};
+        Run run{first, last, prefix, {}};
         for (std::size_t i = first; i < last; ++i) run.symbols.push_back(candidates[i].back());
         runs.push_back(std::move(run));
     }
 
     const bool known = scanned_from(words);
     std::vector<std::vector<OccurrenceList>> slots(runs.size());
+    std::vector<OccurrenceList> buffers;
     for (std::size_t r = 0; r < runs.size(); ++r) {
-        const Pattern& c = candidates[runs[r].first];
-        slots[r] = extend(words, known, Pattern(c.begin(), c.end() - 1), *runs[r].prefix_occurrences, runs[r].symbols);
+        slots[r] = extend(words, known, runs[r].prefix->first, runs[r].prefix->second, runs[r].symbols, buffers);
     }
 
     for (std::size_t r = 0; r < runs.size(); ++r) {
@@ -415,7 +434,7 @@ void PatternMiner::count_level(const WordSet& words) {
     counted.taken.assign(counted.candidates.size(), false);
 }
 
-void PatternMiner::prune_infrequent(const Pattern& pattern) { judge(checked(pattern)); }
+void PatternMiner::prune_infrequent(const Pattern& pattern) { judge(located(pattern)); }
 
 PatternMiner::Table::iterator PatternMiner::checked(const Pattern& pattern) {
     const auto it = frequent.find(pattern);
@@ -423,9 +442,16 @@ PatternMiner::Table::iterator PatternMiner::checked(const Pattern& pattern) {
     return it;
 }
 
+PatternMiner::Table::iterator PatternMiner::located(const Pattern& pattern) {
+    if (cursor.valid && cursor.at != frequent.end() && cursor.at->first == pattern) return cursor.at;
+    return checked(pattern);
+}
+
 void PatternMiner::judge(Table::iterator record) {
     if (passes(record->second.support(), min_count)) {
         levels.at(record->first.size()).push_back(record->first);
+        cursor.at = std::next(record);
+        cursor.valid = true;
     } else {
         erase(record);
     }
@@ -433,7 +459,8 @@ void PatternMiner::judge(Table::iterator record) {
 
 void PatternMiner::erase(Table::iterator record) {
     if (record->first.size() + 1 == static_cast<std::size_t>(counted.level)) counted = {};
-    frequent.erase(record);
+    cursor.at = frequent.erase(record);
+    cursor.valid = true;
 }
 
 FrequentTable PatternMiner::get_frequent() const {
@@ -445,6 +472,7 @@ FrequentTable PatternMiner::get_frequent() const {
 FrequentTable PatternMiner::take_frequent() {
     FrequentTable table = get_frequent();
     frequent.clear();
+    cursor = {};
     counted = {};
     scanned = 0;
     return table;
@@ -458,6 +486,7 @@ std::size_t PatternMiner::top_level() const {
 
 std::vector<Pattern> PatternMiner::remove_short() {
     counted = {};
+    cursor = {};
     std::vector<Pattern> survivors;
     if (level < 2 || levels.empty()) return survivors;
     for (std::size_t n = top_level(); n >= 1; --n) {

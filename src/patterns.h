@@ -90,9 +90,12 @@ private:
 
     // Looks a pattern up that must be present: "map::at" otherwise.
     Table::iterator checked(const Pattern& pattern);
+    // The same, where the cursor saves the lookup when it points at the pattern.
+    Table::iterator located(const Pattern& pattern);
     // The support test of prune_infrequent on a record already looked up.
     void judge(Table::iterator record);
-    // Erases a record, dropping the level's counts when it was a prefix of them.
+    // Erases a record, dropping the level's counts when it was a prefix of
+    // them; the cursor moves to the next record.
     void erase(Table::iterator record);
     // The highest level that the length filter visits.
     std::size_t top_level() const;
@@ -109,6 +112,21 @@ private:
     double max_overlap;
     // The frequent table: each pattern with the occurrences of its record.
     Table frequent;
+    // The record of the last candidate inserted, or after an erasure the
+    // record after it: the steps on one candidate look it up once, and the
+    // next candidate in key order is inserted near it. A copy of the miner,
+    // whose table is another, starts without a cursor.
+    struct Cursor {
+        Table::iterator at{};
+        bool valid = false;
+        Cursor() = default;
+        Cursor(const Cursor&) {}
+        Cursor& operator=(const Cursor&) {
+            valid = false;
+            return *this;
+        }
+    };
+    Cursor cursor;
     double min_count = 0.0;  // absolute support threshold, set by start()
     int level = 2;           // length of the candidates being mined
     // Entry n: patterns of length n that passed the support test, in the order they passed.
@@ -121,13 +139,14 @@ private:
     // The occurrences of the candidates of one level (in key order, as
     // get_candidates() gives them), counted from the records one symbol
     // shorter and from the words at address `words`, until each is taken by
-    // find_candidate(). Level 0: no counts held.
+    // find_candidate(); `next` follows the one taken last. Level 0: no counts held.
     struct LevelCounts {
         int level = 0;
         std::uintptr_t words = 0;
         std::vector<Pattern> candidates;
         std::vector<OccurrenceList> found;
         std::vector<bool> taken;
+        std::size_t next = 0;
     };
     LevelCounts counted;
 };

@@ -162,6 +162,23 @@ TEST(Mining, KeysComeInSignedByteOrder) {
     EXPECT_EQ(miner.get_levels().at(1), Ps({"\xE9", "a", "b"}));
 }
 
+TEST(Mining, KeyOrderOfLongPatternsIsBytewise) {
+    // Patterns that share runs of up to 20 symbols, from bytes on both sides of 0x80.
+    std::mt19937 rng(5);
+    const char symbols[] = {'a', '\x7F', '\x80', '\xFF'};
+    for (int round = 0; round < 3000; ++round) {
+        Pattern a(rng() % 21);
+        for (auto& c : a) c = symbols[rng() % 4];
+        Pattern b(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(rng() % (a.size() + 1)));
+        b.resize(b.size() + rng() % 3, symbols[rng() % 4]);
+        const bool expected = std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return static_cast<signed char>(x) < static_cast<signed char>(y);
+        });
+        ASSERT_EQ(PatternLess()(a, b), expected) << "round " << round;
+        ASSERT_EQ(PatternLess()(b, a), !expected && a != b) << "round " << round;
+    }
+}
+
 TEST(Mining, SingleWordWithDefaultFilters) {
     PatternMiner miner(1.0, 3, 0, 0.9);
     miner.mine(W({"aaa"}));
