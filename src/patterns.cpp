@@ -470,9 +470,13 @@ FrequentTable PatternMiner::get_frequent() const {
 }
 
 FrequentTable PatternMiner::take_frequent() {
-    FrequentTable table = get_frequent();
-    frequent.clear();
     cursor = {};
+    FrequentTable table;
+    while (!frequent.empty()) {
+        auto entry = frequent.extract(frequent.begin());
+        Motif record = entry.mapped().record(entry.key());
+        table.emplace_hint(table.end(), std::move(entry.key()), std::move(record));
+    }
     counted = {};
     scanned = 0;
     return table;

@@ -76,8 +76,8 @@ public:
 
     // A copy of the frequent table, each record built from its occurrences.
     FrequentTable get_frequent() const;
-    // The same for a caller that discards the miner afterwards; the miner's
-    // own table is left empty.
+    // The same, leaving the miner's own table empty: for a caller that
+    // discards the miner afterwards.
     FrequentTable take_frequent();
 
     // Read access to the mining state, for callers and tests that inspect a run.
