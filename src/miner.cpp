@@ -78,9 +78,9 @@ void Miner::check_stored_series(const SeriesSet& ts) const {
 void Miner::mine_patterns(const WordSet& words) {
     PatternMiner miner(minsup, min_len, max_len, max_overlap);
     miner.mine(words);
-    // The local miner is discarded, so its table is moved out rather than
-    // copied (no copy that anyone could observe); the records arrive in
-    // ascending pattern order.
+    // The local miner is discarded, so its table is taken rather than
+    // copied: its occurrences are freed as the records are built; the
+    // records arrive in ascending pattern order.
     FrequentTable frequent = miner.take_frequent();
     check_mapping_fits(frequent);
     motifs.reserve(motifs.size() + frequent.size());

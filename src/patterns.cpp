@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -21,32 +22,67 @@ bool is_sorted_level(const std::vector<Pattern>& patterns, std::size_t length) {
     return std::is_sorted(patterns.begin(), patterns.end(), PatternLess());
 }
 
-// The patterns b of `previous` that join `a`: same length, and b without its
-// last symbol equals a without its first. In the order of `previous`.
-void joining(const Pattern& a, const std::vector<Pattern>& previous, bool sorted, std::vector<const Pattern*>& out) {
-    out.clear();
-    auto first = previous.begin();
-    auto last = previous.end();
-    if (sorted && !previous.empty()) {
-        // Every b has a.size() symbols; compare b's first a.size() - 1 with a's last a.size() - 1.
-        const auto suffix_begin = a.begin() + 1;
-        const auto suffix_end = a.end();
-        const std::size_t n = a.size() - 1;
-        first = std::lower_bound(previous.begin(), previous.end(), a, [&](const Pattern& b, const Pattern&) {
-            return std::lexicographical_compare(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n), suffix_begin,
-                                                suffix_end, symbol_less);
-        });
-        last = std::upper_bound(first, previous.end(), a, [&](const Pattern&, const Pattern& b) {
-            return std::lexicographical_compare(suffix_begin, suffix_end, b.begin(),
-                                                b.begin() + static_cast<std::ptrdiff_t>(n), symbol_less);
-        });
+std::uintptr_t address_of(const WordSet& words) { return reinterpret_cast<std::uintptr_t>(&words); }
+
+// The support test of prune_infrequent(): a pattern has to occur somewhere,
+// whatever the threshold. With a threshold at or below zero (or NaN) this
+// still ends mining, because a candidate that occurs nowhere never passes.
+bool passes(std::size_t series_count, double min_count) {
+    const auto support = static_cast<double>(series_count);
+    return !(support < 1.0 || min_count > support);
+}
+
+// The occurrences of prefix + s for each symbol s of `symbols` (distinct), in
+// that order: what find_candidate() records for each of those candidates. The
+// recorded occurrences of the prefix are visited in the order of its record's
+// table, each series' positions in the order recorded; an occurrence of the
+// candidate starts at each of them where the word holds the prefix and goes
+// on with s. With `holds_prefix` (the words are those whose scan recorded the
+// prefix's occurrences) the word is known to hold the prefix there. The lists
+// are gathered in `buffers`, whose capacity is reused from call to call, and
+// handed out as copies of their exact size.
+std::vector<OccurrenceList> extend(const WordSet& words, bool holds_prefix, const Pattern& prefix,
+                                   const OccurrenceList& occurrences, const std::vector<char>& symbols,
+                                   std::vector<OccurrenceList>& buffers) {
+    if (buffers.size() < symbols.size()) buffers.resize(symbols.size());
+    std::array<int, 256> slot_of_symbol;
+    slot_of_symbol.fill(-1);
+    for (std::size_t slot = 0; slot < symbols.size(); ++slot) {
+        slot_of_symbol[static_cast<unsigned char>(symbols[slot])] = static_cast<int>(slot);
     }
-    for (auto it = first; it != last; ++it) {
-        const Pattern& b = *it;
-        if (a.size() != b.size()) continue;
-        if (!std::equal(a.begin() + 1, a.end(), b.begin())) continue;
-        out.push_back(&b);
+
+    const std::size_t length = prefix.size() + 1;
+    for (const std::size_t i : Motif::table_order(occurrences.series)) {
+        const int series = occurrences.series[i];
+        if (series < 0 || static_cast<std::size_t>(series) >= words.size()) continue;
+        const Pattern& word = words[static_cast<std::size_t>(series)];
+        for (std::size_t k = occurrences.begin_of(i); k < occurrences.ends[i]; ++k) {
+            const int position = occurrences.positions[k];
+            if (position < 0) continue;
+            const auto start = static_cast<std::size_t>(position);
+            if (start > word.size() || length > word.size() - start) continue;  // runs past the end
+            const char* at = word.data() + start;
+            if (!holds_prefix && !std::equal(prefix.begin(), prefix.end(), at)) continue;
+            const int slot = slot_of_symbol[static_cast<unsigned char>(at[length - 1])];
+            if (slot < 0) continue;
+            OccurrenceList& list = buffers[static_cast<std::size_t>(slot)];
+            if (list.series.empty() || list.series.back() != series) {
+                list.series.push_back(series);
+                list.ends.push_back(list.positions.size());
+            }
+            list.positions.push_back(position);
+            ++list.ends.back();
+        }
     }
+    std::vector<OccurrenceList> found;
+    found.reserve(symbols.size());
+    for (std::size_t slot = 0; slot < symbols.size(); ++slot) {
+        found.push_back(buffers[slot]);
+        buffers[slot].series.clear();
+        buffers[slot].ends.clear();
+        buffers[slot].positions.clear();
+    }
+    return found;
 }
 
 // Longest common subsequence of a pattern of at most 64 symbols with any
@@ -152,219 +188,87 @@ std::vector<bool> redundant(const std::vector<Pattern>& survivors, double max_ov
     return erased;
 }
 
-// What the record of one pattern would hold while mining, without the record:
-// the occurrences in the order they were found, which is the order in which
-// the record's table would have received its series.
-struct Occurrences {
-    std::vector<int> series;          // distinct, in the order first recorded
-    std::vector<std::size_t> ends;    // the positions of series[i] end at positions[ends[i]]
-    std::vector<int> positions;       // per series in ascending order
-    std::vector<std::size_t> walk;    // the record's table order, once asked for
+}  // namespace
 
-    std::size_t support() const { return series.size(); }
-    std::size_t begin_of(std::size_t i) const { return i == 0 ? 0 : ends[i - 1]; }
-
-    Occurrences copy() const { return {series, ends, positions, {}}; }
-    void clear() {
-        series.clear();
-        ends.clear();
-        positions.clear();
-        walk.clear();
+void OccurrenceList::append(OccurrenceList&& more) {
+    if (more.empty()) return;
+    if (empty()) {
+        *this = std::move(more);
+        return;
     }
-
-    void add(int s, const std::vector<int>& found) {
-        series.push_back(s);
-        positions.insert(positions.end(), found.begin(), found.end());
+    // Series recorded before keep their place and take the new positions
+    // after their own; the others follow in the order of `more`.
+    std::vector<std::vector<int>> lists(series.size());
+    std::unordered_map<int, std::size_t> index_of;
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        lists[i].assign(positions.begin() + static_cast<std::ptrdiff_t>(begin_of(i)),
+                        positions.begin() + static_cast<std::ptrdiff_t>(ends[i]));
+        index_of.emplace(series[i], i);
+    }
+    for (std::size_t j = 0; j < more.series.size(); ++j) {
+        const auto slot = index_of.try_emplace(more.series[j], series.size());
+        if (slot.second) {
+            series.push_back(more.series[j]);
+            lists.emplace_back();
+        }
+        std::vector<int>& list = lists[slot.first->second];
+        list.insert(list.end(), more.positions.begin() + static_cast<std::ptrdiff_t>(more.begin_of(j)),
+                    more.positions.begin() + static_cast<std::ptrdiff_t>(more.ends[j]));
+    }
+    positions.clear();
+    ends.clear();
+    for (const std::vector<int>& list : lists) {
+        positions.insert(positions.end(), list.begin(), list.end());
         ends.push_back(positions.size());
     }
-
-    // The order in which a walk over the record's table visits the series.
-    const std::vector<std::size_t>& table_walk() {
-        if (walk.size() != series.size()) walk = Motif::table_order(series);
-        return walk;
-    }
-
-    // The record that record_index would have built from the same calls.
-    Motif record(const Pattern& pattern) const {
-        Motif motif(pattern);
-        for (std::size_t i = 0; i < series.size(); ++i) {
-            motif.record_indexes(series[i], positions.data() + begin_of(i), positions.data() + ends[i]);
-        }
-        return motif;
-    }
-};
-
-// The support test of prune_infrequent(): a pattern has to occur somewhere,
-// whatever the threshold. With a threshold at or below zero (or NaN) this
-// still ends mining, because a candidate that occurs nowhere never passes.
-bool passes(std::size_t series_count, double min_count) {
-    const auto support = static_cast<double>(series_count);
-    return !(support < 1.0 || min_count > support);
 }
 
-// mine_1_patterns() without records: every symbol's occurrences, judged in
-// key order; the frequent ones go to `level_1` with their occurrences.
-void mine_symbols(const WordSet& words, double min_count, std::vector<Pattern>& level_1,
-                  std::vector<Occurrences>& found) {
-    std::array<Occurrences, 256> of_symbol;
-    std::array<std::vector<int>, 256> positions;
-    std::vector<unsigned char> present;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const Pattern& word = words[i];
-        for (std::size_t j = 0; j < word.size(); ++j) {
-            const auto symbol = static_cast<unsigned char>(word[j]);
-            if (positions[symbol].empty()) present.push_back(symbol);
-            positions[symbol].push_back(static_cast<int>(j));
-        }
-        for (const unsigned char symbol : present) {
-            of_symbol[symbol].add(static_cast<int>(i), positions[symbol]);
-            positions[symbol].clear();
-        }
-        present.clear();
+Motif OccurrenceList::record(const Pattern& pattern) const {
+    Motif motif(pattern);
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        motif.record_indexes(series[i], positions.data() + begin_of(i), positions.data() + ends[i]);
     }
-    // Key order: symbols as signed bytes, 0x80..0xFF before 0x00..0x7F.
-    for (int value = -128; value <= 127; ++value) {
-        Occurrences& occurrences = of_symbol[static_cast<unsigned char>(static_cast<signed char>(value))];
-        if (occurrences.support() == 0 || !passes(occurrences.support(), min_count)) continue;
-        level_1.push_back(Pattern{static_cast<char>(value)});
-        found.push_back(std::move(occurrences));
-    }
+    return motif;
 }
-
-// One pass of the level loop of mine() without records: the candidates of
-// get_candidates() in the same order, each counted as find_candidate() counts
-// it and judged as prune_infrequent() judges it. The candidates of one prefix
-// differ in their last symbol only and are counted in one walk over the
-// prefix's occurrences, in the order of the prefix's table.
-void mine_next_level(const WordSet& words, double min_count, const std::vector<Pattern>& previous,
-                     std::vector<Occurrences>& previous_found, std::vector<Pattern>& next,
-                     std::vector<Occurrences>& found) {
-    // mine() builds every level in ascending key order from distinct
-    // patterns of one length, so the partners of a prefix are one run of the
-    // level and their last symbols are distinct.
-    const std::size_t length = previous.empty() ? 0 : previous.front().size() + 1;
-    const bool sorted = is_sorted_level(previous, length - 1);
-
-    std::vector<const Pattern*> partners;
-    std::vector<Occurrences> counted;
-    std::vector<std::vector<int>> matches;
-    std::array<int, 256> slot_of_symbol;
-    slot_of_symbol.fill(-1);
-
-    for (std::size_t a_index = 0; a_index < previous.size(); ++a_index) {
-        const Pattern& a = previous[a_index];
-        if (a.empty()) continue;
-        joining(a, previous, sorted, partners);
-        if (partners.empty()) continue;
-
-        if (counted.size() < partners.size()) {
-            counted.resize(partners.size());
-            matches.resize(partners.size());
-        }
-        for (std::size_t slot = 0; slot < partners.size(); ++slot) {
-            slot_of_symbol[static_cast<unsigned char>(partners[slot]->back())] = static_cast<int>(slot);
-        }
-
-        // Each recorded position of the prefix already starts the prefix; a
-        // candidate occurs there when the word goes on with its last symbol.
-        Occurrences& prefix = previous_found[a_index];
-        for (const std::size_t i : prefix.table_walk()) {
-            const int series = prefix.series[i];
-            if (series < 0 || static_cast<std::size_t>(series) >= words.size()) continue;
-            const Pattern& word = words[static_cast<std::size_t>(series)];
-            for (std::size_t k = prefix.begin_of(i); k < prefix.ends[i]; ++k) {
-                const int position = prefix.positions[k];
-                if (position < 0) continue;
-                const auto start = static_cast<std::size_t>(position);
-                if (start > word.size() || length > word.size() - start) continue;  // runs past the end
-                const int slot = slot_of_symbol[static_cast<unsigned char>(word[start + length - 1])];
-                if (slot >= 0) matches[static_cast<std::size_t>(slot)].push_back(position);
-            }
-            for (std::size_t slot = 0; slot < partners.size(); ++slot) {
-                if (matches[slot].empty()) continue;
-                counted[slot].add(series, matches[slot]);
-                matches[slot].clear();
-            }
-        }
-
-        for (std::size_t slot = 0; slot < partners.size(); ++slot) {
-            slot_of_symbol[static_cast<unsigned char>(partners[slot]->back())] = -1;
-            Occurrences& occurrences = counted[slot];
-            if (passes(occurrences.support(), min_count)) {
-                Pattern candidate = a;
-                candidate.push_back(partners[slot]->back());
-                next.push_back(std::move(candidate));
-                found.push_back(occurrences.copy());  // of exactly its size; the buffers are reused
-            }
-            occurrences.clear();
-        }
-    }
-}
-
-}  // namespace
 
 PatternMiner::PatternMiner(double minsup, int min_len, int max_len, double max_overlap)
     : minsup(minsup), min_len(min_len), max_len(max_len), max_overlap(max_overlap), levels(2) {}
 
-// The steps of mine() are those of mine_1_patterns(), get_candidates(),
-// find_candidate(), prune_infrequent() and remove_redundant(), in that order
-// and with the same outcome: the same levels, and the same records in the
-// frequent table at the end. Only the records are not built while mining:
-// the occurrences are kept in plain lists, in the order in which a record
-// would have received them, and a record is built from them for each pattern
-// that is left once the filters have run, as record_index would have built it.
 void PatternMiner::mine(const WordSet& words) {
-    // Every run starts from scratch, so mining twice with one object gives
-    // exactly what a new miner gives on the second set of words.
+    start(words);
+    mine_1_patterns(words);
+    while (open_level()) {
+        // Inserted, counted and judged one at a time: a candidate that fails
+        // is erased before the next one is inserted.
+        for (const Pattern& candidate : get_candidates()) {
+            add_candidate(candidate);
+            find_candidate(candidate, words);
+            prune_infrequent(candidate);
+        }
+        close_level();
+    }
+    remove_redundant();
+}
+
+// Every run starts from scratch, so mining twice with one object gives
+// exactly what a new miner gives on the second set of words.
+void PatternMiner::start(const WordSet& words) {
     frequent.clear();
+    cursor = {};
     levels.assign(2, {});
     level = 2;
     min_count = static_cast<double>(words.size()) * minsup;
-
-    // found[n][i] holds the occurrences of levels[n][i].
-    std::vector<std::vector<Occurrences>> found(2);
-    mine_symbols(words, min_count, levels[1], found[1]);
-
-    // A candidate only survives where it occurs, so a level comes out empty at
-    // the latest one above the longest word; the int limit is a plain guard.
-    while (static_cast<std::size_t>(level - 1) < levels.size() && !levels[level - 1].empty() &&
-           level < std::numeric_limits<int>::max()) {
-        if (max_len != 0 && level > max_len) break;
-        levels.emplace_back();  // entry `level`
-        found.emplace_back();
-        const auto n = static_cast<std::size_t>(level);
-        mine_next_level(words, min_count, levels[n - 1], found[n - 1], levels[n], found[n]);
-        // The length filter will erase the patterns of the previous level.
-        if (static_cast<long long>(min_len) > static_cast<long long>(n - 1)) found[n - 1] = {};
-        ++level;
-    }
-
-    // The filters, on the patterns alone: the survivor list of remove_short()
-    // (which finds nothing to erase, since the table is still empty) and the
-    // patterns that remove_redundant() would erase from it.
-    std::vector<Pattern> survivors;
-    std::vector<Occurrences*> survivor_found;
-    if (level >= 2 && !levels.empty()) {
-        for (std::size_t n = top_level(); n >= 1; --n) {
-            if (static_cast<long long>(min_len) > static_cast<long long>(n)) continue;
-            for (std::size_t i = 0; i < levels[n].size(); ++i) {
-                survivors.push_back(levels[n][i]);
-                survivor_found.push_back(&found[n][i]);
-            }
-        }
-    }
-    const std::vector<bool> erased = redundant(survivors, max_overlap);
-    for (std::size_t i = 0; i < survivors.size(); ++i) {
-        if (erased[i]) continue;
-        frequent.emplace(survivors[i], survivor_found[i]->record(survivors[i]));
-    }
+    counted = {};
+    scanned = 0;
 }
 
 void PatternMiner::mine_1_patterns(const WordSet& words) {
+    counted = {};
+    scanned = frequent.empty() || scanned_from(words) ? address_of(words) : 0;
     // The positions of each symbol in the current word, recorded per symbol
-    // and word in one step: the same calls of record_index in the same order
-    // for every symbol as a scan of the word position by position.
-    std::array<Motif*, 256> records{};
+    // and word in one step: the same occurrences in the same order for every
+    // symbol as a scan of the word position by position.
+    std::array<OccurrenceList, 256> of_symbol;
     std::array<std::vector<int>, 256> positions;
     std::vector<unsigned char> present;
     for (std::size_t i = 0; i < words.size(); ++i) {
@@ -375,28 +279,33 @@ void PatternMiner::mine_1_patterns(const WordSet& words) {
             positions[symbol].push_back(static_cast<int>(j));
         }
         for (const unsigned char symbol : present) {
-            Motif*& record = records[symbol];
-            if (record == nullptr) {
-                const Pattern key{static_cast<char>(symbol)};
-                record = &frequent.try_emplace(key, key).first->second;
-            }
-            record->record_indexes(static_cast<int>(i), positions[symbol].data(),
-                                   positions[symbol].data() + positions[symbol].size());
+            OccurrenceList& list = of_symbol[symbol];
+            list.series.push_back(static_cast<int>(i));
+            list.positions.insert(list.positions.end(), positions[symbol].begin(), positions[symbol].end());
+            list.ends.push_back(list.positions.size());
             positions[symbol].clear();
         }
         present.clear();
+    }
+    for (std::size_t symbol = 0; symbol < of_symbol.size(); ++symbol) {
+        if (of_symbol[symbol].empty()) continue;
+        frequent[Pattern{static_cast<char>(symbol)}].append(std::move(of_symbol[symbol]));
     }
 
     // Judged in key order; judging erases only the record at hand.
     for (auto it = frequent.begin(); it != frequent.end();) judge(it++);
 }
 
-FrequentTable PatternMiner::get_frequent() const { return frequent; }
-
-FrequentTable PatternMiner::take_frequent() {
-    FrequentTable table = std::move(frequent);
-    frequent.clear();
-    return table;
+bool PatternMiner::open_level() {
+    // A candidate only survives where it occurs, so a level comes out empty at
+    // the latest one above the longest word; the int limit is a plain guard.
+    if (level < 1 || static_cast<std::size_t>(level - 1) >= levels.size() || levels[level - 1].empty() ||
+        level == std::numeric_limits<int>::max()) {
+        return false;
+    }
+    if (max_len != 0 && level > max_len) return false;
+    levels.emplace_back();  // entry `level`
+    return true;
 }
 
 std::vector<Pattern> PatternMiner::get_candidates() const {
@@ -404,63 +313,173 @@ std::vector<Pattern> PatternMiner::get_candidates() const {
     if (level < 1 || static_cast<std::size_t>(level - 1) >= levels.size()) return candidates;
 
     // Joining a with b needs a's suffix (a without its first symbol) to equal
-    // b's prefix (b without its last symbol); the join is a plus b's last symbol.
+    // b's prefix (b without its last symbol); the join is a plus b's last
+    // symbol. In a level of patterns of one length in key order, the b that
+    // join one a form one range, found by binary search.
     const std::vector<Pattern>& previous = levels[level - 1];
+    const bool sorted = is_sorted_level(previous, static_cast<std::size_t>(level - 1));
     for (const Pattern& a : previous) {
         if (a.empty()) continue;
-        for (const Pattern& b : previous) {
-            if (a.size() != b.size()) continue;
-            if (!std::equal(a.begin() + 1, a.end(), b.begin())) continue;
-            Pattern candidate = a;
-            candidate.push_back(b.back());
-            candidates.push_back(std::move(candidate));
+        auto first = previous.begin();
+        auto last = previous.end();
+        if (sorted) {
+            const auto suffix_begin = a.begin() + 1;
+            const auto suffix_end = a.end();
+            const auto n = static_cast<std::ptrdiff_t>(a.size() - 1);
+            first = std::lower_bound(previous.begin(), previous.end(), a, [&](const Pattern& b, const Pattern&) {
+                return std::lexicographical_compare(b.begin(), b.begin() + n, suffix_begin, suffix_end, symbol_less);
+            });
+            last = std::upper_bound(first, previous.end(), a, [&](const Pattern&, const Pattern& b) {
+                return std::lexicographical_compare(suffix_begin, suffix_end, b.begin(), b.begin() + n, symbol_less);
+            });
+        }
+        for (auto b = first; b != last; ++b) {
+            if (a.size() != b->size()) continue;
+            if (!std::equal(a.begin() + 1, a.end(), b->begin())) continue;
+            Pattern& candidate = candidates.emplace_back();
+            candidate.reserve(a.size() + 1);
+            candidate.assign(a.begin(), a.end());
+            candidate.push_back(b->back());
         }
     }
     return candidates;
 }
 
+void PatternMiner::add_candidate(const Pattern& candidate) {
+    cursor.at = cursor.valid ? frequent.try_emplace(cursor.at, candidate) : frequent.try_emplace(candidate).first;
+    cursor.valid = true;
+}
+
 void PatternMiner::find_candidate(const Pattern& candidate, const WordSet& words) {
     if (candidate.empty()) return;  // no prefix, so no occurrence to extend
-    const Pattern prefix(candidate.begin(), candidate.end() - 1);
-    const Motif& prefix_record = frequent.at(prefix);
+    OccurrenceList found;
+    if (!take_counted(candidate, words, found)) {
+        // Counted on its own, every symbol compared.
+        const Pattern prefix(candidate.begin(), candidate.end() - 1);
+        const OccurrenceList& of_prefix = checked(prefix)->second;
+        std::vector<OccurrenceList> buffers;
+        found = std::move(extend(words, false, prefix, of_prefix, {candidate.back()}, buffers).front());
+    }
+    if (found.empty()) return;  // the candidate's record is looked up only to record into it
+    located(candidate)->second.append(std::move(found));
+    if (!scanned_from(words)) scanned = 0;
+    if (candidate.size() + 1 == static_cast<std::size_t>(counted.level)) counted = {};
+}
 
-    // The candidate can only start where its prefix starts; the prefix's
-    // positions are ascending per series, so the candidate's are as well.
-    // Occurrences are recorded into a different record of the same map, which
-    // leaves the prefix's table untouched while it is walked.
-    const std::size_t len = candidate.size();
-    Motif* record = nullptr;
-    for (const auto& entry : prefix_record.occurrences()) {
-        const int series = entry.first;
-        if (series < 0 || static_cast<std::size_t>(series) >= words.size()) continue;
-        const Pattern& word = words[static_cast<std::size_t>(series)];
-        for (const int position : entry.second) {
-            if (position < 0) continue;
-            const auto start = static_cast<std::size_t>(position);
-            if (start > word.size() || len > word.size() - start) continue;  // runs past the end
-            if (!std::equal(candidate.begin(), candidate.end(), word.begin() + static_cast<std::ptrdiff_t>(start)))
-                continue;
-            if (record == nullptr) record = &frequent.at(candidate);
-            record->record_index(series, position);
+bool PatternMiner::scanned_from(const WordSet& words) const { return scanned != 0 && scanned == address_of(words); }
+
+bool PatternMiner::take_counted(const Pattern& candidate, const WordSet& words, OccurrenceList& found) {
+    if (candidate.size() != static_cast<std::size_t>(level)) return false;
+    if (counted.level != level || counted.words != address_of(words)) count_level(words);
+    // Candidates come in order, each after the one taken last; any other is searched for.
+    std::size_t i = counted.next;
+    if (i >= counted.candidates.size() || counted.candidates[i] != candidate) {
+        const auto it = std::lower_bound(counted.candidates.begin(), counted.candidates.end(), candidate, PatternLess());
+        if (it == counted.candidates.end() || *it != candidate) return false;
+        i = static_cast<std::size_t>(it - counted.candidates.begin());
+    }
+    if (counted.taken[i]) return false;  // a second call counts again
+    counted.taken[i] = true;
+    counted.next = i + 1;
+    found = std::move(counted.found[i]);
+    return true;
+}
+
+// The candidates of get_candidates() that share a prefix are counted in one
+// walk over the prefix's occurrences (extend()). The counts of a prefix
+// depend on the words and that prefix's occurrences alone and go to a slot of
+// its own; the slots are concatenated in the order of the candidates, so the
+// order in which the prefixes are counted does not change the result.
+void PatternMiner::count_level(const WordSet& words) {
+    counted = {};
+    counted.level = level;
+    counted.words = address_of(words);
+    std::vector<Pattern> candidates = get_candidates();
+    // Distinct and in key order, as mine() leaves every level: then the
+    // candidates of one prefix are one run and differ in their last symbol.
+    for (std::size_t i = 1; i < candidates.size(); ++i) {
+        if (!PatternLess()(candidates[i - 1], candidates[i])) return;
+    }
+
+    struct Run {
+        std::size_t first, last;
+        Table::const_iterator prefix;
+        std::vector<char> symbols;
+    };
+    std::vector<Run> runs;
+    for (std::size_t first = 0, last = 0; first < candidates.size(); first = last) {
+        const Pattern& c = candidates[first];
+        last = first + 1;
+        while (last < candidates.size() && std::equal(c.begin(), c.end() - 1, candidates[last].begin())) ++last;
+        const auto prefix = frequent.find(Pattern(c.begin(), c.end() - 1));
+        if (prefix == frequent.end()) continue;  // left to find_candidate, which reports it
+        Run run{first, last, prefix, {}};
+        for (std::size_t i = first; i < last; ++i) run.symbols.push_back(candidates[i].back());
+        runs.push_back(std::move(run));
+    }
+
+    const bool known = scanned_from(words);
+    std::vector<std::vector<OccurrenceList>> slots(runs.size());
+    std::vector<OccurrenceList> buffers;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        slots[r] = extend(words, known, runs[r].prefix->first, runs[r].prefix->second, runs[r].symbols, buffers);
+    }
+
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        for (std::size_t i = runs[r].first; i < runs[r].last; ++i) {
+            counted.candidates.push_back(std::move(candidates[i]));
+            counted.found.push_back(std::move(slots[r][i - runs[r].first]));
         }
     }
+    counted.taken.assign(counted.candidates.size(), false);
 }
 
-void PatternMiner::prune_infrequent(const Pattern& pattern) {
-    frequent.at(pattern);  // a pattern missing from the table is a broken invariant: "map::at"
-    judge(frequent.find(pattern));
+void PatternMiner::prune_infrequent(const Pattern& pattern) { judge(located(pattern)); }
+
+PatternMiner::Table::iterator PatternMiner::checked(const Pattern& pattern) {
+    const auto it = frequent.find(pattern);
+    if (it == frequent.end()) throw std::out_of_range("map::at");
+    return it;
 }
 
-void PatternMiner::judge(FrequentTable::iterator record) {
-    const auto support = static_cast<double>(record->second.support());
-    // A pattern has to occur somewhere, whatever the threshold: with a
-    // threshold at or below zero (or NaN) this still ends mining, because a
-    // candidate that occurs nowhere never passes.
-    if (support < 1.0 || min_count > support) {
-        frequent.erase(record);
-    } else {
+PatternMiner::Table::iterator PatternMiner::located(const Pattern& pattern) {
+    if (cursor.valid && cursor.at != frequent.end() && cursor.at->first == pattern) return cursor.at;
+    return checked(pattern);
+}
+
+void PatternMiner::judge(Table::iterator record) {
+    if (passes(record->second.support(), min_count)) {
         levels.at(record->first.size()).push_back(record->first);
+        cursor.at = std::next(record);
+        cursor.valid = true;
+    } else {
+        erase(record);
     }
+}
+
+void PatternMiner::erase(Table::iterator record) {
+    if (record->first.size() + 1 == static_cast<std::size_t>(counted.level)) counted = {};
+    cursor.at = frequent.erase(record);
+    cursor.valid = true;
+}
+
+FrequentTable PatternMiner::get_frequent() const {
+    FrequentTable table;
+    for (const auto& entry : frequent) table.emplace_hint(table.end(), entry.first, entry.second.record(entry.first));
+    return table;
+}
+
+FrequentTable PatternMiner::take_frequent() {
+    cursor = {};
+    FrequentTable table;
+    while (!frequent.empty()) {
+        auto entry = frequent.extract(frequent.begin());
+        Motif record = entry.mapped().record(entry.key());
+        table.emplace_hint(table.end(), std::move(entry.key()), std::move(record));
+    }
+    counted = {};
+    scanned = 0;
+    return table;
 }
 
 // The top visited entry is level - 1: the last mined length after a stop by
@@ -470,6 +489,8 @@ std::size_t PatternMiner::top_level() const {
 }
 
 std::vector<Pattern> PatternMiner::remove_short() {
+    counted = {};
+    cursor = {};
     std::vector<Pattern> survivors;
     if (level < 2 || levels.empty()) return survivors;
     for (std::size_t n = top_level(); n >= 1; --n) {
@@ -496,7 +517,7 @@ double lcs(const Pattern& a, const Pattern& b) {
     // The table of the longest common subsequence has (|a| + 1) x (|b| + 1)
     // cells; an impossible size fails with the standard length error.
     if (a.size() >= std::vector<std::vector<int>>().max_size() || b.size() >= std::vector<int>().max_size()) {
-        throw std::length_error("cannot create std::vector larger than max_size()");
+        throw_too_large();
     }
     if (a.size() <= ShortLcs::kMaxLength) return static_cast<double>(ShortLcs(a).with(b));
     if (b.size() <= ShortLcs::kMaxLength) return static_cast<double>(ShortLcs(b).with(a));

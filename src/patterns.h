@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -10,25 +11,74 @@
 // Ordered table of frequent patterns, smallest pattern first (see PatternLess).
 using FrequentTable = std::map<Pattern, Motif, PatternLess>;
 
+// The occurrences of one pattern as its Motif record holds them, in plain
+// lists: the series in the order in which they were first recorded (which
+// fixes the iteration order of the record's hash table, see
+// Motif::table_order) and, per series, its positions in the order recorded.
+struct OccurrenceList {
+    std::vector<int> series;        // distinct, in the order first recorded
+    std::vector<std::size_t> ends;  // the positions of series[i] end at positions[ends[i]]
+    std::vector<int> positions;     // grouped by series, in the order of `series`
+
+    std::size_t support() const { return series.size(); }
+    bool empty() const { return series.empty(); }
+    std::size_t begin_of(std::size_t i) const { return i == 0 ? 0 : ends[i - 1]; }
+
+    // What Motif::record_index would do with every occurrence of `more`, in
+    // the order of `more`, after the occurrences held here.
+    void append(OccurrenceList&& more);
+    // The record that Motif::record_index builds from the same occurrences.
+    Motif record(const Pattern& pattern) const;
+};
+
 // Level-wise miner of the contiguous patterns that occur in enough words,
 // followed by a length filter and a redundancy filter.
+//
+// mine() runs the public steps in this order, and a caller may run them by
+// hand in the same order with the same outcome:
+//   start(words); mine_1_patterns(words);
+//   while (open_level()) {
+//       for (const Pattern& c : get_candidates()) {
+//           add_candidate(c); find_candidate(c, words); prune_infrequent(c);
+//       }
+//       close_level();
+//   }
+//   remove_redundant();  // calls remove_short()
 class PatternMiner {
 public:
     PatternMiner(double minsup, int min_len, int max_len, double max_overlap);
 
     void mine(const WordSet& words);
-    void mine_1_patterns(const WordSet& words);
-    FrequentTable get_frequent() const;
-    // Moves the frequent table out, for a caller that discards the miner
-    // afterwards; the miner's own table is left empty.
-    FrequentTable take_frequent();
 
+    // Forgets every earlier run and sets the support threshold for `words`.
+    void start(const WordSet& words);
+    void mine_1_patterns(const WordSet& words);
+    // Whether mining goes on to the patterns of length get_level(): the level
+    // below is not empty and max_len allows it. If so, appends that length's
+    // entry to the levels.
+    bool open_level();
     std::vector<Pattern> get_candidates() const;
+    // Inserts an empty record for the candidate unless it is in the table.
+    void add_candidate(const Pattern& candidate);
+    // Records every occurrence of the candidate found at its prefix's
+    // occurrences. The first candidate of a level counts every candidate of
+    // the level, in one walk over the occurrences of each prefix, and the
+    // others take their occurrences from that count. Given the WordSet object
+    // that mine_1_patterns() scanned, that count compares the last symbol
+    // only, the prefix being known to start there: those words must not have
+    // changed since. Given other words, every symbol is compared.
     void find_candidate(const Pattern& candidate, const WordSet& words);
     void prune_infrequent(const Pattern& pattern);
+    void close_level() { ++level; }
 
     std::vector<Pattern> remove_short();
     void remove_redundant();
+
+    // A copy of the frequent table, each record built from its occurrences.
+    FrequentTable get_frequent() const;
+    // The same, leaving the miner's own table empty: for a caller that
+    // discards the miner afterwards.
+    FrequentTable take_frequent();
 
     // Read access to the mining state, for callers and tests that inspect a run.
     double get_min_count() const { return min_count; }
@@ -36,20 +86,69 @@ public:
     const std::vector<std::vector<Pattern>>& get_levels() const { return levels; }
 
 private:
+    using Table = std::map<Pattern, OccurrenceList, PatternLess>;
+
+    // Looks a pattern up that must be present: "map::at" otherwise.
+    Table::iterator checked(const Pattern& pattern);
+    // The same, where the cursor saves the lookup when it points at the pattern.
+    Table::iterator located(const Pattern& pattern);
     // The support test of prune_infrequent on a record already looked up.
-    void judge(FrequentTable::iterator record);
+    void judge(Table::iterator record);
+    // Erases a record, dropping the level's counts when it was a prefix of
+    // them; the cursor moves to the next record.
+    void erase(Table::iterator record);
     // The highest level that the length filter visits.
     std::size_t top_level() const;
+    // Counts every candidate of the current level, prefix by prefix.
+    void count_level(const WordSet& words);
+    // Whether the level's counts hold `candidate` next; if so, moves its occurrences to `found`.
+    bool take_counted(const Pattern& candidate, const WordSet& words, OccurrenceList& found);
+    // Whether every recorded position of every record starts its pattern in `words`.
+    bool scanned_from(const WordSet& words) const;
 
     double minsup;
     int min_len;
     int max_len;  // 0: no limit
     double max_overlap;
-    FrequentTable frequent;
-    double min_count = 0.0;  // absolute support threshold, set by mine()
+    // The frequent table: each pattern with the occurrences of its record.
+    Table frequent;
+    // The record of the last candidate inserted, or after an erasure the
+    // record after it: the steps on one candidate look it up once, and the
+    // next candidate in key order is inserted near it. A copy of the miner,
+    // whose table is another, starts without a cursor.
+    struct Cursor {
+        Table::iterator at{};
+        bool valid = false;
+        Cursor() = default;
+        Cursor(const Cursor&) {}
+        Cursor& operator=(const Cursor&) {
+            valid = false;
+            return *this;
+        }
+    };
+    Cursor cursor;
+    double min_count = 0.0;  // absolute support threshold, set by start()
     int level = 2;           // length of the candidates being mined
     // Entry n: patterns of length n that passed the support test, in the order they passed.
     std::vector<std::vector<Pattern>> levels;
+    // The address of the WordSet whose occurrences every record holds: set by
+    // mine_1_patterns() on an empty table; 0 once a record holds occurrences
+    // found in other words.
+    std::uintptr_t scanned = 0;
+
+    // The occurrences of the candidates of one level (in key order, as
+    // get_candidates() gives them), counted from the records one symbol
+    // shorter and from the words at address `words`, until each is taken by
+    // find_candidate(); `next` follows the one taken last. Level 0: no counts held.
+    struct LevelCounts {
+        int level = 0;
+        std::uintptr_t words = 0;
+        std::vector<Pattern> candidates;
+        std::vector<OccurrenceList> found;
+        std::vector<bool> taken;
+        std::size_t next = 0;
+    };
+    LevelCounts counted;
 };
 
 // Length of the longest common subsequence (gaps allowed) of two patterns.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -30,9 +32,20 @@ using SeriesViews = std::vector<SeriesView>;
 // longer pattern. Spelled out because plain `char` is unsigned on some ABIs.
 struct PatternLess {
     bool operator()(const Pattern& a, const Pattern& b) const {
-        return std::lexicographical_compare(
-            a.begin(), a.end(), b.begin(), b.end(),
-            [](char x, char y) { return static_cast<signed char>(x) < static_cast<signed char>(y); });
+        const std::size_t common = std::min(a.size(), b.size());
+        std::size_t i = 0;
+        // Equal runs are passed over eight symbols at a time (long patterns
+        // often share long prefixes); the first difference decides.
+        for (; i + 8 <= common; i += 8) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a.data() + i, 8);
+            std::memcpy(&y, b.data() + i, 8);
+            if (x != y) break;
+        }
+        for (; i < common; ++i) {
+            if (a[i] != b[i]) return static_cast<signed char>(a[i]) < static_cast<signed char>(b[i]);
+        }
+        return a.size() < b.size();
     }
 };
 
