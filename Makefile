@@ -1,6 +1,7 @@
 # The two commands: `make demo` runs the built-in example, `make test` every test.
-# `make bench` runs the benchmark against the peers (ARGS=--quick for a shorter run).
-.PHONY: demo test bench clean
+# `make bench` runs the benchmark against the peers (ARGS=--quick for a shorter run),
+# `make quality` the quality benchmark of discovery (ARGS=--quick, ARGS=--write-readme).
+.PHONY: demo test bench quality clean
 
 demo:
 	bash scripts/demo.sh
@@ -10,6 +11,9 @@ test:
 
 bench:
 	bash scripts/bench.sh $(ARGS)
+
+quality:
+	bash scripts/quality.sh $(ARGS)
 
 clean:
 	rm -rf .venv build

@@ -18,6 +18,7 @@ an unrelated one, and 2 the largest.
 from __future__ import annotations
 
 import html
+import importlib
 import json
 import math
 from collections.abc import Iterator, Sequence
@@ -140,7 +141,7 @@ class Discovery(Sequence[DiscoveredMotif]):
     def to_frame(self) -> Any:
         """One row per motif and series with a best match (needs pandas)."""
         try:
-            import pandas as pd
+            pd = importlib.import_module("pandas")
         except ImportError:
             raise ImportError("to_frame() needs pandas: pip install 'zef[frame]'") from None
         rows = [
