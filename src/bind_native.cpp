@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "casters.h"
+#include "detrend.h"
 #include "discovery.h"
 #include "refine.h"
 
@@ -103,4 +104,10 @@ PYBIND11_MODULE(_native, m) {
         },
         py::arg("shape"), py::arg("values"), py::arg("flat_tol"),
         "Distance of a z-normalised shape to every window of a series (2 for a flat window).");
+    m.def(
+        "detrend",
+        [](const std::vector<double>& values, std::size_t window) {
+            return to_array(detrend(values.data(), values.size(), window));
+        },
+        py::arg("values"), py::arg("window"), "The series less its moving average over `window` points.");
 }

@@ -130,7 +130,13 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings)
     SeriesSet prepared;
     prepared.reserve(series.size());
     for (const SeriesView& s : series) prepared.push_back(detrend(s.values, s.size, settings.detrend_window));
-    const Refiner fine(views_of(prepared), m, settings.flat_tol);
+    Refiner fine(views_of(prepared), m, settings.flat_tol);
+    // Flat is judged on the series as given too: detrending turns the edge of
+    // a constant stretch into a smooth curve that every such series shares.
+    if (settings.detrend_window > 1) {
+        for (std::size_t s = 0; s < series.size(); ++s)
+            fine.mark_flat(s, window_stats(series[s].values, series[s].size, m, settings.flat_tol));
+    }
     for (std::size_t s = 0; s < prepared.size(); ++s)
         if (prepared[s].size() >= m && !fine.usable(s)) result.flat_series.push_back(s);
     const std::size_t usable = fine.usable_count();

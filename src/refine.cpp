@@ -65,11 +65,19 @@ void distance_profile(const double* shape, std::size_t m, const double* values, 
                       const WindowStats& stats, double* out) {
     if (m == 0 || size < m) return;
     const std::size_t count = size - m + 1;
-    // out[i] first accumulates the dot product of the shape with window i;
-    // point by point of the shape, so that the inner loop runs over windows.
+    // out[i] first accumulates the dot product of the shape with window i,
+    // four points of the shape at a time, so that the inner loop runs over
+    // windows (vectorised) and reads and writes out[] once per four points.
     std::fill(out, out + count, 0.0);
     double shape_sum = 0.0;
-    for (std::size_t j = 0; j < m; ++j) {
+    std::size_t j = 0;
+    for (; j + 4 <= m; j += 4) {
+        const double q0 = shape[j], q1 = shape[j + 1], q2 = shape[j + 2], q3 = shape[j + 3];
+        const double* x = values + j;
+        shape_sum += (q0 + q1) + (q2 + q3);
+        for (std::size_t i = 0; i < count; ++i) out[i] += (q0 * x[i] + q1 * x[i + 1]) + (q2 * x[i + 2] + q3 * x[i + 3]);
+    }
+    for (; j < m; ++j) {
         const double q = shape[j];
         const double* x = values + j;
         shape_sum += q;
@@ -99,6 +107,17 @@ std::vector<double> znormalised_window(const double* values, std::size_t start, 
 Refiner::Refiner(SeriesViews series_, std::size_t m_, double flat_tol) : series(std::move(series_)), m(m_) {
     stats.reserve(series.size());
     for (const SeriesView& s : series) stats.push_back(window_stats(s.values, s.size, m, flat_tol));
+}
+
+void Refiner::mark_flat(std::size_t s, const WindowStats& other) {
+    WindowStats& own = stats[s];
+    const std::size_t count = std::min(own.flat.size(), other.flat.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (other.flat[i] && !own.flat[i]) {
+            own.flat[i] = 1;
+            --own.usable;
+        }
+    }
 }
 
 std::size_t Refiner::usable_count() const {

@@ -56,6 +56,10 @@ public:
     std::size_t usable_count() const;
     const SeriesView& view(std::size_t s) const { return series[s]; }
     const WindowStats& window_stats_of(std::size_t s) const { return stats[s]; }
+    // Marks flat, besides its own, the windows of series s that `other` (the
+    // statistics of the same windows of another version of the series, such
+    // as the series before detrending) marks flat.
+    void mark_flat(std::size_t s, const WindowStats& other);
 
     // The best match of `shape` in every series, and the score over the
     // `need` closest usable series.
@@ -79,4 +83,4 @@ private:
 // best match, a share of at least `share` have the two best matches
 // overlapping by more than half of m. Returns the positions kept, at most `limit`.
 std::vector<std::size_t> distinct_places(const std::vector<Candidate>& ranked, std::size_t m, double share,
-                                         std::size_t limit);
+                                         std::size_t limit = static_cast<std::size_t>(-1));

@@ -97,7 +97,7 @@ class Discovery(Sequence[DiscoveredMotif]):
         self,
         motifs: list[DiscoveredMotif],
         length: int,
-        series: list[FloatArray],
+        series: list[tuple[FloatArray, int]],
         short_series: list[int],
         flat_series: list[int],
         settings: dict[str, Any],
@@ -107,6 +107,8 @@ class Discovery(Sequence[DiscoveredMotif]):
         self.short_series = short_series
         self.flat_series = flat_series
         self.settings = settings
+        # Each series as compared: missing points filled, and the position of
+        # its first point in the series given.
         self._series = series
 
     @overload
@@ -185,34 +187,40 @@ class Discovery(Sequence[DiscoveredMotif]):
     def plot(self, top: int = 3, *, axes: Any = None) -> Any:
         """Draws the best `top` motifs, one per row (needs matplotlib); returns the axes.
 
-        Left: the shape (black) and the z-normalised best match of each
-        supporting series; right: where those best matches sit in their series.
+        Left: the shape (black) and the best match of each supporting series,
+        both as they are compared (detrended, then z-normalised); right: where
+        those best matches sit in their series.
         """
         import matplotlib.pyplot as plt
 
         shown = self.motifs[:top]
         if axes is None:
-            _, axes = plt.subplots(max(1, len(shown)), 2, figsize=(10, 2.4 * max(1, len(shown))), squeeze=False)
+            rows = max(1, len(shown))
+            _, axes = plt.subplots(rows, 2, figsize=(10, 2.6 * rows), squeeze=False, layout="constrained")
         axes = np.asarray(axes).reshape(-1, 2)
         for row, motif in zip(axes, shown):
-            _draw(row[0], row[1], motif, self._series)
+            _draw(row[0], row[1], motif, self._series, int(self.settings["detrend"]))
         return axes
 
 
-def _draw(left: Axes, right: Axes, motif: DiscoveredMotif, series: list[FloatArray]) -> None:
+def _draw(
+    left: Axes, right: Axes, motif: DiscoveredMotif, series: list[tuple[FloatArray, int]], detrend: int
+) -> None:
     x = np.arange(motif.length)
     for s in motif.series:
-        start = motif.best_matches[s]
-        window = series[s][start : start + motif.length]
-        sd = window.std()
+        values, offset = series[s]
+        compared = _native.detrend(values, detrend) if detrend > 1 else values
+        start = motif.best_matches[s] - offset
+        match = compared[start : start + motif.length]
+        sd = match.std()
         if sd > 0:
-            left.plot(x, (window - window.mean()) / sd, linewidth=0.6, alpha=0.35)
+            left.plot(x, (match - match.mean()) / sd, linewidth=0.6, alpha=0.35)
     left.plot(x, motif.shape, color="black", linewidth=2)
     left.set_title(f"motif {motif.rank}: score {motif.score:.3f}, {len(motif.series)} series", fontsize=9)
+    left.set_ylabel("z-normalised", fontsize=8)
     starts = [motif.best_matches[s] for s in motif.series]
-    right.scatter(starts, list(motif.series), s=6, color="black")
-    for s, p in zip(motif.series, starts):
-        right.plot([p, p + motif.length], [s, s], color="tab:blue", linewidth=1)
+    right.hlines(list(motif.series), starts, [p + motif.length for p in starts], color="tab:blue", linewidth=0.5)
+    right.scatter(starts, list(motif.series), s=2, color="black")
     right.set_xlabel("point", fontsize=8)
     right.set_ylabel("series", fontsize=8)
 
@@ -412,11 +420,4 @@ def discover(
                 distances=distances,
             )
         )
-    # Plots draw the series as given: positions are those of the caller.
-    shown = [
-        np.concatenate([np.full(offset, np.nan), values, np.full(len(row) - offset - len(values), np.nan)])
-        for row, (values, offset) in zip(rows, filled)
-    ]
-    return Discovery(
-        motifs, length, shown, short, [taking[i] for i in found["flat_series"]], settings
-    )
+    return Discovery(motifs, length, filled, short, [taking[i] for i in found["flat_series"]], settings)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -114,4 +115,20 @@ TEST(Refine, DetrendRemovesALineAwayFromTheEnds) {
     const std::vector<double> flat = detrend(x.data(), x.size(), 11);
     for (std::size_t i = 5; i + 5 < x.size(); ++i) EXPECT_NEAR(flat[i], 0.0, 1e-6) << i;
     EXPECT_EQ(detrend(x.data(), x.size(), 1), x);
+}
+
+TEST(Refine, ScoreIsTheMeanOverTheClosestSeries) {
+    const std::size_t m = 8;
+    std::vector<std::vector<double>> rows;
+    for (int s = 0; s < 3; ++s) rows.push_back(wave(60, s));
+    rows.push_back(std::vector<double>(60, 1.0));  // flat: takes no part
+    SeriesViews views;
+    for (const auto& r : rows) views.push_back({r.data(), r.size()});
+    const Refiner refiner(views, m, 0.05);
+    EXPECT_EQ(refiner.usable_count(), 3u);
+    const Candidate c = refiner.evaluate(znormalised_window(rows[0].data(), 3, m, refiner.window_stats_of(0)), 2);
+    EXPECT_EQ(c.best[3], -1);
+    std::vector<double> d(c.distance.begin(), c.distance.begin() + 3);
+    std::sort(d.begin(), d.end());
+    EXPECT_DOUBLE_EQ(c.score, (d[0] + d[1]) / 2);
 }

@@ -29,8 +29,10 @@ def test_distance_profile_matches_a_direct_computation_and_flat_windows_are_fart
     shape = values[40:72] - values[40:72].mean()
     shape /= shape.std()
     profile = _native.distance_profile(shape, values, 0.0)
-    np.testing.assert_allclose(profile, direct_profile(shape, values), atol=1e-5)
-    assert profile[40] == pytest.approx(0.0, abs=1e-5)
+    # far from zero (1e6) the distance near 0 keeps about 5 digits: sqrt(2 (1 - r))
+    np.testing.assert_allclose(profile, direct_profile(shape, values), atol=1e-4)
+    centred = _native.distance_profile(shape, values - 1e6, 0.0)
+    np.testing.assert_allclose(centred, direct_profile(shape, values - 1e6), atol=1e-6)
 
     values[100:200] = 3.0
     profile = _native.distance_profile(shape, values, 0.05)
@@ -129,3 +131,45 @@ def test_find_with_length_uses_discovery(planted, tmp_path, capsys):
     with pytest.raises(SystemExit) as exit:
         main(["find", str(path), "--length", "2"])
     assert exit.value.code == 2
+
+
+def test_shapes_are_planted_at_arbitrary_points_without_overlap():
+    from zef.shapes import FAMILIES, background, plant, shape
+
+    for family in FAMILIES:
+        values = shape(family, 77)
+        assert np.ptp(values) == pytest.approx(1.0) and values.mean() == pytest.approx(0.0, abs=1e-12)
+    with pytest.raises(ValueError, match="unknown shape"):
+        shape("wave", 10)
+    rng = np.random.default_rng(0)
+    rows = [background("noise", 500, rng) for _ in range(40)]
+    planted = plant(rows, ["bump", "saw", "chirp"], 100, prevalence=1.0, height=4.0, rng=rng)
+    starts = [p.starts for p in planted]
+    for s in range(40):
+        spans = sorted(where[s] for where in starts)
+        assert all(b - a >= 100 for a, b in zip(spans, spans[1:])) and spans[-1] <= 400
+    assert any(where[s] % 8 for where in starts for s in where)  # not aligned to segments
+
+
+def test_unequal_lengths_settings_and_radius(planted):
+    from zef.discover import settings_for
+
+    assert settings_for(100) == {"seglen": 12, "min_len": 4, "max_len": 9}
+    series, where = planted
+    rows = [list(row[: 250 + 10 * i]) for i, row in enumerate(series)] + [[7.0] * 300]
+    result = zef.discover(rows, length=60, seglen=5, alphabet=3, detrend=False, k=3)
+    assert result.flat_series == [12] and result.short_series == []
+    assert result.settings["seglen"] == 5 and result.settings["alphabet"] == [3] and result.settings["detrend"] == 0
+    assert all(12 not in m.best_matches for m in result)
+    tight = zef.discover(series, length=60, radius=0.2, detrend=False, k=1)[0]
+    assert set(tight.series) == {s for s, d in tight.distances.items() if d <= 0.2}
+    for s, starts in tight.occurrences.items():
+        profile = _native.distance_profile(tight.shape, fill_gaps(series[s])[0], 0.05)
+        assert all(profile[p] <= 0.2 + 1e-9 for p in starts)
+
+
+def test_demo_says_where_each_planted_shape_ranks(capsys):
+    assert main(["demo"]) == 0
+    out = capsys.readouterr().out
+    assert "Discovery:" in out
+    assert sum(" ranks " in line or "not among" in line for line in out.splitlines()) == 3
