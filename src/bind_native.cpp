@@ -56,7 +56,7 @@ PYBIND11_MODULE(_native, m) {
         "discover",
         [](const SeriesViews& series, std::size_t length, double minsup, double engine_minsup, int seglen, std::vector<int> alphabets, int min_len,
            int max_len, double max_overlap, std::size_t detrend_window, double flat_tol, double radius,
-           int iterations, std::size_t seeds_per_motif, std::size_t pool, std::size_t coarse, double same_place,
+           int iterations, std::size_t seeds_per_motif, std::size_t pool, std::size_t coarse, double same_place, double place_overlap,
            std::size_t k) {
             DiscoverySettings settings;
             settings.length = length;
@@ -75,6 +75,7 @@ PYBIND11_MODULE(_native, m) {
             settings.pool = pool;
             settings.coarse = coarse;
             settings.same_place = same_place;
+            settings.place_overlap = place_overlap;
             settings.k = k;
             Discovery found;
             {
@@ -87,7 +88,8 @@ PYBIND11_MODULE(_native, m) {
         py::arg("alphabets"),
         py::arg("min_len"), py::arg("max_len"), py::arg("max_overlap"), py::arg("detrend_window"),
         py::arg("flat_tol"), py::arg("radius"), py::arg("iterations"), py::arg("seeds_per_motif"), py::arg("pool"),
-        py::arg("coarse"), py::arg("same_place"), py::arg("k"),
+        py::arg("coarse"), py::arg("same_place"), py::arg("place_overlap"),
+        py::arg("k"),
         "Motifs of `length` points in `series` (float64 arrays), best first: a dict of numpy arrays.");
     m.def(
         "distance_profile",

@@ -115,6 +115,8 @@ std::vector<std::size_t> screen(std::vector<Seed>& seeds, const SeriesSet& prepa
                      [&](std::size_t a, std::size_t b) { return scored[a].score < scored[b].score; });
     std::vector<Candidate> ranked;
     for (std::size_t i : order) ranked.push_back(std::move(scored[i]));
+    // The pool drops only near-copies (best matches overlapping by more than
+    // half): a shape next to a better-screened one keeps its chance.
     std::vector<std::size_t> kept = distinct_places(ranked, m, settings.same_place, settings.pool);
     for (std::size_t& k : kept) k = order[k];
     return kept;
@@ -161,7 +163,7 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings)
                      [&](std::size_t a, std::size_t b) { return refined[a].score < refined[b].score; });
     std::vector<Candidate> ranked;
     for (std::size_t i : order) ranked.push_back(std::move(refined[i]));
-    for (std::size_t r : distinct_places(ranked, m, settings.same_place, settings.k)) {
+    for (std::size_t r : distinct_places(ranked, m, settings.same_place, settings.k, settings.place_overlap)) {
         Candidate& c = ranked[r];
         DiscoveredMotif motif;
         motif.occurrences.resize(series.size());

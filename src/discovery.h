@@ -27,6 +27,7 @@ struct DiscoverySettings {
     std::size_t pool = 20;           // candidates refined at full resolution
     std::size_t coarse = 32;         // points per shape in the first, coarse screening (0: none)
     double same_place = 0.5;         // share of overlapping best matches that makes two motifs one
+    double place_overlap = 0.25;     // how much two best matches overlap (times length) to be at one place
     std::size_t k = 10;              // motifs returned
 };
 

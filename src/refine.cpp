@@ -210,9 +210,11 @@ std::vector<long long> Refiner::occurrences(const std::vector<double>& shape, st
 }
 
 std::vector<std::size_t> distinct_places(const std::vector<Candidate>& ranked, std::size_t m, double share,
-                                         std::size_t limit) {
+                                         std::size_t limit, double overlap) {
     std::vector<std::size_t> kept;
-    const long long apart = static_cast<long long>((m + 1) / 2);
+    // Two windows of m points overlap by more than overlap * m when their
+    // starts are less than (1 - overlap) * m apart.
+    const double apart = (1.0 - overlap) * static_cast<double>(m);
     for (std::size_t c = 0; c < ranked.size() && kept.size() < limit; ++c) {
         bool same_place = false;
         for (std::size_t k : kept) {
@@ -222,7 +224,7 @@ std::vector<std::size_t> distinct_places(const std::vector<Candidate>& ranked, s
                 const long long a = ranked[c].best[s], b = ranked[k].best[s];
                 if (a < 0 || b < 0) continue;
                 ++both;
-                overlapping += std::llabs(a - b) < apart;
+                overlapping += static_cast<double>(std::llabs(a - b)) < apart;
             }
             if (both > 0 && static_cast<double>(overlapping) >= share * static_cast<double>(both)) {
                 same_place = true;

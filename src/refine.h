@@ -80,7 +80,8 @@ private:
 
 // One candidate per place: walks `ranked` (best first) and keeps a candidate
 // unless, among the series where both it and an already kept candidate have a
-// best match, a share of at least `share` have the two best matches
-// overlapping by more than half of m. Returns the positions kept, at most `limit`.
+// best match, a share of at least `share` have the two best matches (windows
+// of m points) overlapping by more than `overlap` times m. Returns the
+// positions kept, at most `limit`.
 std::vector<std::size_t> distinct_places(const std::vector<Candidate>& ranked, std::size_t m, double share,
-                                         std::size_t limit = static_cast<std::size_t>(-1));
+                                         std::size_t limit = static_cast<std::size_t>(-1), double overlap = 0.5);

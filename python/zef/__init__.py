@@ -7,6 +7,6 @@ or `zef`), file reading and plots.
 """
 
 from _zef_cpp import Miner, Motif, PatternMiner, sax
-from zef.discover import DiscoveredMotif, Discovery, discover
+from zef.discovery import DiscoveredMotif, Discovery, discover
 
 __all__ = ["DiscoveredMotif", "Discovery", "Miner", "Motif", "PatternMiner", "discover", "sax"]

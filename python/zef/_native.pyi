@@ -24,6 +24,7 @@ def discover(
     pool: int,
     coarse: int,
     same_place: float,
+    place_overlap: float,
     k: int,
 ) -> dict[str, Any]: ...
 def distance_profile(

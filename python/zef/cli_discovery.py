@@ -30,7 +30,7 @@ def add_arguments(find: argparse.ArgumentParser) -> None:
 
 def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     from zef.cli import PLOT_INSTALL_HINT, PLOT_MOST, Failure, UsageError, note_preparation
-    from zef.discover import MIN_LENGTH, discover
+    from zef.discovery import MIN_LENGTH, discover
 
     minsup = DEFAULT_MINSUP if args.minsup is None else args.minsup
     k = args.k or DEFAULT_K
@@ -84,7 +84,7 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
 
 
 def write_table(path: str, dataset: Dataset, result: object, out: TextIO) -> None:
-    from zef.discover import Discovery
+    from zef.discovery import Discovery
 
     assert isinstance(result, Discovery)
     print(f"{path}: {len(dataset.series)} series; motifs of {result.length} points", file=out)

@@ -6,7 +6,7 @@ from typing import TextIO
 
 import numpy as np
 
-from zef.discover import DiscoveredMotif, discover
+from zef.discovery import DiscoveredMotif, discover
 from zef.shapes import Planted, background, plant
 
 SERIES = 30

@@ -107,6 +107,8 @@ TEST(Refine, DistinctPlacesDropsCandidatesAtTheSamePlaces) {
     EXPECT_EQ(distinct_places({a, b, c}, 20, 0.5), (std::vector<std::size_t>{0, 2}));
     EXPECT_EQ(distinct_places({a, b, c}, 20, 0.9), (std::vector<std::size_t>{0, 1, 2}));
     EXPECT_EQ(distinct_places({a, b, c}, 20, 0.5, 1), (std::vector<std::size_t>{0}));
+    // Starts 4 and 5 apart: windows overlapping by 16 and 15 of 20 points, not by more than 16.
+    EXPECT_EQ(distinct_places({a, b, c}, 20, 0.5, 3, 0.8), (std::vector<std::size_t>{0, 1, 2}));
 }
 
 TEST(Refine, DetrendRemovesALineAwayFromTheEnds) {

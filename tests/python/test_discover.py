@@ -7,7 +7,7 @@ import pytest
 import zef
 from zef import _native
 from zef.cli import main
-from zef.discover import fill_gaps
+from zef.discovery import fill_gaps
 from zef.shapes import make_collection
 
 
@@ -152,7 +152,7 @@ def test_shapes_are_planted_at_arbitrary_points_without_overlap():
 
 
 def test_unequal_lengths_settings_and_radius(planted):
-    from zef.discover import settings_for
+    from zef.discovery import settings_for
 
     assert settings_for(100) == {"seglen": 12, "min_len": 4, "max_len": 9}
     series, where = planted

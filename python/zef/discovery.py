@@ -42,8 +42,10 @@ MIN_LENGTH = 4
 SEEDS_PER_PATTERN = 2
 #: Points per shape in the coarse screening of every candidate (block means).
 COARSE_POINTS = 32
-#: Two motifs are one when their best matches overlap by more than half in this share of the series.
+#: Two motifs are one when, in this share of the series, their best matches
+#: overlap by more than PLACE_OVERLAP times the length.
 SAME_PLACE = 0.5
+PLACE_OVERLAP = 0.25
 #: The engine's support threshold, as a share of minsup.
 ENGINE_SUPPORT = 1.0
 
@@ -383,6 +385,7 @@ def discover(
         pool=int(pool),
         coarse=COARSE_POINTS,
         same_place=SAME_PLACE,
+        place_overlap=PLACE_OVERLAP,
         k=int(k),
         max_overlap=float(max_overlap),
         **engine,
