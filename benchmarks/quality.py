@@ -377,7 +377,7 @@ def gunpoint(args: argparse.Namespace, say: Callable[[str], None]) -> list[str]:
         matplotlib.use("Agg")
         axes = result.plot(top=3)
         figure = axes.flat[0].figure
-        figure.suptitle(f"GunPoint: the three best motifs of zef.discover(length={m})")
+        figure.suptitle(f"GunPoint: the best motifs of zef.discover(length={m}, k=3)")
         figure.savefig(ROOT / "docs" / "gunpoint.png", dpi=80)
         say("picture written to docs/gunpoint.png")
     return lines

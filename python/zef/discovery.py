@@ -274,10 +274,11 @@ def fill_gaps(row: FloatArray) -> tuple[FloatArray, int]:
     return filled, first
 
 
-def settings_for(length: int) -> dict[str, int]:
-    """The engine settings derived from the motif length (see `discover`)."""
-    seglen = max(1, round(length / LETTERS))
-    letters = max(1, length // seglen)
+def settings_for(length: int, seglen: int | None = None) -> dict[str, int]:
+    """The engine settings derived from the motif length and segment length (see `discover`)."""
+    if seglen is None:
+        seglen = max(1, round(length / LETTERS))
+    letters = max(1, length // max(1, seglen))
     return {"seglen": seglen, "min_len": max(2, letters // 2), "max_len": letters + 1}
 
 
@@ -353,8 +354,8 @@ def discover(
     taking = [i for i, (values, _) in enumerate(filled) if len(values) >= length]
     short = [i for i, (values, _) in enumerate(filled) if len(values) < length]
 
-    engine = settings_for(length)
-    for name, value in (("seglen", seglen), ("min_len", min_len), ("max_len", max_len)):
+    engine = settings_for(length, None if seglen is None else int(seglen))
+    for name, value in (("min_len", min_len), ("max_len", max_len)):
         if value is not None:
             engine[name] = int(value)
     if engine["seglen"] < 1:

@@ -155,6 +155,7 @@ def test_unequal_lengths_settings_and_radius(planted):
     from zef.discovery import settings_for
 
     assert settings_for(100) == {"seglen": 12, "min_len": 4, "max_len": 9}
+    assert settings_for(60, seglen=5) == {"seglen": 5, "min_len": 6, "max_len": 13}
     series, where = planted
     rows = [list(row[: 250 + 10 * i]) for i, row in enumerate(series)] + [[7.0] * 300]
     result = zef.discover(rows, length=60, seglen=5, alphabet=3, detrend=False, k=3)
