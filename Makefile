@@ -1,8 +1,9 @@
 # The two commands: `make demo` runs the built-in example, `make test` every test.
 # `make check` is the fast part of `make test` (build, CTest, mypy, stubtest,
 # pytest); `make harden` the slow part (fuzzing, sanitizers).
-# `make bench` runs the benchmark against the peers (ARGS=--quick for a shorter run).
-.PHONY: demo test check harden bench clean
+# `make bench` runs the benchmark against the peers (ARGS=--quick for a shorter run),
+# `make quality` the quality benchmark of discovery (ARGS=--quick, ARGS=--write-readme).
+.PHONY: demo test check harden bench quality clean
 
 demo:
 	bash scripts/demo.sh
@@ -18,6 +19,9 @@ harden:
 
 bench:
 	bash scripts/bench.sh $(ARGS)
+
+quality:
+	bash scripts/quality.sh $(ARGS)
 
 clean:
 	rm -rf .venv build

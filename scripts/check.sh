@@ -21,5 +21,6 @@ ctest --test-dir build/cpp --output-on-failure
 echo "Checking types with mypy and stubtest..."
 python -m mypy
 python -m mypy.stubtest _zef_cpp
+python -m mypy.stubtest zef._native
 
 python -m pytest

@@ -1,10 +1,12 @@
 """Motifs in collections of time series.
 
-The classes and the function come from the native module `_zef_cpp`; this
-package adds the command line (`python -m zef`, or `zef`), file reading and
-plots around them.
+The classes and the function `sax` come from the native module `_zef_cpp`;
+`discover` (zef.discover) finds the motifs of a given length at point
+resolution on top of them. The package adds the command line (`python -m zef`,
+or `zef`), file reading and plots.
 """
 
 from _zef_cpp import Miner, Motif, PatternMiner, sax
+from zef.discovery import DiscoveredMotif, Discovery, discover
 
-__all__ = ["Miner", "Motif", "PatternMiner", "sax"]
+__all__ = ["DiscoveredMotif", "Discovery", "Miner", "Motif", "PatternMiner", "discover", "sax"]

@@ -16,7 +16,7 @@ import sys
 from typing import Any, Callable, Sequence, TextIO
 
 from _zef_cpp import Miner, Motif
-from zef import data
+from zef import cli_discovery, data
 from zef.data import DataError, Dataset, Prepared
 
 INT_MAX = 2**31 - 1
@@ -37,7 +37,7 @@ class Failure(Exception):
     """Work that cannot be done here (a missing optional package, an unwritable file); meant for the user."""
 
 
-def build_parser() -> argparse.ArgumentParser:
+def build_parser(discovery: bool = False) -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="zef",
         description="Find motifs (shapes that recur across many series) in a collection of time series.",
@@ -83,11 +83,13 @@ def build_parser() -> argparse.ArgumentParser:
     mining.add_argument(
         "--minsup",
         type=float,
-        required=True,
+        required=not discovery,
         help="share of the series in which a pattern must occur, above 0 and at most 1",
     )
-    mining.add_argument("--seglen", type=int, required=True, help="points per symbol (segment length), 1 or more")
-    mining.add_argument("--alphabet", type=int, required=True, help="number of symbols, 2 to 10")
+    mining.add_argument(
+        "--seglen", type=int, required=not discovery, help="points per symbol (segment length), 1 or more"
+    )
+    mining.add_argument("--alphabet", type=int, required=not discovery, help="number of symbols, 2 to 10")
     mining.add_argument(
         "--min_len", "--min-len", dest="min_len", type=int, default=3, help="shortest pattern, in symbols (default 3)"
     )
@@ -109,6 +111,8 @@ def build_parser() -> argparse.ArgumentParser:
         " 0 to 1 (default 0.9)",
     )
     mining.add_argument("--k", "-k", type=int, default=0, help="report the best k motifs; 0 for all (default 0)")
+
+    cli_discovery.add_arguments(find)
 
     output = find.add_argument_group("output")
     output.add_argument("--json", action="store_true", help="print the result as JSON instead of a table")
@@ -161,6 +165,8 @@ def settings_of(args: argparse.Namespace) -> dict[str, Any]:
 
 
 def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
+    if args.length is not None:
+        return cli_discovery.find(args, out, err)
     check_settings(args)
     if args.plot is not None and importlib.util.find_spec("matplotlib") is None:
         raise Failure(PLOT_INSTALL_HINT)
@@ -320,14 +326,15 @@ def as_json(
 
 
 def main(argv: Sequence[str] | None = None) -> int:
-    parser = build_parser()
+    parser = build_parser(cli_discovery.length_given(list(sys.argv[1:] if argv is None else argv)))
     args = parser.parse_args(argv)
     out, err = sys.stdout, sys.stderr
     try:
         if args.command == "demo":
-            from zef import demo
+            from zef import demo, demo_discovery
 
             demo.run(out)
+            demo_discovery.run(out)
             return 0
         return find(args, out, err)
     except UsageError as error:

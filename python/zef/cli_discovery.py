@@ -1,0 +1,121 @@
+"""`zef find FILE --length L`: discovery (zef.discover) on the series of a file."""
+
+from __future__ import annotations
+
+import argparse
+import importlib.util
+import json
+from typing import TextIO
+
+from zef import data
+from zef.data import DataError, Dataset
+
+# With --length, settings left at the engine's defaults take discovery's.
+DEFAULT_MINSUP = 0.5
+DEFAULT_K = 10
+
+
+def add_arguments(find: argparse.ArgumentParser) -> None:
+    group = find.add_argument_group("discovery (zef.discover; --minsup, --seglen and --alphabet then optional)")
+    group.add_argument(
+        "--length",
+        type=int,
+        metavar="L",
+        help="find motifs of L points (at least 4) at any start point, ranked by their z-normalised distance",
+    )
+    group.add_argument(
+        "--no-detrend", dest="detrend", action="store_false", help="do not subtract a moving average of L points first"
+    )
+
+
+def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
+    from zef.cli import PLOT_INSTALL_HINT, PLOT_MOST, Failure, UsageError, note_preparation
+    from zef.discovery import MIN_LENGTH, discover
+
+    minsup = DEFAULT_MINSUP if args.minsup is None else args.minsup
+    k = args.k or DEFAULT_K
+    if args.length < MIN_LENGTH:
+        raise UsageError(f"--length must be at least {MIN_LENGTH} points, not {args.length}")
+    if not 0.0 < minsup <= 1.0:
+        raise UsageError(f"--minsup must be above 0 and at most 1 (a share of the series), not {minsup}")
+    if k < 0:
+        raise UsageError(f"--k must be 0 or more, not {k}")
+    if args.alphabet is not None and not 2 <= args.alphabet <= 10:
+        raise UsageError(f"--alphabet must be between 2 and 10, not {args.alphabet}")
+    if args.seglen is not None and args.seglen < 1:
+        raise UsageError(f"--seglen must be 1 or more, not {args.seglen}")
+    if args.plot is not None and importlib.util.find_spec("matplotlib") is None:
+        raise Failure(PLOT_INSTALL_HINT)
+
+    dataset = data.read_series(
+        args.file, fmt=args.format, columns=args.columns, skip_columns=args.skip_columns,
+        delimiter=args.delimiter, progress=err,
+    )
+    prepared = data.prepare(dataset.series)
+    note_preparation(dataset, prepared, err)
+    if not dataset.series:
+        raise DataError(f"{args.file}: no series")
+    longest = max(len(s) for s in prepared.series) if prepared.series else 0
+    if args.length > longest:
+        raise UsageError(f"--length {args.length} is longer than the longest series ({longest} points)")
+    extra = {} if args.alphabet is None else {"alphabet": args.alphabet}
+    result = discover(
+        dataset.series, length=args.length, minsup=minsup, k=k, detrend=args.detrend, seglen=args.seglen, **extra
+    )
+    if args.plot is not None:
+        import matplotlib
+
+        matplotlib.use("Agg")
+        axes = result.plot(top=PLOT_MOST)
+        try:
+            axes.flat[0].figure.savefig(args.plot, dpi=90, bbox_inches="tight")
+        except OSError as error:
+            raise Failure(f"cannot write {args.plot}: {error.strerror or error}") from None
+        print(f"plot written to {args.plot}", file=err)
+    if args.json:
+        document = {"file": args.file, **result.to_dict()}
+        json.dump(document, out, indent=1, allow_nan=False)
+        out.write("\n")
+    else:
+        write_table(args.file, dataset, result, out)
+    if not len(result):
+        print("no motif found: every series is flat or shorter than --length", file=err)
+    return 0
+
+
+def write_table(path: str, dataset: Dataset, result: object, out: TextIO) -> None:
+    from zef.discovery import Discovery
+
+    assert isinstance(result, Discovery)
+    print(f"{path}: {len(dataset.series)} series; motifs of {result.length} points", file=out)
+    print("discover(" + ", ".join(f"{key}={value}" for key, value in result.settings.items()) + ")", file=out)
+    for label, indexes in (("shorter than the length", result.short_series), ("flat", result.flat_series)):
+        if indexes:
+            print(f"left out, {label}: " + " ".join(dataset.name(i) for i in indexes), file=out)
+    print(f"{len(result)} motifs, ranked by score (smallest first)" + (":" if len(result) else ""), file=out)
+    if not len(result):
+        return
+    print(file=out)
+    print(f"{'rank':>4}  {'score':>6}  {'series':>6}  {'length':>6}  best matches (closest first)", file=out)
+    for motif in result:
+        matches = sorted(motif.best_matches.items(), key=lambda item: motif.distances[item[0]])
+        shown = " ".join(_point(dataset, s, p) for s, p in matches[:6])
+        if len(matches) > 6:
+            shown += f" ... (+{len(matches) - 6})"
+        print(f"{motif.rank:>4}  {motif.score:>6.3f}  {len(motif.series):>6}  {motif.length:>6}  {shown}", file=out)
+    print(file=out)
+    print("score: mean z-normalised distance of the closest best matches (0 same shape, 1.41 unrelated);", file=out)
+    print(f"series: those whose best match lies within {result.settings['radius']}", file=out)
+
+
+def _point(dataset: Dataset, series: int, point: int) -> str:
+    label = dataset.point_label(point)
+    return f"{dataset.name(series)}:{label if label is not None else point}"
+
+
+def length_given(argv: list[str]) -> bool:
+    """Whether a `find` command line asks for discovery (--length)."""
+    return any(arg == "--length" or arg.startswith("--length=") for arg in argv)
+
+
+__all__ = ["add_arguments", "find", "length_given"]
