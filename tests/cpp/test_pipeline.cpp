@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -77,10 +78,18 @@ std::vector<std::string> describe(const std::vector<Motif>& motifs) {
     return result;
 }
 
+// On several threads, progress is reported from all of them.
 std::vector<Motif> with_pool(const SeriesSet& ts, const MinerSettings& s, std::size_t threads,
                              std::size_t limit = kNoPatternLimit) {
     Pool pool(threads);
-    return mine_motifs(views_of(ts), s, limit, pool.runner());
+    Runner runner = pool.runner();
+    std::atomic<std::size_t> reports{0};
+    if (threads > 1) runner.progress = [&](const char*, std::size_t, std::size_t) { reports.fetch_add(1); };
+    std::vector<Motif> result = mine_motifs(views_of(ts), s, limit, runner);
+    if (threads > 1) {
+        EXPECT_GT(reports.load(), ts.size());
+    }
+    return result;
 }
 
 // The ranking sees only NAED, so equal results above could hide NAED bits
