@@ -78,14 +78,14 @@ def _as_series(series: Any) -> Any:
         return series
     if isinstance(series, numpy.ndarray):
         if series.ndim != 2:
-            raise ValueError(f"series: an array must have 2 dimensions (one series per row), not {series.ndim}")
+            raise TypeError(f"series: an array must have 2 dimensions (one series per row), not {series.ndim}")
         return _float64(numpy, series)
     if isinstance(series, (list, tuple)) and any(isinstance(row, numpy.ndarray) for row in series):
         rows = []
         for index, row in enumerate(series):
             if isinstance(row, numpy.ndarray):
                 if row.ndim != 1:
-                    raise ValueError(f"series[{index}]: an array must have 1 dimension, not {row.ndim}")
+                    raise TypeError(f"series[{index}]: an array must have 1 dimension, not {row.ndim}")
                 row = _float64(numpy, row)
             rows.append(row)
         return rows
@@ -93,8 +93,10 @@ def _as_series(series: Any) -> Any:
 
 
 def _float64(numpy: Any, array: Any) -> Any:
+    """Numbers as C-contiguous float64, converted as float() converts each; other
+    arrays (objects, strings) are converted value by value by the module, as Miner does."""
     if array.dtype.kind not in "biuf":
-        raise TypeError(f"series: an array of {array.dtype} cannot be read as float64 values")
+        return array
     return numpy.ascontiguousarray(array, dtype=numpy.float64)
 
 

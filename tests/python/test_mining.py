@@ -12,7 +12,7 @@ import pytest
 
 import zef
 from _zef_cpp import Miner
-from zef import mining
+from zef import mining, progressbar
 
 
 def bits(values):
@@ -75,7 +75,7 @@ def test_errors_are_those_of_miner_and_the_pattern_limit():
     assert len(zef.mine(rows, 0.5, 4, 4, 1, max_patterns=found)) == found
     with pytest.raises(zef.TooManyPatterns, match=f"more than max_patterns \\({found - 1}\\)"):
         zef.mine(rows, 0.5, 4, 4, 1, max_patterns=found - 1)
-    with pytest.raises(ValueError, match="2 dimensions"):
+    with pytest.raises(TypeError, match="2 dimensions"):
         zef.mine(np.zeros(10), 0.5, 4, 4)
     with pytest.raises(TypeError, match="progress must be a callable"):
         zef.mine(rows, 0.5, 4, 4, progress=3)
@@ -173,3 +173,16 @@ def test_progress_reports_each_stage_in_order_and_its_errors_stop_the_call():
 
     with pytest.raises(LookupError):
         zef.mine(rows, 0.2, 4, 4, 1, progress=fail)
+
+
+def test_find_shows_progress_when_asked_and_prints_the_same(zef, tmp_path, monkeypatch):
+    np.savetxt(tmp_path / "walks.csv", np.array(walks(8, 30, 200)), delimiter=",")
+    settings = ["--minsup", "0.3", "--seglen", "4", "--alphabet", "4"]
+    quiet = zef("find", "walks.csv", *settings)
+    monkeypatch.setattr(progressbar, "DELAY", 0.0)
+    shown = zef("find", "walks.csv", *settings, "--progress")
+    assert shown[:2] == quiet[:2] and quiet[0] == 0
+    assert shown[2].startswith(quiet[2])
+    lines = shown[2][len(quiet[2]) :].splitlines()
+    assert lines[-1] == f"mapping the best motifs: [{'#' * 24}] 32 of 32"
+    assert {line.split(":")[0] for line in lines} <= set(progressbar.LABELS.values())
