@@ -74,6 +74,10 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
         });
     }
 
+    // Mining reads the words all over: one compact copy of them, made in series
+    // order, serves it far better than words scattered between the series.
+    WordSet(words).swap(words);
+
     runner.report(kStageMine, 0, 0);
     FrequentTable frequent;
     {
