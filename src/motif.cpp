@@ -39,30 +39,35 @@ Inside inside(long long start, int length, std::size_t size) {
     return {first, std::max(first, last)};
 }
 
-// Adds, per point, the values of an occurrence that lie inside the series to
-// `sums` and counts them; a NaN point adds 0.0 and counts nothing. Adding 0.0
-// leaves a sum as skipping the point would: a sum that starts at +0.0 is
-// never -0.0.
-void add_occurrence(const std::vector<double>& series, long long start, Inside in, double* sums, int* counts) {
-    for (long long i = in.first; i < in.last; ++i) {
-        const double value = series[static_cast<std::size_t>(start + i)];
-        const bool missing = std::isnan(value);
-        sums[static_cast<std::size_t>(i)] += missing ? 0.0 : value;
-        counts[static_cast<std::size_t>(i)] += missing ? 0 : 1;
-    }
-}
+// The helpers below are plain loops over separate arrays, point by point, so
+// that the compiler can run several points at once: every sum still takes its
+// terms in the same order. Counts are ints or doubles (whole numbers either way).
 
-// Adds one list of values to per-point sums, skipping NaN as add_occurrence does.
-void add_values(const double* values, std::size_t points, double* sums, int* counts) {
+// Adds one list of values to per-point sums and counts them; a NaN value adds
+// 0.0 and counts nothing. Adding 0.0 leaves a sum as skipping the value would:
+// a sum that starts at +0.0 is never -0.0.
+template <typename Count>
+void add_values(const double* __restrict values, std::size_t points, double* __restrict sums,
+                Count* __restrict counts) {
     for (std::size_t i = 0; i < points; ++i) {
         const bool missing = std::isnan(values[i]);
         sums[i] += missing ? 0.0 : values[i];
-        counts[i] += missing ? 0 : 1;
+        counts[i] += missing ? Count(0) : Count(1);
     }
 }
 
+// The same for the points of an occurrence that lie inside the series.
+template <typename Count>
+void add_occurrence(const std::vector<double>& series, long long start, Inside in, double* sums, Count* counts) {
+    if (in.first >= in.last) return;
+    const auto first = static_cast<std::size_t>(in.first);
+    add_values(series.data() + static_cast<std::size_t>(start + in.first), static_cast<std::size_t>(in.last - in.first),
+               sums + first, counts + first);
+}
+
 // Turns per-point sums into means: NaN where nothing was counted.
-void to_means(double* sums, const int* counts, std::size_t points) {
+template <typename Count>
+void to_means(double* __restrict sums, const Count* __restrict counts, std::size_t points) {
     for (std::size_t i = 0; i < points; ++i) sums[i] = counts[i] == 0 ? kMissing : sums[i] / static_cast<double>(counts[i]);
 }
 

@@ -11,9 +11,9 @@ struct NaedScratch {
     std::vector<int> series;                         // the record's series, in table order
     std::vector<const std::vector<int>*> positions;  // their recorded positions
     std::vector<double> sums;                        // one series' sums, then its averages
-    std::vector<int> counts;
+    std::vector<double> counts;                      // whole numbers, held as doubles
     std::vector<double> mean;  // the mean of the per-series averages, then one share of it
-    std::vector<int> mean_counts;
+    std::vector<double> mean_counts;
     std::vector<double> representative;
 };
 
