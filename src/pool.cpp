@@ -36,7 +36,10 @@ struct Pool::Job {
     std::exception_ptr error;  // the first exception, under error_mutex
 };
 
-Pool::Pool(std::size_t threads) : threads(std::max<std::size_t>(threads, 1)) {}
+// More threads than this would only wait for cores: a count beyond it is taken as it.
+constexpr std::size_t kMostThreads = 1024;
+
+Pool::Pool(std::size_t threads) : threads(std::clamp<std::size_t>(threads, 1, kMostThreads)) {}
 
 Pool::~Pool() {
     {

@@ -17,11 +17,12 @@ struct PoolStopped : std::exception {
     const char* what() const noexcept override { return "the work was stopped"; }
 };
 
-// The threads of one call. A pool of n threads runs work on the thread that
-// calls for_ranges and on n - 1 threads of its own, started when work first
-// needs them and joined by the destructor, so that no thread outlives the
-// pool. One pool serves one call at a time: for_ranges is not called from two
-// threads at once (a call from inside a body runs on the calling thread).
+// The threads of one call. A pool of n threads (1 to 1024) runs work on the
+// thread that calls for_ranges and on n - 1 threads of its own, started when
+// work first needs them and joined by the destructor, so that no thread
+// outlives the pool. One pool serves one call at a time: for_ranges is not
+// called from two threads at once (a call from inside a body runs on the
+// calling thread).
 class Pool {
 public:
     explicit Pool(std::size_t threads);

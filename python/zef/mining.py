@@ -62,10 +62,17 @@ def mine(
         isinstance(max_patterns, bool) or not isinstance(max_patterns, int) or max_patterns < 0
     ):
         raise ValueError(f"max_patterns must be None or a whole number of 0 or more, not {max_patterns!r}")
+    limit = None if max_patterns is None or max_patterns >= 2**63 else max_patterns
     rows = _as_series(series)
-    return _native.mine(
-        rows, minsup, seglen, alphabet, min_len, max_len, max_overlap, k, count, progress, max_patterns
-    )
+    try:
+        return _native.mine(rows, minsup, seglen, alphabet, min_len, max_len, max_overlap, k, count, progress, limit)
+    except TypeError as error:
+        if not str(error).startswith("mine(): incompatible function arguments"):
+            raise
+        raise TypeError(
+            "mine() takes series as a 2-D float array or a sequence of sequences of numbers, minsup and"
+            " max_overlap as floats, and seglen, alphabet, min_len, max_len and k as 32-bit ints"
+        ) from None
 
 
 def _as_series(series: Any) -> Any:

@@ -77,6 +77,8 @@ def test_errors_are_those_of_miner_and_the_pattern_limit():
         zef.mine(rows, 0.5, 4, 4, 1, max_patterns=found - 1)
     with pytest.raises(TypeError, match="2 dimensions"):
         zef.mine(np.zeros(10), 0.5, 4, 4)
+    with pytest.raises(TypeError, match="sequence of sequences of numbers"):
+        zef.mine([[1.0, "x"]], 0.5, 4, 4)
     with pytest.raises(TypeError, match="progress must be a callable"):
         zef.mine(rows, 0.5, 4, 4, progress=3)
 
