@@ -91,11 +91,15 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
     check_mapping_fits({}, frequent, settings.seglen);
     if (settings.k < 0) throw std::length_error("cannot create std::vector larger than max_size()");
 
-    // The NAED of every motif, then the ranking of Miner::sort_patterns on
-    // the motifs in table order.
+    // Every motif's NAED, then the ranking of Miner::sort_patterns on the
+    // motifs in table order. When every motif is returned, each is mapped in
+    // full at once; otherwise only its NAED is found first.
     std::vector<Motif*> records;
     records.reserve(frequent.size());
     for (auto& entry : frequent) records.push_back(&entry.second);
+    const std::size_t n =
+        settings.k == 0 ? records.size() : std::min(records.size(), static_cast<std::size_t>(settings.k));
+    const bool every = n == records.size();
     std::vector<Ranked> ranked(records.size());
     {
         StageCount counted(runner, kStageMap, records.size());
@@ -103,7 +107,12 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
             NaedScratch scratch;
             for (std::size_t i = first; i < last; ++i) {
                 runner.check_stop();
-                ranked[i] = {records[i]->mapped_naed(normalised, settings.seglen, scratch), i};
+                if (every) {
+                    records[i]->map(normalised, settings.seglen);
+                    ranked[i] = {records[i]->get_naed(), i};
+                } else {
+                    ranked[i] = {records[i]->mapped_naed(normalised, settings.seglen, scratch), i};
+                }
                 counted.add_one();
             }
         });
@@ -111,12 +120,11 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
     rank_by_naed(ranked.begin(), ranked.end(), [](const Ranked& r) { return r.naed; });
 
     // The motifs returned, mapped in full.
-    const std::size_t n =
-        settings.k == 0 ? ranked.size() : std::min(ranked.size(), static_cast<std::size_t>(settings.k));
     std::vector<Motif> result;
     result.reserve(n);
     for (std::size_t j = 0; j < n; ++j) result.push_back(std::move(*records[ranked[j].index]));
     StageCount counted(runner, kStageCollect, n);
-    each(runner, counted, n, [&](std::size_t j) { result[j].map(normalised, settings.seglen); });
+    each(runner, counted, every ? 0 : n, [&](std::size_t j) { result[j].map(normalised, settings.seglen); });
+    if (every) runner.report(kStageCollect, n, n);
     return result;
 }

@@ -41,10 +41,10 @@ inline constexpr const char* kStageCollect = "collect";
 // the same errors, leaving `series` unchanged; the work is spread by `runner`.
 //
 // Each series is z-normalised into one copy of the input and discretised;
-// the words are mined; every frequent pattern's NAED is found without
-// building its record's statistics; the patterns are ranked as Miner ranks
-// them, and only the first k (all for k 0) are mapped in full. Throws
-// TooManyPatterns, before anything is mapped, when mining finds more than
-// `max_patterns` frequent patterns.
+// the words are mined; every frequent pattern's NAED is found, without
+// building its record's statistics when not every motif is returned; the
+// patterns are ranked as Miner ranks them, and the first k (all for k 0) are
+// mapped in full. Throws TooManyPatterns, before anything is mapped, when
+// mining finds more than `max_patterns` frequent patterns.
 std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& settings, std::size_t max_patterns,
                                const Runner& runner);
