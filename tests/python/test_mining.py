@@ -117,7 +117,7 @@ def test_thread_count_from_the_call_the_variable_or_the_cores(monkeypatch, tmp_p
 
 
 # White noise cut into two symbols: every pattern up to max_len is frequent and
-# mapping them all takes over three seconds, mining a fifth of a second.
+# mapping them all takes over a second, mining a tenth of that.
 def long_call(**options):
     noise = np.random.default_rng(0).standard_normal((500, 8000))
     return zef.mine(noise, 0.5, 16, 2, 1, 9, 1.0, **options)
