@@ -23,11 +23,19 @@ bench:
 quality:
 	bash scripts/quality.sh $(ARGS)
 
+# zef.mine on threads (benchmarks/threads.py); writes its tables into README.md.
+.PHONY: bench-threads
+bench-threads:
+	bash -c 'source scripts/common.sh && ensure_venv'
+	mkdir -p build
+	.venv/bin/python benchmarks/threads.py --json build/threads-tables.json
+	.venv/bin/python scripts/readme_tables.py build/threads-tables.json
+
 clean:
 	rm -rf .venv build
 
 # The hardening stages one at a time.
-.PHONY: sanitize fuzz valgrind
+.PHONY: sanitize fuzz valgrind tsan
 sanitize:
 	bash scripts/sanitize.sh
 
@@ -36,3 +44,6 @@ fuzz:
 
 valgrind:
 	bash scripts/valgrind.sh
+
+tsan:
+	bash scripts/tsan.sh

@@ -30,9 +30,11 @@ echo "Building the module with ASan and UBSan..."
 cmake -S . -B build/asan-module -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZEF_BUILD_MODULE=ON -DZEF_SANITIZE=ON -DPython_EXECUTABLE="$PWD/$python" \
     -Dpybind11_DIR="$("$python" -m pybind11 --cmakedir)" >/dev/null
-cmake --build build/asan-module --target _zef_cpp
-# The stub sits beside the module, as in an installed copy.
+cmake --build build/asan-module --target _zef_cpp _native
+# The stub sits beside the module, as in an installed copy; the package zef
+# is copied beside it, around its sanitized module zef._native.
 cp python/_zef_cpp.pyi build/asan-module/
+cp -r python/zef/. build/asan-module/zef/
 
 echo "Running pytest on the sanitized module..."
 # ZEF_SANITIZED tells the tests which module they must load (conftest.py

@@ -1,22 +1,176 @@
-// The Python face of discovery: module `zef._native`. It only converts
-// arguments and results; zef/discover.py builds the result objects. Its
-// results are numpy arrays and plain Python values: no class is registered
-// here, so nothing can clash with the types of `_zef_cpp`.
+// The Python face of the package's own native work: module `zef._native`.
+// Discovery (zef.discover) returns numpy arrays and plain values, from which
+// zef/discovery.py builds its result objects. The engine's calls that use
+// every core (zef.mine) run on threads of their own with the interpreter lock
+// released; the calling thread waits for them, and in short ticks takes the
+// lock to let signal handlers run (Ctrl-C) and to report progress. No class is
+// registered here: Motif objects are those of `_zef_cpp`, which is imported
+// first so that its types are known.
 #include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "casters.h"
 #include "detrend.h"
 #include "discovery.h"
+#include "pipeline.h"
+#include "pool.h"
 #include "refine.h"
 
 namespace py = pybind11;
 
 namespace {
+
+// How often the waiting thread looks for signals and progress.
+constexpr std::chrono::milliseconds kTick{10};
+
+// Progress as the engine last reported it. Written by any thread through
+// report(); read by the waiting thread. Stages follow one another, so counts
+// of two stages are never reported at once.
+class ProgressState {
+public:
+    struct Snapshot {
+        const char* stage = nullptr;
+        std::size_t done = 0;
+        std::size_t total = 0;
+
+        bool operator==(const Snapshot& other) const {
+            return stage == other.stage && done == other.done && total == other.total;
+        }
+    };
+
+    void report(const char* stage, std::size_t done, std::size_t total) {
+        if (current.load(std::memory_order_relaxed) != stage) {
+            this->total.store(total, std::memory_order_relaxed);
+            this->done.store(done, std::memory_order_relaxed);
+            current.store(stage, std::memory_order_release);
+            return;
+        }
+        // Threads finish units in any order: the largest count wins.
+        std::size_t seen = this->done.load(std::memory_order_relaxed);
+        while (seen < done && !this->done.compare_exchange_weak(seen, done, std::memory_order_relaxed)) {
+        }
+    }
+
+    Snapshot read() const {
+        Snapshot now;
+        now.stage = current.load(std::memory_order_acquire);
+        now.total = total.load(std::memory_order_relaxed);
+        now.done = done.load(std::memory_order_relaxed);
+        if (now.total != 0 && now.done > now.total) now.done = now.total;
+        return now;
+    }
+
+private:
+    std::atomic<const char*> current{nullptr};
+    std::atomic<std::size_t> done{0};
+    std::atomic<std::size_t> total{0};
+};
+
+// Runs work(runner) on a pool of `threads` threads with the interpreter lock
+// released, and returns its result. Meanwhile the calling thread wakes every
+// tick, takes the lock, runs pending signal handlers and calls
+// progress(stage, done, total) when the progress has changed. An exception
+// there (KeyboardInterrupt from Ctrl-C, or one raised by the callback) stops
+// the work, which is waited for, and is raised. The engine never calls into
+// Python: only this thread does.
+template <typename Work>
+auto run_watched(std::size_t threads, const py::object& progress, Work work) {
+    using Result = decltype(work(std::declval<const Runner&>()));
+    Pool pool(threads);
+    ProgressState state;
+    Runner runner = pool.runner();
+    const bool listening = !progress.is_none();
+    if (listening) {
+        runner.progress = [&state](const char* stage, std::size_t done, std::size_t total) {
+            state.report(stage, done, total);
+        };
+    }
+    ProgressState::Snapshot shown;
+    auto show_progress = [&] {
+        const ProgressState::Snapshot now = state.read();
+        if (now.stage == nullptr || now == shown) return;
+        shown = now;
+        progress(now.stage, now.done, now.total);
+    };
+
+    std::optional<Result> result;
+    std::exception_ptr failure;       // thrown by the work
+    std::exception_ptr interruption;  // raised in Python while waiting
+    {
+        py::gil_scoped_release released;
+        std::mutex mutex;
+        std::condition_variable finished_changed;
+        bool finished = false;
+        std::thread driver([&] {
+            try {
+                result.emplace(work(static_cast<const Runner&>(runner)));
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                finished = true;
+            }
+            finished_changed.notify_one();
+        });
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!finished_changed.wait_for(lock, kTick, [&] { return finished; })) {
+            if (interruption) continue;  // only waiting for the work to stop now
+            lock.unlock();
+            {
+                py::gil_scoped_acquire held;
+                try {
+                    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+                    if (listening) show_progress();
+                } catch (...) {
+                    interruption = std::current_exception();
+                    pool.request_stop();
+                }
+            }
+            lock.lock();
+        }
+        lock.unlock();
+        driver.join();
+    }
+    if (interruption) std::rethrow_exception(interruption);
+    if (failure) std::rethrow_exception(failure);
+    if (listening) show_progress();  // the final count
+    return std::move(*result);
+}
+
+std::size_t thread_count(long long threads) {
+    if (threads < 1) throw py::value_error("threads must be 1 or more, not " + std::to_string(threads));
+    return static_cast<std::size_t>(threads);
+}
+
+void bind_mine(py::module_& m) {
+    py::register_exception<TooManyPatterns>(m, "TooManyPatterns", PyExc_RuntimeError);
+    m.def(
+        "mine",
+        [](const SeriesViews& series, double minsup, int seglen, int alphabet, int min_len, int max_len,
+           double max_overlap, int k, long long threads, const py::object& progress,
+           std::optional<std::size_t> max_patterns) {
+            const MinerSettings settings{minsup, seglen, alphabet, min_len, max_len, max_overlap, k};
+            const std::size_t limit = max_patterns.value_or(kNoPatternLimit);
+            return run_watched(thread_count(threads), progress, [&](const Runner& runner) {
+                return mine_motifs(series, settings, limit, runner);
+            });
+        },
+        py::arg("series"), py::arg("minsup"), py::arg("seglen"), py::arg("alphabet"), py::arg("min_len"),
+        py::arg("max_len"), py::arg("max_overlap"), py::arg("k"), py::arg("threads"), py::arg("progress"),
+        py::arg("max_patterns"));
+}
 
 // A 1-D array of the values. Strides are given explicitly: pybind11 2.11
 // reads the item size from numpy 1's descriptor layout, which numpy 2 changed.
@@ -48,10 +202,7 @@ py::dict to_python(const Discovery& found) {
     return result;
 }
 
-}  // namespace
-
-PYBIND11_MODULE(_native, m) {
-    m.doc() = "Native discovery for zef.discover: candidates from the engine, refined at point resolution.";
+void bind_discover(py::module_& m) {
     m.def(
         "discover",
         [](const SeriesViews& series, std::size_t length, double minsup, double engine_minsup, int seglen, std::vector<int> alphabets, int min_len,
@@ -112,4 +263,14 @@ PYBIND11_MODULE(_native, m) {
             return to_array(detrend(values.data(), values.size(), window));
         },
         py::arg("values"), py::arg("window"), "The series less its moving average over `window` points.");
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_native, m) {
+    m.doc() = "Native code of the package zef: discovery's refinement and the engine's calls on every core.";
+    // Motif is registered by _zef_cpp; results come back as its objects.
+    py::module_::import("_zef_cpp");
+    bind_mine(m);
+    bind_discover(m);
 }

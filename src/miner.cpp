@@ -93,9 +93,11 @@ void Miner::mine_patterns(const WordSet& words) {
 // call is refused with std::bad_alloc (MemoryError in Python) before anything
 // is appended: when the lists of every stored and every new motif, plus the
 // copies that mine() returns, would need more bytes than the machine has.
-void Miner::check_mapping_fits(const FrequentTable& frequent) const {
+void Miner::check_mapping_fits(const FrequentTable& frequent) const { ::check_mapping_fits(motifs, frequent, seglen); }
+
+void check_mapping_fits(const std::vector<Motif>& stored, const FrequentTable& frequent, int seglen) {
     double doubles = 0.0;
-    for (const Motif& motif : motifs) doubles += mapped_doubles(motif, seglen);
+    for (const Motif& motif : stored) doubles += mapped_doubles(motif, seglen);
     for (const auto& entry : frequent) doubles += mapped_doubles(entry.second, seglen);
     if (2.0 * doubles * static_cast<double>(sizeof(double)) > physical_memory_bytes()) throw std::bad_alloc();
 }
@@ -106,12 +108,7 @@ void Miner::map_patterns(const SeriesSet& ts) {
 
 void Miner::sort_patterns() {
     if (motifs.size() < 2) return;
-    // A plain `<` on NAED is no strict weak ordering once NaN appears, and
-    // std::sort with such a comparison may run outside the list: NaN goes last
-    // first, then the rest is sorted.
-    const auto nan_begin =
-        std::partition(motifs.begin(), motifs.end(), [](const Motif& m) { return !std::isnan(m.get_naed()); });
-    std::sort(motifs.begin(), nan_begin, [](const Motif& a, const Motif& b) { return a.get_naed() < b.get_naed(); });
+    rank_by_naed(motifs.begin(), motifs.end(), [](const Motif& m) { return m.get_naed(); });
 }
 
 std::vector<Motif> Miner::get_motifs() const { return motifs; }

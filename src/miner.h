@@ -1,5 +1,8 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "motif.h"
@@ -43,3 +46,20 @@ private:
     int k;
     std::vector<Motif> motifs;
 };
+
+// The refusal of Miner::mine: throws std::bad_alloc when mapping the motifs
+// `stored` and those of `frequent`, `seglen` points per symbol, plus the
+// copies that a call returns, would need more bytes than the machine has.
+void check_mapping_fits(const std::vector<Motif>& stored, const FrequentTable& frequent, int seglen);
+
+// The ranking of Miner::sort_patterns over any list whose elements give a
+// NAED: smallest first, NaN last. A plain `<` on NAED is no strict weak
+// ordering once NaN appears, and std::sort with such a comparison may run
+// outside the list: NaN goes last first, then the rest is sorted. The order
+// that comes out (ties included) depends only on the NAEDs in list order.
+template <typename Iterator, typename NaedOf>
+void rank_by_naed(Iterator first, Iterator last, NaedOf naed_of) {
+    using Element = typename std::iterator_traits<Iterator>::value_type;
+    const auto nan_begin = std::partition(first, last, [&](const Element& e) { return !std::isnan(naed_of(e)); });
+    std::sort(first, nan_begin, [&](const Element& a, const Element& b) { return naed_of(a) < naed_of(b); });
+}

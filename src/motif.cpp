@@ -49,6 +49,60 @@ Occurrence locate(int position, int seglen, int length, std::size_t size) {
     return {start, static_cast<std::size_t>(first), static_cast<std::size_t>(last)};
 }
 
+// The helpers below are plain loops over separate arrays, point by point, so
+// that the compiler can run several points at once: every sum still takes its
+// terms in the same order. Counts are ints or doubles (whole numbers either way).
+
+// Adds one list of values to per-point sums and counts them; a NaN value adds
+// 0.0 and counts nothing. Adding 0.0 leaves a sum as skipping the value would:
+// a sum that starts at +0.0 is never -0.0.
+template <typename Count>
+void add_values(const double* __restrict values, std::size_t points, double* __restrict sums,
+                Count* __restrict counts) {
+    for (std::size_t i = 0; i < points; ++i) {
+        const bool missing = std::isnan(values[i]);
+        sums[i] += missing ? 0.0 : values[i];
+        counts[i] += missing ? Count(0) : Count(1);
+    }
+}
+
+// The same for the points of an occurrence that lie inside the series.
+template <typename Count>
+void add_occurrence(const std::vector<double>& series, const Occurrence& occurrence, double* sums, Count* counts) {
+    if (occurrence.first >= occurrence.last) return;
+    const double* values = series.data() + (occurrence.start + static_cast<long long>(occurrence.first));
+    add_values(values, occurrence.last - occurrence.first, sums + occurrence.first, counts + occurrence.first);
+}
+
+// Turns per-point sums into means: NaN where nothing was counted.
+template <typename Count>
+void to_means(double* __restrict sums, const Count* __restrict counts, std::size_t points) {
+    for (std::size_t i = 0; i < points; ++i) sums[i] = counts[i] == 0 ? kMissing : sums[i] / static_cast<double>(counts[i]);
+}
+
+// The representative is built as m equal shares mu / m added one after
+// another onto zeros, not stored as mu itself: the two can differ in the last
+// bits. `mu` is left holding the share.
+void add_shares(double* mu, std::size_t points, std::size_t m, double* representative) {
+    for (std::size_t i = 0; i < points; ++i) mu[i] = mu[i] / static_cast<double>(m);
+    for (std::size_t added = 0; added < m; ++added) {
+        for (std::size_t i = 0; i < points; ++i) representative[i] = mu[i] + representative[i];
+    }
+}
+
+// The squared Euclidean distance of an occurrence to the representative over
+// the points inside the series; NaN points add nothing, and the sum is not
+// rescaled for them.
+double squared_distance(const std::vector<double>& series, const Occurrence& occurrence, const double* representative) {
+    double q = 0.0;
+    for (std::size_t i = occurrence.first; i < occurrence.last; ++i) {
+        const double value = occurrence.value(series, i);
+        const double diff = value - representative[i];
+        q += std::isnan(value) ? 0.0 : diff * diff;
+    }
+    return q;
+}
+
 }  // namespace
 
 Motif::Motif(Pattern pattern) : pattern(std::move(pattern)) {}
@@ -115,30 +169,21 @@ std::vector<double> Motif::get_occurrence(const std::vector<double>& series, int
     return points;
 }
 
-// The statistics below visit only the points of each occurrence that lie
-// inside its series, in order: the others are missing, and every sum skips them.
+// The occurrences are read in place rather than cut out with get_occurrence():
+// the points outside the series are NaN there and would be skipped, so only
+// the points inside are visited, in the same order.
 void Motif::set_average_occurrences(const SeriesSet& ts) {
     const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
     std::vector<int> counts;
     for (const auto& [s, positions] : indexes) {
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
         // Per point, the occurrences are summed in recording order from 0.0.
-        // Adding 0.0 for a NaN point leaves the sum as skipping it would: a sum
-        // that starts at +0.0 is never -0.0.
         std::vector<double> averages(points, 0.0);
         counts.assign(points, 0);
         for (int position : positions) {
-            const Occurrence occurrence = locate(position, seglen, length, series.size());
-            for (std::size_t i = occurrence.first; i < occurrence.last; ++i) {
-                const double value = occurrence.value(series, i);
-                const bool missing = std::isnan(value);
-                averages[i] += missing ? 0.0 : value;
-                counts[i] += missing ? 0 : 1;
-            }
+            add_occurrence(series, locate(position, seglen, length, series.size()), averages.data(), counts.data());
         }
-        for (std::size_t i = 0; i < points; ++i) {
-            averages[i] = counts[i] == 0 ? kMissing : averages[i] / static_cast<double>(counts[i]);
-        }
+        to_means(averages.data(), counts.data(), points);
         average_occurrences[s] = std::move(averages);
     }
 }
@@ -160,14 +205,7 @@ void Motif::set_representative() {
     std::vector<double> mu(points, 0.0);
     std::vector<int> counts(points, 0);
     if (complete) {
-        for (const auto& entry : average_occurrences) {
-            const double* values = entry.second.data();
-            for (std::size_t i = 0; i < points; ++i) {
-                const bool missing = std::isnan(values[i]);
-                mu[i] += missing ? 0.0 : values[i];
-                counts[i] += missing ? 0 : 1;
-            }
-        }
+        for (const auto& entry : average_occurrences) add_values(entry.second.data(), points, mu.data(), counts.data());
     } else {
         for (std::size_t i = 0; i < points; ++i) {
             for (const auto& entry : average_occurrences) {
@@ -178,19 +216,17 @@ void Motif::set_representative() {
             }
         }
     }
-    for (std::size_t i = 0; i < points; ++i) mu[i] = counts[i] == 0 ? kMissing : mu[i] / static_cast<double>(counts[i]);
+    to_means(mu.data(), counts.data(), points);
 
-    // The representative is built as m equal shares mu / m added one after
-    // another onto the zeros that map() put there, not stored as mu itself:
-    // the two can differ in the last bits.
+    // m equal shares added onto the zeros that map() put there.
+    if (complete) {
+        add_shares(mu.data(), points, average_occurrences.size(), representative.data());
+        return;
+    }
     std::vector<double> share(points);
     for (std::size_t i = 0; i < points; ++i) share[i] = mu[i] / m;
     for (std::size_t added = 0; added < average_occurrences.size(); ++added) {
-        if (complete) {
-            for (std::size_t i = 0; i < points; ++i) representative[i] = share[i] + representative[i];
-        } else {
-            for (std::size_t i = 0; i < points; ++i) representative.at(i) = share[i] + representative.at(i);
-        }
+        for (std::size_t i = 0; i < points; ++i) representative.at(i) = share[i] + representative.at(i);
     }
 }
 
@@ -207,12 +243,12 @@ void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
             const Occurrence occurrence = locate(position, seglen, length, series.size());
             // Missing points add nothing and the sum is not rescaled for them.
             double q = 0.0;
-            for (std::size_t i = occurrence.first; i < occurrence.last; ++i) {
-                const double value = occurrence.value(series, i);
-                if (complete) {
-                    const double diff = value - representative[i];
-                    q += std::isnan(value) ? 0.0 : diff * diff;
-                } else if (!std::isnan(value)) {
+            if (complete) {
+                q = squared_distance(series, occurrence, representative.data());
+            } else {
+                for (std::size_t i = occurrence.first; i < occurrence.last; ++i) {
+                    const double value = occurrence.value(series, i);
+                    if (std::isnan(value)) continue;
                     const double diff = value - representative.at(i);
                     q += diff * diff;
                 }
@@ -229,4 +265,56 @@ void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
         best_matches[s] = checked_product(best_position, seglen);
     }
     naed /= static_cast<double>(indexes.size()) * static_cast<double>(length);
+}
+
+double Motif::mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch) const {
+    // The length as map() finds it, with the same refusals.
+    if (pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
+    const int length = checked_product(seglen, static_cast<int>(pattern.size()));
+    if (length < 0) throw_too_large();
+    const std::size_t points = static_cast<std::size_t>(length);
+
+    // map() visits the series in the order of `indexes`, and stores their
+    // averages in a table that receives them in that order; the mean of the
+    // averages follows that table's own order. Each series' average is taken
+    // when its turn in that order comes and added at once, so no average is kept.
+    scratch.series.clear();
+    scratch.positions.clear();
+    for (const auto& [s, positions] : indexes) {
+        scratch.series.push_back(s);
+        scratch.positions.push_back(&positions);
+    }
+    scratch.mean.assign(points, 0.0);
+    scratch.mean_counts.assign(points, 0);
+    for (const std::size_t k : table_order(scratch.series)) {
+        const std::vector<double>& series = ts.at(static_cast<std::size_t>(scratch.series[k]));
+        scratch.sums.assign(points, 0.0);
+        scratch.counts.assign(points, 0);
+        for (int position : *scratch.positions[k]) {
+            add_occurrence(series, locate(position, seglen, length, series.size()), scratch.sums.data(),
+                           scratch.counts.data());
+        }
+        to_means(scratch.sums.data(), scratch.counts.data(), points);
+        add_values(scratch.sums.data(), points, scratch.mean.data(), scratch.mean_counts.data());
+    }
+    scratch.representative.assign(points, 0.0);
+    if (!scratch.series.empty() && points > 0) {
+        to_means(scratch.mean.data(), scratch.mean_counts.data(), points);
+        add_shares(scratch.mean.data(), points, scratch.series.size(), scratch.representative.data());
+    }
+
+    // The best match of each series, in the order of `indexes`.
+    double naed = 0.0;
+    for (std::size_t k = 0; k < scratch.series.size(); ++k) {
+        const std::vector<double>& series = ts.at(static_cast<std::size_t>(scratch.series[k]));
+        double best = 1000000.0;
+        for (int position : *scratch.positions[k]) {
+            const double q = squared_distance(series, locate(position, seglen, length, series.size()),
+                                              scratch.representative.data());
+            const double d = std::sqrt(q);
+            if (d < best) best = d;
+        }
+        naed += best;
+    }
+    return naed / (static_cast<double>(scratch.series.size()) * static_cast<double>(length));
 }

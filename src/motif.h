@@ -6,6 +6,17 @@
 
 #include "types.h"
 
+// Buffers that Motif::mapped_naed() reuses from one motif to the next.
+struct NaedScratch {
+    std::vector<int> series;                         // the record's series, in table order
+    std::vector<const std::vector<int>*> positions;  // their recorded positions
+    std::vector<double> sums;                        // one series' sums, then its averages
+    std::vector<double> counts;                      // whole numbers, held as doubles
+    std::vector<double> mean;  // the mean of the per-series averages, then one share of it
+    std::vector<double> mean_counts;
+    std::vector<double> representative;
+};
+
 // The result record of one symbol pattern: where the pattern occurs in the
 // words (symbol positions per series) and, once mapped onto the numeric
 // series, the statistics at the level of points.
@@ -49,6 +60,11 @@ public:
     void set_average_occurrences(const SeriesSet& ts);
     void set_representative();
     void set_best_matches_and_naed(const SeriesSet& ts);
+
+    // The NAED that map(ts, seglen) would give this record, computed in
+    // `scratch` without building the maps: the same sums in the same orders,
+    // so the same bits. Throws the errors of map(); the record is not changed.
+    double mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch) const;
 
 private:
     Pattern pattern;

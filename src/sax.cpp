@@ -21,14 +21,6 @@ const std::vector<std::vector<double>> breakpoints = {
 
 namespace {
 
-const std::vector<double>& breakpoint_row(int alphabet) {
-    if (alphabet < 0 || static_cast<std::size_t>(alphabet) >= breakpoints.size()) {
-        throw std::invalid_argument("alphabet must be between 0 and " + std::to_string(breakpoints.size() - 1) +
-                                    ", got " + std::to_string(alphabet));
-    }
-    return breakpoints[static_cast<std::size_t>(alphabet)];
-}
-
 // Counts every breakpoint below the value with no early exit, so the loop stays
 // branch-free and vectorisable. Comparisons with NaN are false: NaN gives 'a'.
 char symbol_for(const std::vector<double>& row, double value) {
@@ -46,6 +38,16 @@ std::size_t word_length(std::size_t size, int seglen) {
     const double length = std::ceil(quotient);
     if (!(quotient >= 0.0) || length > static_cast<double>(Pattern().max_size())) throw_too_large();
     return static_cast<std::size_t>(length);
+}
+
+}  // namespace
+
+const std::vector<double>& breakpoint_row(int alphabet) {
+    if (alphabet < 0 || static_cast<std::size_t>(alphabet) >= breakpoints.size()) {
+        throw std::invalid_argument("alphabet must be between 0 and " + std::to_string(breakpoints.size() - 1) +
+                                    ", got " + std::to_string(alphabet));
+    }
+    return breakpoints[static_cast<std::size_t>(alphabet)];
 }
 
 Pattern word_of(const double* values, std::size_t size, int seglen, const std::vector<double>& row) {
@@ -90,26 +92,26 @@ Pattern word_of(const double* values, std::size_t size, int seglen, const std::v
     return word;
 }
 
-}  // namespace
-
 char get_discrete_value(int alphabet, double value) { return symbol_for(breakpoint_row(alphabet), value); }
 
 void znorm(SeriesSet& ts) {
-    for (std::vector<double>& series : ts) {
-        if (series.empty()) continue;
-        const double n = static_cast<double>(series.size());
-        double sum = 0.0;
-        for (double v : series) sum += v;
-        const double mean = sum / n;
-        double ss = 0.0;
-        for (double& v : series) {
-            v -= mean;
-            ss += v * v;
-        }
-        // No threshold for flat series: a zero deviation turns the series into NaN.
-        const double sd = std::sqrt(ss / n);
-        for (double& v : series) v /= sd;
+    for (std::vector<double>& series : ts) znorm_series(series);
+}
+
+void znorm_series(std::vector<double>& series) {
+    if (series.empty()) return;
+    const double n = static_cast<double>(series.size());
+    double sum = 0.0;
+    for (double v : series) sum += v;
+    const double mean = sum / n;
+    double ss = 0.0;
+    for (double& v : series) {
+        v -= mean;
+        ss += v * v;
     }
+    // No threshold for flat series: a zero deviation turns the series into NaN.
+    const double sd = std::sqrt(ss / n);
+    for (double& v : series) v /= sd;
 }
 
 Pattern get_row(std::vector<double> series, int seglen, int alphabet) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "types.h"
@@ -17,11 +18,21 @@ char get_discrete_value(int alphabet, double value);
 // Z-normalises every series in place (population standard deviation, no
 // threshold for flat series). An empty series stays empty.
 void znorm(SeriesSet& ts);
+// The same for one series.
+void znorm_series(std::vector<double>& series);
 
 // One word of ceil(size / seglen) symbols: each segment of seglen points is
 // averaged and named. Throws std::length_error when no word length exists
 // (seglen 0, or negative with a non-empty series).
 Pattern get_row(std::vector<double> series, int seglen, int alphabet);
+
+// The breakpoints of an alphabet of that size (a row of `breakpoints`); throws
+// std::invalid_argument for a size outside 0..10.
+const std::vector<double>& breakpoint_row(int alphabet);
+
+// The word of one series of `size` values, cut by the breakpoints `row`: what
+// get_row() gives, without copying the series.
+Pattern word_of(const double* values, std::size_t size, int seglen, const std::vector<double>& row);
 
 // The word of every series, in series order; the series are not normalised.
 WordSet sax(const SeriesSet& ts, int seglen, int alphabet);

@@ -1,10 +1,33 @@
-"""Native discovery for zef.discover: candidates from the engine, refined at point resolution."""
+"""Native code of the package zef: discovery's candidates refined at point
+resolution (zef.discover), and the engine's calls on threads of their own with
+the interpreter lock released (zef.mine, which checks the arguments and
+resolves the thread count)."""
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import Any
 
 import numpy as np
 from numpy.typing import NDArray
+
+from _zef_cpp import Motif
+
+class TooManyPatterns(RuntimeError):
+    """Mining found more frequent patterns than max_patterns allows."""
+
+def mine(
+    series: Sequence[Sequence[float]],
+    minsup: float,
+    seglen: int,
+    alphabet: int,
+    min_len: int,
+    max_len: int,
+    max_overlap: float,
+    k: int,
+    threads: int,
+    progress: Callable[[str, int, int], object] | None,
+    max_patterns: int | None,
+) -> list[Motif]:
+    """What a new Miner with these settings returns from mine(series), computed on `threads` threads."""
 
 def discover(
     series: Sequence[Sequence[float]] | Any,

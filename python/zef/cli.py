@@ -15,9 +15,11 @@ import os
 import sys
 from typing import Any, Callable, Sequence, TextIO
 
-from _zef_cpp import Miner, Motif
+from _zef_cpp import Motif
 from zef import cli_discovery, data
 from zef.data import DataError, Dataset, Prepared
+from zef.mining import mine
+from zef.progressbar import ProgressBar
 
 INT_MAX = 2**31 - 1
 # A plot with more motifs than this is not readable; it shows the best ones.
@@ -117,6 +119,11 @@ def build_parser(discovery: bool = False) -> argparse.ArgumentParser:
     output = find.add_argument_group("output")
     output.add_argument("--json", action="store_true", help="print the result as JSON instead of a table")
     output.add_argument(
+        "--progress",
+        action="store_true",
+        help="show the progress of long work on stderr even when it is not a terminal (a terminal always shows it)",
+    )
+    output.add_argument(
         "--plot",
         metavar="OUT.png",
         help=f"draw the reported motifs (the best {PLOT_MOST} at most) into a PNG file; needs matplotlib",
@@ -188,10 +195,15 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         raise UsageError(f"--seglen {args.seglen} is longer than the longest series ({longest} points)")
 
     settings = settings_of(args)
+    # Every core, and a progress bar for work that takes more than a second.
+    bar = ProgressBar(err) if args.progress or err.isatty() else None
     try:
-        motifs = Miner(**settings).mine(prepared.series)
+        motifs = mine(prepared.series, **settings, progress=bar)
     except MemoryError:
         raise Failure("ran out of memory while mining; raise --minsup or --seglen, or set --max_len") from None
+    finally:
+        if bar is not None:
+            bar.close()
 
     # The plot comes first, so that it is drawn even when the reader of the
     # output stops early (`zef find ... | head`).

@@ -22,6 +22,10 @@ def pytest_configure(config):
         loaded = pathlib.Path(_zef_cpp.__file__).resolve().parent
         if loaded != pathlib.Path(SANITIZED).resolve():
             raise pytest.UsageError(f"the sanitizer stage loaded {_zef_cpp.__file__}, not the module in {SANITIZED}")
+        from zef import _native
+
+        if pathlib.Path(_native.__file__).resolve().parent != pathlib.Path(SANITIZED).resolve() / "zef":
+            raise pytest.UsageError(f"the sanitizer stage loaded {_native.__file__}, not the module in {SANITIZED}/zef")
 
 
 def pytest_collection_modifyitems(config, items):

@@ -12,7 +12,9 @@ STUB = SITE / "_zef_cpp.pyi"
 
 
 def test_zef_reexports_the_module_and_is_typed():
-    assert zef.__all__ == ["DiscoveredMotif", "Discovery", "Miner", "Motif", "PatternMiner", "discover", "sax"]
+    assert zef.__all__ == [
+        "DiscoveredMotif", "Discovery", "Miner", "Motif", "PatternMiner", "TooManyPatterns", "discover", "mine", "sax"
+    ]
     for name in ["Miner", "Motif", "PatternMiner", "sax"]:
         assert getattr(zef, name) is getattr(_zef_cpp, name)
     assert (pathlib.Path(zef.__file__).parent / "py.typed").is_file()

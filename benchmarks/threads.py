@@ -1,0 +1,365 @@
+"""Times zef.mine on threads against one numpy pass and _zef_cpp.Miner, in one run.
+
+    python benchmarks/threads.py                     # the full run (a few minutes on 2 cores)
+    python benchmarks/threads.py --json OUT.json     # also saves the README's tables
+
+Needs numpy. Sections:
+
+1. `zef.mine(X, 0.3, 8, 4, k=10)` on 8,000 random walks of 1,000 points (float64,
+   C-contiguous) on 2 threads, as a ratio to the median of 20 `X.sum()` calls; 1
+   against 2 threads; `_zef_cpp.Miner` on the same call;
+2. scaling: the same call from 1,000 to 16,000 series, the time per doubling;
+3. Ctrl-C: how long a long call takes to raise KeyboardInterrupt once interrupted;
+4. peak memory beyond the input, each case in a fresh process;
+5. long words: one series, seglen 10, alphabet 10, minsup 1.0 through
+   `_zef_cpp.Miner`, and the rows of the README's "Practical limits" table, each
+   in a fresh process capped at 60 s.
+
+`scripts/readme_tables.py OUT.json` writes the saved tables into the README.
+"""
+
+from __future__ import annotations
+
+import _thread
+import argparse
+import json
+import os
+import pathlib
+import resource
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import numpy as np  # noqa: E402
+
+import _zef_cpp  # noqa: E402
+import zef  # noqa: E402
+from bench import cpu_name, fmt_time, section, table  # noqa: E402
+
+SETTINGS = dict(minsup=0.3, seglen=8, alphabet=4, k=10)
+SERIES, POINTS = 8000, 1000
+COUNTS = [1000, 2000, 4000, 8000, 16000]
+CAP = 60.0
+
+TARGETS: list[tuple[str, str, bool]] = []
+
+
+def target(text: str, measured: str, met: bool) -> None:
+    TARGETS.append((text, measured, met))
+
+
+def walks(count: int, length: int, seed: int = 0) -> np.ndarray:
+    """Random walks (running sums of standard normal steps), float64 and C-contiguous,
+    made a block of rows at a time so that making them needs little beyond the array."""
+    rng = np.random.default_rng(seed)
+    out = np.empty((count, length))
+    for first in range(0, count, 500):
+        last = min(count, first + 500)
+        np.cumsum(rng.standard_normal((last - first, length)), axis=1, out=out[first:last])
+    return out
+
+
+def child(code: str, cap: float = CAP) -> str | None:
+    """Runs `code` in a fresh python with this module imported as `t`; its stdout, or
+    None when it ran longer than `cap` seconds."""
+    program = f"import sys; sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r}); import threads as t; {code}"
+    try:
+        return subprocess.run(
+            [sys.executable, "-c", program], capture_output=True, text=True, check=True, timeout=cap
+        ).stdout
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def timed(call, repeats: int) -> tuple[float, float]:
+    """The median wall time of `repeats` runs after a warm-up run, and the process CPU
+    time (user and system, every thread) of that run: a CPU time near twice the wall
+    time means that both threads had a core to themselves."""
+    call()
+    runs = []
+    for _ in range(repeats):
+        before = resource.getrusage(resource.RUSAGE_SELF)
+        t0 = time.perf_counter()
+        call()
+        wall = time.perf_counter() - t0
+        after = resource.getrusage(resource.RUSAGE_SELF)
+        runs.append((wall, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
+    runs.sort()
+    return runs[len(runs) // 2]
+
+
+def status(field: str) -> int:
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) * 1024
+    raise KeyError(field)
+
+
+# --------------------------------------------------------------------------- 1. the call
+
+
+def bench_call(repeats: int) -> dict[str, float]:
+    section(f"1. zef.mine on {SERIES:,} x {POINTS:,} random walks")
+    x = walks(SERIES, POINTS)
+    sums = []
+    for _ in range(20):
+        t0 = time.perf_counter()
+        x.sum()
+        sums.append(time.perf_counter() - t0)
+    one_pass = statistics.median(sums)
+    two, two_cpu = timed(lambda: zef.mine(x, **SETTINGS, threads=2), repeats)
+    one, one_cpu = timed(lambda: zef.mine(x, **SETTINGS, threads=1), repeats)
+    miner, miner_cpu = timed(lambda: _zef_cpp.Miner(**SETTINGS).mine(x), repeats)
+    settings = ", ".join(f"{k}={v}" for k, v in SETTINGS.items())
+    print(f"zef.mine(X, {settings}); X float64, C-contiguous, {x.nbytes / 2**20:.0f} MiB")
+    print()
+    rows = [
+        ("X.sum() (median of 20)", fmt_time(one_pass), "-", "1.0x"),
+        ("zef.mine, 2 threads", fmt_time(two), fmt_time(two_cpu), f"{two / one_pass:.1f}x"),
+        ("zef.mine, 1 thread", fmt_time(one), fmt_time(one_cpu), f"{one / one_pass:.1f}x"),
+        ("_zef_cpp.Miner.mine", fmt_time(miner), fmt_time(miner_cpu), f"{miner / one_pass:.1f}x"),
+    ]
+    table(["call", "time", "CPU time", "x X.sum()"], rows)
+    print(f"1 thread / 2 threads: {one / two:.2f}x; Miner.mine / zef.mine on 2 threads: {miner / two:.2f}x")
+    target("zef.mine on 2 threads <= 25x X.sum()", f"{two / one_pass:.1f}x", two / one_pass <= 25)
+    target("2 threads >= 1.8x faster than 1", f"{one / two:.2f}x", one / two >= 1.8)
+    return {"sum": one_pass, "two": two, "one": one, "miner": miner, "two_cpu": two_cpu, "one_cpu": one_cpu,
+            "miner_cpu": miner_cpu}
+
+
+# --------------------------------------------------------------------------- 2. scaling
+
+
+def bench_scaling(repeats: int) -> list[tuple[int, float, float]]:
+    section("2. Scaling: zef.mine on 2 threads as the number of series doubles")
+    x = walks(COUNTS[-1], POINTS, seed=1)
+    rows, times, worst = [], [], 0.0
+    for count in COUNTS:
+        part = x[:count]
+        seconds, cpu = timed(lambda: zef.mine(part, **SETTINGS, threads=2), repeats)
+        growth = seconds / times[-1][1] if times else None
+        cpu_growth = cpu / times[-1][2] if times else None
+        worst = max(worst, growth or 0.0)
+        times.append((count, seconds, cpu))
+        rows.append((f"{count:,} x {POINTS:,}", fmt_time(seconds), f"{growth:.2f}" if growth else "-", fmt_time(cpu),
+                     f"{cpu_growth:.2f}" if cpu_growth else "-"))
+    table(["series x points", "time", "x per doubling", "CPU time", "x per doubling"], rows)
+    target(f"time per doubling <= 2.1x ({COUNTS[0]:,} to {COUNTS[-1]:,} series)", f"worst {worst:.2f}x", worst <= 2.1)
+    return times
+
+
+# --------------------------------------------------------------------------- 3. Ctrl-C
+
+
+def interrupted_after(delay: float, call) -> float | None:
+    """Seconds from interrupting the main thread `delay` s into `call` to KeyboardInterrupt;
+    None when the call ended first."""
+    fired: list[float] = []
+
+    def interrupt() -> None:
+        fired.append(time.perf_counter())
+        _thread.interrupt_main()
+
+    timer = threading.Timer(delay, interrupt)
+    timer.start()
+    try:
+        call()
+    except KeyboardInterrupt:
+        return time.perf_counter() - fired[0]
+    finally:
+        timer.cancel()
+    try:  # the interruption came after the call returned: take it here
+        time.sleep(1.0)
+    except KeyboardInterrupt:
+        pass
+    return None
+
+
+def bench_interrupt() -> None:
+    section("3. Ctrl-C: from the interruption to KeyboardInterrupt")
+    noise = np.random.default_rng(2).standard_normal((500, 8000))
+    mapping = lambda: zef.mine(noise, 0.5, 16, 2, 1, 9, 1.0, threads=2)  # noqa: E731
+    x = walks(SERIES, POINTS)
+    call = lambda: zef.mine(x, **SETTINGS, threads=2)  # noqa: E731
+    t0 = time.perf_counter()
+    call()
+    length = time.perf_counter() - t0
+    rows, latencies = [], {}
+    for name, work, delays in [
+        ("white noise 500 x 8,000, every pattern of 1 to 9 symbols (mapping)", mapping, [0.5, 0.8, 1.1]),
+        (f"the call of section 1 ({fmt_time(length)})", call, [length * f for f in (0.25, 0.5, 0.75)]),
+    ]:
+        for delay in delays:
+            latency = interrupted_after(delay, work)
+            if latency is not None:
+                latencies.setdefault(work, []).append(latency)
+            rows.append((name, fmt_time(delay), fmt_time(latency) if latency is not None else "ended first"))
+    table(["call", "interrupted after", "KeyboardInterrupt after"], rows)
+    print("Mining itself cannot be interrupted yet: an interruption there waits for the mining to end.")
+    for work, text in [(mapping, "while mapping"), (call, "anywhere in the call of section 1")]:
+        worst = max(latencies.get(work, [float("nan")]))
+        target(f"Ctrl-C {text}: KeyboardInterrupt within 50 ms", f"worst {fmt_time(worst)}", worst <= 0.05)
+
+
+# --------------------------------------------------------------------------- 4. memory
+
+
+def peak_child(kind: str, count: int, length: int) -> None:
+    """In a fresh process: the peak resident memory that one call adds beyond the input."""
+    x = walks(count, length)
+    rss = status("VmRSS")
+    with open("/proc/self/clear_refs", "w") as f:  # resets the peak (VmHWM) to the current RSS
+        f.write("5")
+    if kind == "zef":
+        result = zef.mine(x, **SETTINGS, threads=2)
+    else:
+        result = _zef_cpp.Miner(**SETTINGS).mine(x)
+    peak = status("VmHWM") - rss
+    # What the result holds: its lists of points and of positions.
+    held = sum(8 * (len(m.average_occurrences) + 1) * m.length + 4 * sum(map(len, m.indexes.values())) for m in result)
+    print(json.dumps([peak, x.nbytes, held]))
+
+
+def bench_memory() -> float:
+    section("4. Peak memory beyond the input (each case in a fresh process)")
+    rows, ratio = [], 0.0
+    for kind, name in [("zef", "zef.mine, 2 threads"), ("miner", "_zef_cpp.Miner.mine")]:
+        out = child(f"t.peak_child({kind!r}, {SERIES}, {POINTS})")
+        extra, size, held = json.loads(out or "[0, 1, 0]")
+        bound = size + held
+        rows.append((name, f"{extra / 2**20:.1f} MiB", f"{size / 2**20:.1f} MiB", f"{held / 2**20:.1f} MiB",
+                     f"{extra / bound:.2f}"))
+        if kind == "zef":
+            ratio = extra / bound
+    table(["call", "peak beyond the input", "input", "result", "peak / (input + result)"], rows)
+    print("One normalised copy of the input plus the result is 1.00; the rest is the words and the mining,")
+    print("which holds every occurrence of every level until it ends.")
+    target("zef.mine: peak beyond the input <= one normalised copy of the input + its result", f"{ratio:.2f}x",
+           ratio <= 1.0)
+    return ratio
+
+
+# --------------------------------------------------------------------------- 5. limits
+
+# The rows of the README's "Practical limits" table: (series, points, settings beyond
+# alphabet 5 and the defaults).
+LIMITS = [
+    (100, 1000, dict(seglen=10, minsup=0.5)),
+    (1000, 1000, dict(seglen=10, minsup=0.5)),
+    (100, 10000, dict(seglen=10, minsup=0.5)),
+    (100, 1000, dict(seglen=10, minsup=0.1)),
+    (100, 1000, dict(seglen=10, alphabet=10, minsup=0.02)),
+    (100, 1000, dict(seglen=10, alphabet=10, minsup=0.02, max_len=6)),
+    (1, 2000, dict(seglen=10, alphabet=10, minsup=1.0)),
+    (1, 5000, dict(seglen=10, alphabet=10, minsup=1.0)),
+    (1, 10000, dict(seglen=10, alphabet=10, minsup=1.0)),
+    (1, 10000, dict(seglen=10, alphabet=10, minsup=1.0, max_len=5)),
+]
+
+
+def limit_child(count: int, length: int, settings: dict[str, float]) -> None:
+    x = walks(count, length, seed=3)
+    options = {"alphabet": 5, **settings}
+    runs = []
+    while not runs or (sum(runs) < 2.0 and len(runs) < 5):
+        t0 = time.perf_counter()
+        found = len(_zef_cpp.Miner(**options).mine(x))
+        runs.append(time.perf_counter() - t0)
+    print(json.dumps([statistics.median(runs), found]))
+
+
+def describe(settings: dict[str, float]) -> str:
+    return ", ".join(f"`{k}` {v}" for k, v in settings.items())
+
+
+def seconds_text(seconds: float | None) -> str:
+    if seconds is None:
+        return f"over {CAP:.0f} s (stopped)"
+    if seconds >= 10:
+        return f"{seconds:.0f} s"
+    return f"{seconds:.2g} s" if seconds >= 0.01 else f"{seconds:.3f} s"
+
+
+def bench_limits() -> list[tuple[str, str, str]]:
+    section(f"5. Long words and the practical limits: _zef_cpp.Miner, fresh process, cap {CAP:.0f} s")
+    rows, measured = [], {}
+    for count, length, settings in LIMITS:
+        out = child(f"t.limit_child({count}, {length}, {settings!r})")
+        seconds, found = json.loads(out) if out is not None else (None, None)
+        measured[(count, length, tuple(settings.items()))] = seconds
+        rows.append((f"{count:,} of {length:,} points", describe(settings), seconds_text(seconds),
+                     found if found is not None else "-"))
+    table(["series", "settings", "time", "motifs"], rows)
+    single = dict(seglen=10, alphabet=10, minsup=1.0)
+    for points, limit in [(5000, 0.5), (10000, 5.0)]:
+        seconds = measured[(1, points, tuple(single.items()))]
+        target(f"one series of {points:,} points, seglen 10, alphabet 10, minsup 1.0: <= {limit:g} s",
+               seconds_text(seconds), seconds is not None and seconds <= limit)
+    return [(r[0], r[1], r[2]) for r in rows]
+
+
+# --------------------------------------------------------------------------- README tables
+
+
+def markdown(headers: list[str], rows: list[tuple[str, ...]]) -> str:
+    lines = ["| " + " | ".join(headers) + " |", "|" + "---|" * len(headers)]
+    lines += ["| " + " | ".join(str(c) for c in row) + " |" for row in rows]
+    return "\n".join(lines) + "\n"
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--repeats", type=int, default=5, help="timed runs per case (default 5)")
+    parser.add_argument("--json", metavar="OUT", help="save the README's tables to this file")
+    args = parser.parse_args()
+    started = time.perf_counter()
+    load = os.getloadavg()[0]
+    machine = f"{os.cpu_count()} cores, {cpu_name()}; Python {sys.version.split()[0]}, numpy {np.__version__}"
+    print("zef benchmark: zef.mine on threads")
+    print(f"machine: {machine}; load average {load:.1f} at the start")
+    print(f"runs: median of {args.repeats} after a warm-up")
+
+    call = bench_call(args.repeats)
+    scaling = bench_scaling(max(3, args.repeats // 2))
+    bench_interrupt()
+    bench_memory()
+    limits = bench_limits()
+
+    section("Targets")
+    table(["target", "measured", "met"], [(t, m, "yes" if ok else "NO") for t, m, ok in TARGETS])
+    print(f"whole run: {fmt_time(time.perf_counter() - started)}")
+
+    if args.json:
+        growth = [f"{b[1] / a[1]:.2f}" for a, b in zip(scaling, scaling[1:])]
+        threads = markdown(["target", "measured", "met"], [(t, m, "yes" if ok else "no") for t, m, ok in TARGETS])
+        calls = markdown(
+            ["call", "time", "CPU time", "x `X.sum()`"],
+            [
+                ("`X.sum()` (median of 20)", fmt_time(call["sum"]), "-", "1"),
+                ("`zef.mine`, 2 threads", fmt_time(call["two"]), fmt_time(call["two_cpu"]),
+                 f"{call['two'] / call['sum']:.1f}"),
+                ("`zef.mine`, 1 thread", fmt_time(call["one"]), fmt_time(call["one_cpu"]),
+                 f"{call['one'] / call['sum']:.1f}"),
+                ("`_zef_cpp.Miner.mine`", fmt_time(call["miner"]), fmt_time(call["miner_cpu"]),
+                 f"{call['miner'] / call['sum']:.1f}"),
+            ],
+        )
+        doubling = markdown(
+            ["series", "time", "x per doubling", "CPU time"],
+            [(f"{c:,}", fmt_time(s), g, fmt_time(cpu)) for (c, s, cpu), g in zip(scaling, ["-"] + growth)],
+        )
+        tables = {
+            "threads": f"Measured on {machine}, with a load average of {load:.1f} (other work) at the start"
+            f" and {os.getloadavg()[0]:.1f} at the end:\n\n" + calls + "\n" + doubling + "\n" + threads,
+            "limits": markdown(["Series", "Settings", "Time"], limits),
+        }
+        pathlib.Path(args.json).write_text(json.dumps(tables, indent=1) + "\n")
+        print(f"tables saved to {args.json}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "motif.h"
+#include "runner.h"
+#include "types.h"
+
+// The settings of a Miner, with the same names and meanings.
+struct MinerSettings {
+    double minsup;
+    int seglen;
+    int alphabet;
+    int min_len;
+    int max_len;
+    double max_overlap;
+    int k;
+};
+
+// Mining found more frequent patterns than the caller allows.
+class TooManyPatterns : public std::runtime_error {
+public:
+    TooManyPatterns(std::size_t found, std::size_t limit);
+};
+
+// No limit on the number of frequent patterns.
+inline constexpr std::size_t kNoPatternLimit = std::numeric_limits<std::size_t>::max();
+
+// Stages of mine_motifs, in the order in which they report progress, with
+// what they count: series discretised, levels mined (a total of 0: not known
+// in advance), motifs whose NAED is known, returned motifs mapped in full.
+inline constexpr const char* kStageDiscretise = "discretise";
+inline constexpr const char* kStageMine = "mine";
+inline constexpr const char* kStageMap = "map";
+inline constexpr const char* kStageCollect = "collect";
+
+// What Miner(settings).mine(series) returns on a new Miner, bit for bit, with
+// the same errors, leaving `series` unchanged; the work is spread by `runner`.
+//
+// Each series is z-normalised into one copy of the input and discretised;
+// the words are mined; every frequent pattern's NAED is found, without
+// building its record's statistics when not every motif is returned; the
+// patterns are ranked as Miner ranks them, and the first k (all for k 0) are
+// mapped in full. Throws TooManyPatterns, before anything is mapped, when
+// mining finds more than `max_patterns` frequent patterns.
+std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& settings, std::size_t max_patterns,
+                               const Runner& runner);
