@@ -345,8 +345,9 @@ def main(argv: Sequence[str] | None = None) -> int:
         if args.command == "demo":
             from zef import demo, demo_discovery
 
-            demo.run(out)
             demo_discovery.run(out)
+            print(file=out)
+            demo.run(out)
             return 0
         return find(args, out, err)
     except UsageError as error:

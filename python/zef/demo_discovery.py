@@ -44,7 +44,6 @@ def run(out: TextIO) -> None:
     def say(text: str = "") -> None:
         print(text, file=out)
 
-    say()
     say(f"Discovery: {SERIES} drifting walks of {POINTS} points, three shapes of {LENGTH} points planted")
     say("at arbitrary start points (not multiples of a segment) in about 90 % of the series")
     say(f"discover(series, length={LENGTH}, k=10): {len(result)} motifs, best first:")

@@ -259,7 +259,8 @@ def test_missing_optional_packages_are_named_before_any_work(zef, tmp_path, monk
 def test_demo_and_the_installed_commands(zef):
     code, out, _ = zef("demo")
     assert code == 0
-    assert out.startswith("30 random walks of 480 points, three shapes of 64 points planted in each\n")
+    assert out.startswith("Discovery: 30 drifting walks of 1000 points")
+    assert "\n30 random walks of 480 points, three shapes of 64 points planted in each\n" in out
     assert out.count("recovered by motif") == 3
     module = subprocess.run([sys.executable, "-m", "zef", "demo"], capture_output=True, text=True, check=True)
     assert module.stdout == out
