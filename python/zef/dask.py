@@ -28,10 +28,10 @@ from typing import Any
 
 import numpy as np
 
-import dask
 import dask.array as da
 import dask.bag as db
 import distributed
+from dask.delayed import delayed
 
 from _zef_cpp import Motif
 from zef import _native
@@ -92,7 +92,7 @@ def mine(
         client = distributed.get_client()
     parts = _partitions(series)
 
-    prepared = client.compute([dask.delayed(_prepare)(part, seglen, alphabet) for part in parts])
+    prepared = client.compute([delayed(_prepare)(part, seglen, alphabet) for part in parts])
     distributed.wait(prepared)
     for index, future in enumerate(prepared):
         if future.status == "error":
