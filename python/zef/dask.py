@@ -24,6 +24,7 @@ during a run); a partition that cannot be loaded stops the run with a
 
 from __future__ import annotations
 
+import time
 from typing import Any
 
 import numpy as np
@@ -70,6 +71,7 @@ def mine(
     statistics: bool = True,
     client: distributed.Client | None = None,
     batch: int = 256,
+    timings: list[tuple[str, float]] | None = None,
 ) -> list[Motif]:
     """The motifs of `series`, ranked by NAED: what `zef.mine` returns on the same series in one process.
 
@@ -81,7 +83,9 @@ def mine(
     `statistics=False` leaves `average_occurrences` empty (an empty dict) in
     every motif: the client then holds the per-series averages of one batch
     of `batch` patterns at a time only. Everything else is the same.
+    `timings`, when given, receives (stage, seconds) for each stage of the run.
     """
+    clock = _Clock(timings)
     if isinstance(batch, bool) or not isinstance(batch, int) or batch < 1:
         raise ValueError(f"batch must be a whole number of 1 or more, not {batch!r}")
     minsup, max_overlap = float(minsup), float(max_overlap)
@@ -97,24 +101,26 @@ def mine(
     for index, future in enumerate(prepared):
         if future.status == "error":
             raise PartitionError(index, future.exception()) from future.exception()
+    clock.lap("prepare")
     sizes = client.gather([client.submit(_size, p, pure=False) for p in prepared])
     offsets = np.cumsum([0] + sizes).tolist()
     min_count = float(offsets[-1]) * minsup
 
     # Level by level: the tables stay on the workers, the counts come here.
     tables = [[client.submit(_first_level, p) for p in prepared]]
-    levels: list[list[bytes]] = [[], _frequent(client, tables[0], min_count)]
+    levels: list[list[bytes]] = [[], _frequent(client, tables[0], min_count, clock, 1)]
     level = 2
     while levels[level - 1] and not (max_len != 0 and level > max_len) and level < INT_MAX:
         candidates = _native.dask_join(levels[level - 1])
         tables.append([client.submit(_extend, p, t, candidates) for p, t in zip(prepared, tables[-1])])
-        levels.append(_frequent(client, tables[-1], min_count))
+        levels.append(_frequent(client, tables[-1], min_count, clock, level))
         level += 1
 
     # The length filter, longest first, then the redundancy filter.
     survivors = [p for n in range(level - 1, 0, -1) if min_len <= n for p in levels[n]]
     erased = _native.dask_redundant(survivors, max_overlap)
     patterns = sorted({p for p, gone in zip(survivors, erased) if not gone})
+    clock.lap("filter")
     if not patterns:
         return []
 
@@ -124,17 +130,33 @@ def mine(
     del tables
     sets = client.gather([client.submit(_series_sets, s) for s in selected])
     order = _insertion_orders(wanted, sets, offsets)
+    clock.lap("orders")
 
     motifs: list[Motif] = []
     for first in range(0, len(patterns), batch):
         chunk = patterns[first : first + batch]
         motifs.extend(_map_batch(client, prepared, selected, offsets, order, chunk, seglen, statistics))
+        clock.lap("map")
 
     ranking = _native.dask_rank([m.naed for m in motifs])
     if k < 0:
         raise ValueError("cannot create std::vector larger than max_size()")
     count = len(ranking) if k == 0 else min(len(ranking), k)
     return [motifs[i] for i in ranking[:count]]
+
+
+class _Clock:
+    """Wall time between laps, recorded when a list is given."""
+
+    def __init__(self, laps: list[tuple[str, float]] | None) -> None:
+        self.laps = laps
+        self.last = time.perf_counter()
+
+    def lap(self, stage: str) -> None:
+        now = time.perf_counter()
+        if self.laps is not None:
+            self.laps.append((stage, now - self.last))
+        self.last = now
 
 
 def _partitions(series: Any) -> list[Any]:
@@ -183,14 +205,18 @@ def _counts(table: Table) -> dict[bytes, int]:
     return {pattern: len(found[0]) for pattern, found in table.items()}
 
 
-def _frequent(client: distributed.Client, tables: list[Any], min_count: float) -> list[bytes]:
+def _frequent(client: distributed.Client, tables: list[Any], min_count: float, clock: _Clock, level: int) -> list[bytes]:
     """The patterns of one level that occur in enough series, in key order: the level's one reduction."""
     totals: dict[bytes, int] = {}
-    for counts in client.gather([client.submit(_counts, t) for t in tables]):
+    gathered = client.gather([client.submit(_counts, t) for t in tables])
+    clock.lap(f"level {level} count")
+    for counts in gathered:
         for pattern, count in counts.items():
             totals[pattern] = totals.get(pattern, 0) + count
     # The engine's test: a pattern occurs somewhere, and in at least min_count series.
-    return [p for p in sorted(totals) if not (float(totals[p]) < 1.0 or min_count > float(totals[p]))]
+    frequent = [p for p in sorted(totals) if not (float(totals[p]) < 1.0 or min_count > float(totals[p]))]
+    clock.lap(f"level {level} reduce")
+    return frequent
 
 
 def _select(wanted: list[bytes], *tables: Table) -> Table:
