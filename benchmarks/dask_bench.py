@@ -32,14 +32,14 @@ def walks(block_id: tuple[int, int] | None = None, rows: int = 0, points: int = 
     return np.cumsum(rng.standard_normal((count, points)), axis=1)
 
 
-# Peak resident memory, sampled by a thread on each worker.
-_peak = {"rss": 0, "running": False}
-
-
 def start_sampler() -> int:
+    """Starts sampling the worker's resident memory (kept on the worker object); returns it now."""
+    import distributed
     import psutil
 
     process = psutil.Process()
+    _peak: dict[str, Any] = {"rss": 0, "running": False}
+    distributed.get_worker().zef_peak = _peak  # type: ignore[attr-defined]
     _peak["rss"] = process.memory_info().rss
     _peak["running"] = True
 
@@ -53,6 +53,9 @@ def start_sampler() -> int:
 
 
 def stop_sampler() -> int:
+    import distributed
+
+    _peak = distributed.get_worker().zef_peak  # type: ignore[attr-defined]
     _peak["running"] = False
     return int(_peak["rss"])
 

@@ -44,7 +44,7 @@ __all__ = ["PartitionError", "mine"]
 Occurrences = tuple[Any, Any, Any]
 # A partition's table: pattern -> its occurrences there.
 Table = dict[bytes, Occurrences]
-# A prepared partition: its normalised series and their words.
+# A prepared partition: its normalised series (for mapping) or its words (for mining).
 Prepared = tuple[list[Any], list[bytes]]
 
 INT_MAX = 2**31 - 1
@@ -135,7 +135,11 @@ def mine(
     motifs: list[Motif] = []
     for first in range(0, len(patterns), batch):
         chunk = patterns[first : first + batch]
-        motifs.extend(_map_batch(client, prepared, selected, offsets, order, chunk, seglen, statistics))
+        # The normalised series are made again from the partitions for each batch, and
+        # dropped after it: a worker holds words and occurrences between batches.
+        normalised = client.compute([delayed(_normalise)(part, seglen, alphabet) for part in parts])
+        motifs.extend(_map_batch(client, normalised, selected, offsets, order, chunk, seglen, statistics))
+        del normalised
         clock.lap("map")
 
     ranking = _native.dask_rank([m.naed for m in motifs])
@@ -172,19 +176,29 @@ def _partitions(series: Any) -> list[Any]:
     raise TypeError(f"series must be a 2-D dask array or a dask bag of 1-D arrays, not {type(series).__name__}")
 
 
-def _prepare(part: Any, seglen: int, alphabet: int) -> Prepared:
-    """On a worker: the partition's series z-normalised, and their words."""
+def _rows(part: Any) -> Any:
+    """A partition's series as float64 arrays."""
     if isinstance(part, np.ndarray) and part.ndim == 2:
-        rows: Any = np.ascontiguousarray(part, dtype=np.float64)
-    else:
-        rows = []
-        for index, row in enumerate(part):
-            values = np.ascontiguousarray(row, dtype=np.float64)
-            if values.ndim != 1:
-                raise TypeError(f"series {index} of the partition has {values.ndim} dimensions, not 1")
-            rows.append(values)
-    normalised, words = _native.dask_prepare(rows, seglen, alphabet)
-    return normalised, words
+        return np.ascontiguousarray(part, dtype=np.float64)
+    rows = []
+    for index, row in enumerate(part):
+        values = np.ascontiguousarray(row, dtype=np.float64)
+        if values.ndim != 1:
+            raise TypeError(f"series {index} of the partition has {values.ndim} dimensions, not 1")
+        rows.append(values)
+    return rows
+
+
+def _prepare(part: Any, seglen: int, alphabet: int) -> Prepared:
+    """On a worker: the words of the partition's series; the normalised values are made again for mapping."""
+    words: list[bytes] = _native.dask_prepare(_rows(part), seglen, alphabet)[1]
+    return [], words
+
+
+def _normalise(part: Any, seglen: int, alphabet: int) -> Prepared:
+    """On a worker: the partition's series z-normalised, as they were for their words."""
+    normalised: list[Any] = _native.dask_prepare(_rows(part), seglen, alphabet)[0]
+    return normalised, []
 
 
 def _size(prepared: Prepared) -> int:
