@@ -32,14 +32,13 @@ def walks(block_id: tuple[int, int] | None = None, rows: int = 0, points: int = 
     return np.cumsum(rng.standard_normal((count, points)), axis=1)
 
 
-def start_sampler() -> int:
+def start_sampler(dask_worker: Any) -> int:
     """Starts sampling the worker's resident memory (kept on the worker object); returns it now."""
-    import distributed
     import psutil
 
     process = psutil.Process()
     _peak: dict[str, Any] = {"rss": 0, "running": False}
-    distributed.get_worker().zef_peak = _peak  # type: ignore[attr-defined]
+    dask_worker.zef_peak = _peak
     _peak["rss"] = process.memory_info().rss
     _peak["running"] = True
 
@@ -52,10 +51,8 @@ def start_sampler() -> int:
     return int(_peak["rss"])
 
 
-def stop_sampler() -> int:
-    import distributed
-
-    _peak = distributed.get_worker().zef_peak  # type: ignore[attr-defined]
+def stop_sampler(dask_worker: Any) -> int:
+    _peak = dask_worker.zef_peak
     _peak["running"] = False
     return int(_peak["rss"])
 
