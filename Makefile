@@ -47,3 +47,10 @@ valgrind:
 
 tsan:
 	bash scripts/tsan.sh
+
+# zef.dask.mine on a local cluster against one process (benchmarks/dask_bench.py);
+# ARGS=--write-readme writes the README's estimate for larger collections.
+.PHONY: bench-dask
+bench-dask:
+	bash -c 'source scripts/common.sh && ensure_venv'
+	.venv/bin/python benchmarks/dask_bench.py $(ARGS)

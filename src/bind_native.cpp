@@ -8,20 +8,27 @@
 // first so that its types are known.
 #include <pybind11/numpy.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "casters.h"
+#include "dask.h"
 #include "detrend.h"
+#include "miner.h"
+#include "motif.h"
 #include "discovery.h"
 #include "pipeline.h"
 #include "pool.h"
@@ -265,6 +272,182 @@ void bind_discover(py::module_& m) {
         py::arg("values"), py::arg("window"), "The series less its moving average over `window` points.");
 }
 
+
+// zef.dask: the steps that run on the partitions of a collection and those
+// that the client runs over patterns and per-series values.
+Pattern pattern_of(const py::bytes& text) {
+    const std::string_view view(text);
+    return Pattern(view.begin(), view.end());
+}
+
+py::bytes bytes_of(const Pattern& pattern) { return py::bytes(pattern.data(), pattern.size()); }
+
+WordSet words_of(const py::list& words) {
+    WordSet result;
+    result.reserve(words.size());
+    for (const py::handle word : words) result.push_back(pattern_of(py::reinterpret_borrow<py::bytes>(word)));
+    return result;
+}
+
+using IntArray = py::array_t<int, py::array::c_style | py::array::forcecast>;
+using EndArray = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+
+py::tuple occurrences_to_python(const zef_dask::PartOccurrences& found) {
+    std::vector<std::int64_t> ends(found.ends.begin(), found.ends.end());
+    return py::make_tuple(to_array(found.series), to_array(ends), to_array(found.positions));
+}
+
+zef_dask::PartOccurrences occurrences_from_python(const py::handle& entry) {
+    const auto parts = py::reinterpret_borrow<py::tuple>(entry);
+    if (parts.size() != 3) throw py::value_error("occurrences are a tuple (series, ends, positions)");
+    const auto series = parts[0].cast<IntArray>();
+    const auto ends = parts[1].cast<EndArray>();
+    const auto positions = parts[2].cast<IntArray>();
+    if (series.size() != ends.size()) throw py::value_error("one end per series");
+    zef_dask::PartOccurrences found;
+    found.series.assign(series.data(), series.data() + series.size());
+    found.positions.assign(positions.data(), positions.data() + positions.size());
+    std::size_t previous = 0;
+    for (py::ssize_t i = 0; i < ends.size(); ++i) {
+        const std::int64_t end = ends.data()[i];
+        if (end < static_cast<std::int64_t>(previous) || end > positions.size()) {
+            throw py::value_error("the ends of the occurrences are out of order");
+        }
+        previous = static_cast<std::size_t>(end);
+        found.ends.push_back(previous);
+    }
+    return found;
+}
+
+py::dict table_to_python(const zef_dask::PartTable& table) {
+    py::dict result;
+    for (const auto& entry : table) result[bytes_of(entry.first)] = occurrences_to_python(entry.second);
+    return result;
+}
+
+// The positions of local series i of `found`.
+std::vector<int> positions_of(const zef_dask::PartOccurrences& found, std::size_t i) {
+    return std::vector<int>(found.positions.begin() + static_cast<std::ptrdiff_t>(i == 0 ? 0 : found.ends[i - 1]),
+                            found.positions.begin() + static_cast<std::ptrdiff_t>(found.ends[i]));
+}
+
+const SeriesView& local_series(const SeriesViews& series, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= series.size()) throw py::index_error("no such local series");
+    return series[static_cast<std::size_t>(index)];
+}
+
+void bind_dask(py::module_& m) {
+    m.def(
+        "dask_prepare",
+        [](const SeriesViews& rows, int seglen, int alphabet) {
+            SeriesSet series(rows.size());
+            for (std::size_t i = 0; i < rows.size(); ++i) series[i].assign(rows[i].values, rows[i].values + rows[i].size);
+            WordSet words;
+            {
+                py::gil_scoped_release release;
+                words = zef_dask::normalise_and_discretise(series, seglen, alphabet);
+            }
+            py::list normalised, texts;
+            for (const auto& values : series) normalised.append(to_array(values));
+            for (const auto& word : words) texts.append(bytes_of(word));
+            return py::make_tuple(normalised, texts);
+        },
+        py::arg("rows"), py::arg("seglen"), py::arg("alphabet"),
+        "Each series z-normalised (float64 arrays) and its word (bytes), as zef.mine makes them.");
+    m.def(
+        "dask_first_level",
+        [](const py::list& words) { return table_to_python(zef_dask::first_level(words_of(words))); },
+        py::arg("words"), "Every symbol of the words with its occurrences (series, ends, positions).");
+    m.def(
+        "dask_extend",
+        [](const py::list& words, const py::dict& previous, const std::vector<py::bytes>& candidates) {
+            zef_dask::PartTable table;
+            std::vector<Pattern> wanted;
+            for (const py::bytes& candidate : candidates) {
+                wanted.push_back(pattern_of(candidate));
+                if (wanted.back().empty()) continue;
+                const py::bytes prefix = bytes_of(Pattern(wanted.back().begin(), wanted.back().end() - 1));
+                if (previous.contains(prefix) && table.find(pattern_of(prefix)) == table.end()) {
+                    table.emplace(pattern_of(prefix), occurrences_from_python(previous[prefix]));
+                }
+            }
+            std::sort(wanted.begin(), wanted.end(), PatternLess());
+            return table_to_python(zef_dask::extend_level(words_of(words), table, wanted));
+        },
+        py::arg("words"), py::arg("previous"), py::arg("candidates"),
+        "The occurrences of the candidates found at those of their prefixes in `previous`.");
+    m.def(
+        "dask_join",
+        [](const std::vector<py::bytes>& frequent) {
+            std::vector<Pattern> patterns;
+            for (const py::bytes& p : frequent) patterns.push_back(pattern_of(p));
+            std::sort(patterns.begin(), patterns.end(), PatternLess());
+            py::list result;
+            for (const Pattern& p : zef_dask::join_level(patterns)) result.append(bytes_of(p));
+            return result;
+        },
+        py::arg("frequent"), "The candidates one symbol longer, in key order.");
+    m.def(
+        "dask_redundant",
+        [](const std::vector<py::bytes>& survivors, double max_overlap) {
+            std::vector<Pattern> patterns;
+            for (const py::bytes& p : survivors) patterns.push_back(pattern_of(p));
+            const std::vector<bool> erased = zef_dask::redundant_patterns(patterns, max_overlap);
+            return std::vector<bool>(erased.begin(), erased.end());
+        },
+        py::arg("survivors"), py::arg("max_overlap"), "Which survivors of the length filter the redundancy filter erases.");
+    m.def(
+        "dask_table_order", [](const std::vector<int>& series) { return Motif::table_order(series); },
+        py::arg("series"), "Positions into `series` in the order in which a Motif's table lists them.");
+    m.def(
+        "dask_rank", [](const std::vector<double>& naeds) { return zef_dask::rank_order(naeds); }, py::arg("naeds"),
+        "Indexes of `naeds` in the order of the Miner's ranking.");
+    m.def(
+        "dask_averages",
+        [](const SeriesViews& series, const py::tuple& occurrences, int seglen, int length) {
+            const zef_dask::PartOccurrences found = occurrences_from_python(occurrences);
+            py::list result;
+            for (std::size_t i = 0; i < found.series.size(); ++i) {
+                const SeriesView& view = local_series(series, found.series[i]);
+                const std::vector<double> values(view.values, view.values + view.size);
+                result.append(to_array(Motif::series_average(values, positions_of(found, i), seglen, length)));
+            }
+            return result;
+        },
+        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("length"),
+        "The average occurrence of each local series of `occurrences`.");
+    m.def(
+        "dask_bests",
+        [](const SeriesViews& series, const py::tuple& occurrences, int seglen, int length,
+           const std::vector<double>& representative) {
+            const zef_dask::PartOccurrences found = occurrences_from_python(occurrences);
+            std::vector<double> distances;
+            std::vector<int> points;
+            for (std::size_t i = 0; i < found.series.size(); ++i) {
+                const SeriesView& view = local_series(series, found.series[i]);
+                const std::vector<double> values(view.values, view.values + view.size);
+                const auto best = Motif::series_best(values, positions_of(found, i), seglen, length, representative);
+                distances.push_back(best.first);
+                points.push_back(best.second);
+            }
+            return py::make_tuple(to_array(distances), to_array(points));
+        },
+        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("length"), py::arg("representative"),
+        "The distance and point index of each local series' best match.");
+    m.def(
+        "dask_restore",
+        [](const py::bytes& pattern, int seglen, const std::vector<int>& series,
+           const std::vector<std::vector<int>>& positions,
+           const std::unordered_map<int, std::vector<double>>& averages, bool keep_averages) {
+            return Motif::restored(pattern_of(pattern), seglen, series, positions, averages, keep_averages);
+        },
+        py::arg("pattern"), py::arg("seglen"), py::arg("series"), py::arg("positions"), py::arg("averages"),
+        py::arg("keep_averages"), "A Motif mapped as far as its representative from per-series averages.");
+    m.def(
+        "dask_finish",
+        [](Motif& motif, const std::unordered_map<int, std::pair<double, int>>& best) { motif.set_best_matches(best); },
+        py::arg("motif"), py::arg("best"), "Completes a restored Motif with each series' (distance, point).");
+}
 }  // namespace
 
 PYBIND11_MODULE(_native, m) {
@@ -273,4 +456,5 @@ PYBIND11_MODULE(_native, m) {
     py::module_::import("_zef_cpp");
     bind_mine(m);
     bind_discover(m);
+    bind_dask(m);
 }

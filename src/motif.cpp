@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <limits>
 #include <memory_resource>
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -317,4 +318,69 @@ double Motif::mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch)
         naed += best;
     }
     return naed / (static_cast<double>(scratch.series.size()) * static_cast<double>(length));
+}
+
+std::vector<double> Motif::series_average(const std::vector<double>& series, const std::vector<int>& positions,
+                                          int seglen, int length) {
+    const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
+    std::vector<double> averages(points, 0.0);
+    std::vector<int> counts(points, 0);
+    for (int position : positions) {
+        add_occurrence(series, locate(position, seglen, length, series.size()), averages.data(), counts.data());
+    }
+    to_means(averages.data(), counts.data(), points);
+    return averages;
+}
+
+std::pair<double, int> Motif::series_best(const std::vector<double>& series, const std::vector<int>& positions,
+                                          int seglen, int length, const std::vector<double>& representative) {
+    const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
+    if (representative.size() < points) throw std::invalid_argument("the representative is shorter than the motif");
+    double best = 1000000.0;
+    int best_position = 0;
+    for (int position : positions) {
+        const double d =
+            std::sqrt(squared_distance(series, locate(position, seglen, length, series.size()), representative.data()));
+        if (d < best) {
+            best = d;
+            best_position = position;
+        }
+    }
+    return {best, checked_product(best_position, seglen)};
+}
+
+Motif Motif::restored(Pattern pattern, int seglen, const std::vector<int>& series,
+                      const std::vector<std::vector<int>>& positions,
+                      const std::unordered_map<int, std::vector<double>>& averages, bool keep_averages) {
+    Motif motif(std::move(pattern));
+    motif.seglen = seglen;
+    if (motif.pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
+    motif.length = checked_product(seglen, static_cast<int>(motif.pattern.size()));
+    if (motif.length < 0) throw_too_large();
+    if (positions.size() != series.size()) throw std::invalid_argument("one list of positions per series");
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        motif.record_indexes(series[i], positions[i].data(), positions[i].data() + positions[i].size());
+    }
+    const std::size_t points = static_cast<std::size_t>(motif.length);
+    // The averages enter their table in the order of `indexes`, as in map().
+    for (const auto& entry : motif.indexes) {
+        const std::vector<double>& average = averages.at(entry.first);
+        if (average.size() != points) throw std::invalid_argument("an average of another length than the motif");
+        motif.average_occurrences[entry.first] = average;
+    }
+    motif.representative.assign(points, 0.0);
+    motif.set_representative();
+    if (!keep_averages) motif.average_occurrences.clear();
+    return motif;
+}
+
+void Motif::set_best_matches(const std::unordered_map<int, std::pair<double, int>>& best) {
+    naed = 0.0;
+    best_matches.clear();
+    for (const auto& entry : indexes) {
+        const std::pair<double, int>& found = best.at(entry.first);
+        naed += found.first;
+        best_matches[entry.first] = found.second;
+    }
+    naed /= static_cast<double>(indexes.size()) * static_cast<double>(length);
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "types.h"
@@ -60,6 +61,28 @@ public:
     void set_average_occurrences(const SeriesSet& ts);
     void set_representative();
     void set_best_matches_and_naed(const SeriesSet& ts);
+
+    // A record mapped one series at a time, where each series lives apart
+    // from the others (zef.dask): the steps of map() for one series, and a
+    // record restored from what they give.
+    //
+    // The average of one series' occurrences, as set_average_occurrences() finds it.
+    static std::vector<double> series_average(const std::vector<double>& series, const std::vector<int>& positions,
+                                              int seglen, int length);
+    // The distance of the series' closest occurrence to `representative` and
+    // its point index, as set_best_matches_and_naed() finds them.
+    static std::pair<double, int> series_best(const std::vector<double>& series, const std::vector<int>& positions,
+                                              int seglen, int length, const std::vector<double>& representative);
+    // The record with these occurrences (`series` in the order first
+    // recorded, `positions[i]` those of series[i]) mapped `seglen` points per
+    // symbol as far as its representative, from the average of each series
+    // (by series index); without `keep_averages` the averages are dropped
+    // once the representative is built.
+    static Motif restored(Pattern pattern, int seglen, const std::vector<int>& series,
+                          const std::vector<std::vector<int>>& positions,
+                          const std::unordered_map<int, std::vector<double>>& averages, bool keep_averages);
+    // Completes a restored record with the best match of each series, as series_best() gives it.
+    void set_best_matches(const std::unordered_map<int, std::pair<double, int>>& best);
 
     // The NAED that map(ts, seglen) would give this record, computed in
     // `scratch` without building the maps: the same sums in the same orders,

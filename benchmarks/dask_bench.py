@@ -1,0 +1,194 @@
+"""zef.dask.mine on a local cluster of worker processes against zef.mine in one process.
+
+The collection is random walks generated per partition from a seed
+(da.map_blocks), so partitions are loaded lazily on the workers. Prints the
+times, each worker's peak resident memory above idle, and the measured costs
+per partition, per level and per reduction; `--json` writes them, and
+`--write-readme` writes the README's section on cluster sizes from them.
+
+    python benchmarks/dask_bench.py --series 100000 --points 1000   # 10^8 points
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import pathlib
+import re
+import sys
+import threading
+import time
+from typing import Any
+
+import numpy as np
+
+
+def walks(block_id: tuple[int, int] | None = None, rows: int = 0, points: int = 0, total: int = 0) -> Any:
+    """The walks of one partition: rows from the partition's own seed."""
+    index = 0 if block_id is None else block_id[0]
+    count = max(0, min(rows, total - index * rows))
+    rng = np.random.default_rng(index)
+    return np.cumsum(rng.standard_normal((count, points)), axis=1)
+
+
+def start_sampler(dask_worker: Any) -> int:
+    """Starts sampling the worker's resident memory (kept on the worker object); returns it now."""
+    import psutil
+
+    process = psutil.Process()
+    _peak: dict[str, Any] = {"rss": 0, "running": False}
+    dask_worker.zef_peak = _peak
+    _peak["rss"] = process.memory_info().rss
+    _peak["running"] = True
+
+    def sample() -> None:
+        while _peak["running"]:
+            _peak["rss"] = max(_peak["rss"], process.memory_info().rss)
+            time.sleep(0.05)
+
+    threading.Thread(target=sample, daemon=True).start()
+    return int(_peak["rss"])
+
+
+def stop_sampler(dask_worker: Any) -> int:
+    _peak = dask_worker.zef_peak
+    _peak["running"] = False
+    return int(_peak["rss"])
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--series", type=int, default=100_000)
+    parser.add_argument("--points", type=int, default=1_000)
+    parser.add_argument("--partition-mb", type=float, default=100.0)
+    parser.add_argument("--workers", type=int, default=2)
+    parser.add_argument("--minsup", type=float, default=0.5)
+    parser.add_argument("--seglen", type=int, default=50)
+    parser.add_argument("--alphabet", type=int, default=4)
+    parser.add_argument("--max-len", type=int, default=8)
+    parser.add_argument("--k", type=int, default=10)
+    parser.add_argument("--no-single", action="store_true", help="skip the one-process run")
+    parser.add_argument("--json", type=pathlib.Path)
+    parser.add_argument("--write-readme", action="store_true")
+    args = parser.parse_args()
+
+    import dask.array as da
+    import distributed
+
+    import zef
+    import zef.dask
+
+    rows = max(1, int(args.partition_mb * 1e6 / (8 * args.points)))
+    parts = -(-args.series // rows)
+    chunks = (tuple(min(rows, args.series - i * rows) for i in range(parts)), (args.points,))
+    settings = (args.minsup, args.seglen, args.alphabet, 3, args.max_len, 0.9, args.k)
+    array = da.map_blocks(
+        walks, dtype=np.float64, chunks=chunks, rows=rows, points=args.points, total=args.series,
+        meta=np.empty((0, 0)),
+    )
+    result: dict[str, Any] = {
+        "series": args.series, "points": args.points, "partitions": parts,
+        "partition_mb": rows * args.points * 8 / 1e6, "workers": args.workers, "settings": settings,
+    }
+    with distributed.LocalCluster(
+        n_workers=args.workers, threads_per_worker=1, processes=True, dashboard_address=None, memory_limit=0
+    ) as cluster, distributed.Client(cluster) as client:
+        idle = client.run(start_sampler)
+        laps: list[tuple[str, float]] = []
+        start = time.perf_counter()
+        motifs = zef.dask.mine(array, *settings, timings=laps)
+        result["dask_seconds"] = time.perf_counter() - start
+        peaks = client.run(stop_sampler)
+        result["worker_peak_mb"] = sorted((peaks[w] - idle[w]) / 1e6 for w in idle)
+        result["laps"] = laps
+        result["motifs"] = len(motifs)
+    if not args.no_single:
+        data = np.concatenate([walks((i, 0), rows, args.points, args.series) for i in range(parts)])
+        start = time.perf_counter()
+        single = zef.mine(data, *settings, threads=args.workers)
+        result["single_seconds"] = time.perf_counter() - start
+        result["equal"] = [(m.pattern, m.naed, m.best_matches) for m in single] == [
+            (m.pattern, m.naed, m.best_matches) for m in motifs
+        ]
+    report(result)
+    if args.json:
+        args.json.write_text(json.dumps(result, indent=1))
+    if args.write_readme:
+        write_readme(result)
+
+
+def costs(result: dict[str, Any]) -> dict[str, float]:
+    """Measured costs: seconds per partition (preparation), per level (workers' counting), per reduction, per map batch."""
+    laps = result["laps"]
+    prepare = sum(s for n, s in laps if n == "prepare")
+    counts = [s for n, s in laps if n.endswith(" count")]
+    reductions = [s for n, s in laps if n.endswith(" reduce")]
+    maps = sum(s for n, s in laps if n == "map")
+    per_worker = max(1.0, result["partitions"] / result["workers"])
+    return {
+        "partition": prepare / per_worker,
+        "level_per_partition": sum(counts) / len(counts) / per_worker,
+        "levels": float(len(counts)),
+        "reduction": sum(reductions) / len(reductions),
+        "map_per_partition": maps / per_worker,
+    }
+
+
+def report(result: dict[str, Any]) -> None:
+    print(f"{result['series']} series x {result['points']} points, {result['partitions']} partitions of"
+          f" {result['partition_mb']:.0f} MB, {result['workers']} workers: {result['motifs']} motifs")
+    print(f"dask: {result['dask_seconds']:.1f} s", end="")
+    if "single_seconds" in result:
+        print(f"; one process: {result['single_seconds']:.1f} s; equal: {result['equal']}", end="")
+    print()
+    print("worker peak RSS above idle (MB): " + ", ".join(f"{m:.0f}" for m in result["worker_peak_mb"]))
+    for name, seconds in result["laps"]:
+        print(f"  {name:>18}: {seconds:8.3f} s")
+    for name, value in costs(result).items():
+        print(f"cost {name}: {value:.4f}")
+
+
+def write_readme(result: dict[str, Any]) -> None:
+    """The README's estimate of larger collections, from the measured costs."""
+    c = costs(result)
+    per_partition = c["partition"] + c["levels"] * c["level_per_partition"] + c["map_per_partition"]
+    points_per_partition = result["partition_mb"] * 1e6 / 8
+    lines = [
+        "<!-- dask estimate: written by benchmarks/dask_bench.py --write-readme -->",
+        f"Measured on this machine ({result['series']} series x {result['points']} points,"
+        f" {result['partitions']} partitions of {result['partition_mb']:.0f} MB, {result['workers']} workers):"
+        f" {result['dask_seconds']:.1f} s on the cluster"
+        + (f", {result['single_seconds']:.1f} s in one process" if "single_seconds" in result else "")
+        + "; peak worker memory above idle "
+        + ", ".join(f"{m:.0f} MB" for m in result["worker_peak_mb"]) + ".",
+        f"Costs: {c['partition']:.2f} s to load and discretise a partition, {c['level_per_partition']:.3f} s per"
+        f" level and partition ({c['levels']:.0f} levels), {c['reduction']:.4f} s per reduction on the client,"
+        f" {c['map_per_partition']:.3f} s of mapping per partition.",
+        "",
+        "Estimated time (one worker per machine, partitions of the same size, same settings; the client's"
+        " reductions grow with the patterns, not the points):",
+        "",
+        "| points | partitions | N = 10 | N = 100 | N = 1000 |",
+        "|---|---|---|---|---|",
+    ]
+    for points in (1e10, 1e11):
+        partitions = points / points_per_partition
+        cells = []
+        for machines in (10, 100, 1000):
+            seconds = partitions / machines * per_partition + c["levels"] * c["reduction"]
+            cells.append(f"{seconds / 60:.1f} min")
+        lines.append(f"| {points:.0e} | {partitions:.0f} | " + " | ".join(cells) + " |")
+    lines.append("<!-- end dask estimate -->")
+    readme = pathlib.Path(__file__).resolve().parent.parent / "README.md"
+    text = readme.read_text()
+    block = "\n".join(lines)
+    pattern = re.compile(r"<!-- dask estimate:.*?<!-- end dask estimate -->", re.S)
+    if not pattern.search(text):
+        sys.exit("README.md has no dask estimate markers")
+    readme.write_text(pattern.sub(lambda _: block, text))
+
+
+if __name__ == "__main__":
+    os.environ.setdefault("ZEF_NUM_THREADS", "2")
+    main()

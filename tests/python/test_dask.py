@@ -1,0 +1,116 @@
+"""zef.dask.mine on a local cluster of two worker processes: the same motifs as zef.mine, bit for bit."""
+
+import os
+import signal
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import zef
+
+dask = pytest.importorskip("dask")
+da = pytest.importorskip("dask.array")
+db = pytest.importorskip("dask.bag")
+distributed = pytest.importorskip("distributed")
+zd = pytest.importorskip("zef.dask")
+
+pytestmark = [pytest.mark.cluster, pytest.mark.not_sanitized("worker processes load the plain module")]
+
+
+@pytest.fixture(scope="module")
+def client():
+    with distributed.LocalCluster(
+        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None
+    ) as cluster, distributed.Client(cluster) as c:
+        yield c
+
+
+def assert_same(got, want, statistics=True):
+    assert [m.pattern for m in got] == [m.pattern for m in want]
+    for a, b in zip(got, want):
+        assert (a.length, a.naed) == (b.length, b.naed) or (np.isnan(a.naed) and np.isnan(b.naed))
+        assert np.array_equal(a.representative, b.representative, equal_nan=True)
+        # Dicts in the same key order, with the same values.
+        assert list(a.indexes.items()) == list(b.indexes.items())
+        assert list(a.best_matches.items()) == list(b.best_matches.items())
+        if statistics:
+            assert list(a.average_occurrences) == list(b.average_occurrences)
+            for s, values in a.average_occurrences.items():
+                assert np.array_equal(values, b.average_occurrences[s], equal_nan=True)
+        else:
+            assert a.average_occurrences == {}
+
+
+def walks(seed, count, low, high):
+    rng = np.random.default_rng(seed)
+    return [np.cumsum(rng.normal(size=int(n))) for n in rng.integers(low, high, size=count)]
+
+
+@pytest.mark.parametrize(
+    "chunks, settings, kwargs",
+    [
+        (80, (0.3, 6, 4, 3, 0, 0.9, 0), {}),
+        ((7, 0, 33, 40, 0), (0.3, 6, 4, 3, 0, 0.9, 0), {}),
+        (9, (0.5, 4, 3, 2, 5, 0.7, 7), {"batch": 3}),
+        (25, (0.2, 8, 5, 1, 0, 1.0, 0), {"statistics": False}),
+    ],
+)
+def test_array_chunkings_equal_one_process(client, chunks, settings, kwargs):
+    series = np.array(walks(1, 80, 150, 151))
+    series[3, 40:60] = np.nan
+    series[5] = 2.0  # flat: NaN after normalisation
+    array = da.from_array(series, chunks=(chunks, 64))
+    assert_same(zd.mine(array, *settings, **kwargs), zef.mine(series, *settings), kwargs.get("statistics", True))
+
+
+def test_bag_of_unequal_series_with_empty_partitions(client):
+    series = walks(2, 70, 3, 200)
+    parts = [series[:20], [], series[20:21], series[21:], []]
+    bag = db.from_delayed([dask.delayed(list)(p) for p in parts])
+    for settings in [(0.4, 5, 3, 2, 6, 0.8, 10), (0.25, 3, 4, 3, 0, 0.9, 0)]:
+        assert_same(zd.mine(bag, *settings), zef.mine(series, *settings))
+    assert zd.mine(db.from_sequence([], npartitions=1), 0.5, 4, 3) == []
+
+
+def _slow(block):
+    time.sleep(0.4)
+    return block
+
+
+def test_killed_worker_gives_the_same_result(client):
+    series = np.array(walks(3, 64, 300, 301))
+    array = da.from_array(series, chunks=(8, 300)).map_blocks(_slow)
+    victim = sorted(client.run(os.getpid).values())[0]
+    killed = threading.Event()
+
+    def kill():
+        os.kill(victim, signal.SIGKILL)
+        killed.set()
+
+    timer = threading.Timer(0.8, kill)
+    timer.start()
+    got = zd.mine(array, 0.3, 10, 4)
+    assert killed.is_set(), "the run ended before the worker was killed"
+    timer.join()
+    assert victim not in client.run(os.getpid).values()
+    assert_same(got, zef.mine(series, 0.3, 10, 4))
+
+
+def _fails_at_third(block, block_info=None):
+    if block_info is not None and block_info[0]["chunk-location"][0] == 2:
+        raise OSError("disk read failed")
+    return block
+
+
+def test_bad_partition_is_named(client):
+    array = da.from_array(np.array(walks(4, 20, 50, 51)), chunks=(5, 50)).map_blocks(_fails_at_third)
+    with pytest.raises(zd.PartitionError, match=r"partition 2 .*OSError: disk read failed") as caught:
+        zd.mine(array, 0.5, 5, 3)
+    assert caught.value.partition == 2
+    bag = db.from_sequence([[1.0, 2.0], [[1.0]], [3.0]], npartitions=3)
+    with pytest.raises(zd.PartitionError, match="partition 1 "):
+        zd.mine(bag, 0.5, 1, 3)
+    with pytest.raises(TypeError, match="dask array or a dask bag"):
+        zd.mine(np.zeros((2, 3)), 0.5, 1, 3)
