@@ -23,4 +23,5 @@ python -m mypy
 python -m mypy.stubtest _zef_cpp
 python -m mypy.stubtest zef._native
 
-python -m pytest
+# The tests that start a local Dask cluster run in scripts/harden.sh.
+python -m pytest -m "not cluster"
