@@ -1,7 +1,8 @@
-"""Times zef.mine on threads against one numpy pass and _zef_cpp.Miner, in one run.
+"""Times zef.mine and zef.discover on threads against one numpy pass and _zef_cpp.Miner, in one run.
 
     python benchmarks/threads.py                     # the full run (a few minutes on 2 cores)
     python benchmarks/threads.py --json OUT.json     # also saves the README's tables
+    python benchmarks/threads.py --only discovery    # some sections only (no --json)
 
 Needs numpy. Sections:
 
@@ -13,7 +14,10 @@ Needs numpy. Sections:
 4. peak memory beyond the input, each case in a fresh process;
 5. long words: one series, seglen 10, alphabet 10, minsup 1.0 through
    `_zef_cpp.Miner`, and the rows of the README's "Practical limits" table, each
-   in a fresh process capped at 60 s.
+   in a fresh process capped at 60 s;
+6. discovery: `zef.discover` on 200 series of 2,000 points (`zef.shapes`) on 1
+   and 2 threads, the whole call and its screening and refinement, and how long
+   Ctrl-C takes to raise KeyboardInterrupt during it.
 
 `scripts/readme_tables.py OUT.json` writes the saved tables into the README.
 """
@@ -38,6 +42,7 @@ import numpy as np  # noqa: E402
 import _zef_cpp  # noqa: E402
 import zef  # noqa: E402
 from bench import cpu_name, fmt_time, section, table  # noqa: E402
+from zef.shapes import make_collection  # noqa: E402
 
 SETTINGS = dict(minsup=0.3, seglen=8, alphabet=4, k=10)
 SERIES, POINTS = 8000, 1000
@@ -302,6 +307,62 @@ def bench_limits() -> list[tuple[str, str, str]]:
     return [(r[0], r[1], r[2]) for r in rows]
 
 
+# --------------------------------------------------------------------------- 6. discovery
+
+DISCOVERY = dict(n_series=200, n_points=2000, length=80)
+
+
+def discovery_run(x: np.ndarray, threads: int) -> tuple[float, float, float]:
+    """One zef.discover call: its wall time, its CPU time, and the wall time from the
+    first report of the screening to the end (screening and refinement)."""
+    screening: list[float] = []
+
+    def follow(stage: str, done: int, total: int) -> None:
+        if stage == "screen" and not screening:
+            screening.append(time.perf_counter())
+
+    before = resource.getrusage(resource.RUSAGE_SELF)
+    t0 = time.perf_counter()
+    zef.discover(x, length=DISCOVERY["length"], threads=threads, progress=follow)
+    end = time.perf_counter()
+    after = resource.getrusage(resource.RUSAGE_SELF)
+    cpu = after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
+    return end - t0, cpu, end - (screening[0] if screening else t0)
+
+
+def bench_discovery(repeats: int) -> dict[str, tuple[float, float, float]]:
+    n, points, length = DISCOVERY["n_series"], DISCOVERY["n_points"], DISCOVERY["length"]
+    section(f"6. zef.discover on {n} x {points:,} points, length {length}, on 1 and 2 threads")
+    x, _ = make_collection("bump", length, n_series=n, n_points=points, prevalence=0.8, kind="walk", seed=1)
+    runs: dict[int, list[tuple[float, float, float]]] = {1: [], 2: []}
+    discovery_run(x, 2)
+    for _ in range(repeats):  # alternated, so that other work on the machine weighs on both alike
+        for threads in (1, 2):
+            runs[threads].append(discovery_run(x, threads))
+    medians = {t: tuple(statistics.median(r[i] for r in runs[t]) for i in range(3)) for t in runs}
+    table(
+        ["threads", "zef.discover", "CPU time", "screening and refinement"],
+        [(str(t), fmt_time(m[0]), fmt_time(m[1]), fmt_time(m[2])) for t, m in medians.items()],
+    )
+    whole, refine = medians[1][0] / medians[2][0], medians[1][2] / medians[2][2]
+    print(f"1 thread / 2 threads: {whole:.2f}x for the call, {refine:.2f}x for screening and refinement")
+    target("discovery: 2 threads >= 1.8x faster than 1 (screening and refinement)", f"{refine:.2f}x", refine >= 1.8)
+
+    call = lambda: zef.discover(x, length=length, threads=2)  # noqa: E731
+    latencies = []
+    rows = []
+    for share in (0.1, 0.3, 0.5, 0.7, 0.9):
+        delay = medians[2][0] * share
+        latency = interrupted_after(delay, call)
+        if latency is not None:
+            latencies.append(latency)
+        rows.append((fmt_time(delay), fmt_time(latency) if latency is not None else "ended first"))
+    table(["interrupted after", "KeyboardInterrupt after"], rows)
+    worst = max(latencies, default=float("nan"))
+    target("Ctrl-C in zef.discover: KeyboardInterrupt within 50 ms", f"worst {fmt_time(worst)}", worst <= 0.05)
+    return {"one": medians[1], "two": medians[2]}
+
+
 # --------------------------------------------------------------------------- README tables
 
 
@@ -311,23 +372,33 @@ def markdown(headers: list[str], rows: list[tuple[str, ...]]) -> str:
     return "\n".join(lines) + "\n"
 
 
+SECTIONS = ("call", "scaling", "interrupt", "memory", "limits", "discovery")
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--repeats", type=int, default=5, help="timed runs per case (default 5)")
     parser.add_argument("--json", metavar="OUT", help="save the README's tables to this file")
+    parser.add_argument("--only", nargs="+", choices=SECTIONS, help="run these sections only")
     args = parser.parse_args()
+    if args.only and args.json:
+        parser.error("--json needs the full run")
+    runs = set(args.only or SECTIONS)
     started = time.perf_counter()
     load = os.getloadavg()[0]
     machine = f"{os.cpu_count()} cores, {cpu_name()}; Python {sys.version.split()[0]}, numpy {np.__version__}"
-    print("zef benchmark: zef.mine on threads")
+    print("zef benchmark: zef.mine and zef.discover on threads")
     print(f"machine: {machine}; load average {load:.1f} at the start")
     print(f"runs: median of {args.repeats} after a warm-up")
 
-    call = bench_call(args.repeats)
-    scaling = bench_scaling(max(3, args.repeats // 2))
-    bench_interrupt()
-    bench_memory()
-    limits = bench_limits()
+    call = bench_call(args.repeats) if "call" in runs else {}
+    scaling = bench_scaling(max(3, args.repeats // 2)) if "scaling" in runs else []
+    if "interrupt" in runs:
+        bench_interrupt()
+    if "memory" in runs:
+        bench_memory()
+    limits = bench_limits() if "limits" in runs else []
+    discovery = bench_discovery(args.repeats) if "discovery" in runs else {}
 
     section("Targets")
     table(["target", "measured", "met"], [(t, m, "yes" if ok else "NO") for t, m, ok in TARGETS])
@@ -352,9 +423,16 @@ def main() -> None:
             ["series", "time", "x per doubling", "CPU time"],
             [(f"{c:,}", fmt_time(s), g, fmt_time(cpu)) for (c, s, cpu), g in zip(scaling, ["-"] + growth)],
         )
+        n, points = DISCOVERY["n_series"], DISCOVERY["n_points"]
+        discovering = markdown(
+            ["threads", f"`zef.discover`, {n} x {points:,} points", "CPU time", "screening and refinement"],
+            [(str(t), fmt_time(m[0]), fmt_time(m[1]), fmt_time(m[2])) for t, m in ((1, discovery["one"]),
+                                                                                   (2, discovery["two"]))],
+        )
         tables = {
             "threads": f"Measured on {machine}, with a load average of {load:.1f} (other work) at the start"
-            f" and {os.getloadavg()[0]:.1f} at the end:\n\n" + calls + "\n" + doubling + "\n" + threads,
+            f" and {os.getloadavg()[0]:.1f} at the end:\n\n" + calls + "\n" + doubling + "\n" + discovering + "\n"
+            + threads,
             "limits": markdown(["Series", "Settings", "Time"], limits),
         }
         pathlib.Path(args.json).write_text(json.dumps(tables, indent=1) + "\n")

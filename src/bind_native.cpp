@@ -1,7 +1,7 @@
 // The Python face of the package's own native work: module `zef._native`.
 // Discovery (zef.discover) returns numpy arrays and plain values, from which
-// zef/discovery.py builds its result objects. The engine's calls that use
-// every core (zef.mine) run on threads of their own with the interpreter lock
+// zef/discovery.py builds its result objects. The calls that use every core
+// (zef.mine, zef.discover) run on threads of their own with the interpreter lock
 // released; the calling thread waits for them, and in short ticks takes the
 // lock to let signal handlers run (Ctrl-C) and to report progress. No class is
 // registered here: Motif objects are those of `_zef_cpp`, which is imported
@@ -215,7 +215,7 @@ void bind_discover(py::module_& m) {
         [](const SeriesViews& series, std::size_t length, double minsup, double engine_minsup, int seglen, std::vector<int> alphabets, int min_len,
            int max_len, double max_overlap, std::size_t detrend_window, double flat_tol, double radius,
            int iterations, std::size_t seeds_per_motif, std::size_t pool, std::size_t coarse, double same_place, double place_overlap,
-           std::size_t k) {
+           std::size_t k, long long threads, const py::object& progress) {
             DiscoverySettings settings;
             settings.length = length;
             settings.minsup = minsup;
@@ -235,11 +235,9 @@ void bind_discover(py::module_& m) {
             settings.same_place = same_place;
             settings.place_overlap = place_overlap;
             settings.k = k;
-            Discovery found;
-            {
-                py::gil_scoped_release release;
-                found = discover(series, settings);
-            }
+            const Discovery found = run_watched(thread_count(threads), progress, [&](const Runner& runner) {
+                return discover(series, settings, runner);
+            });
             return to_python(found);
         },
         py::arg("series"), py::arg("length"), py::arg("minsup"), py::arg("engine_minsup"), py::arg("seglen"),
@@ -247,7 +245,7 @@ void bind_discover(py::module_& m) {
         py::arg("min_len"), py::arg("max_len"), py::arg("max_overlap"), py::arg("detrend_window"),
         py::arg("flat_tol"), py::arg("radius"), py::arg("iterations"), py::arg("seeds_per_motif"), py::arg("pool"),
         py::arg("coarse"), py::arg("same_place"), py::arg("place_overlap"),
-        py::arg("k"),
+        py::arg("k"), py::arg("threads"), py::arg("progress"),
         "Motifs of `length` points in `series` (float64 arrays), best first: a dict of numpy arrays.");
     m.def(
         "distance_profile",

@@ -6,8 +6,9 @@
 #include <utility>
 
 #include "detrend.h"
-#include "miner.h"
+#include "pipeline.h"
 #include "refine.h"
+#include "sax.h"
 
 namespace {
 
@@ -35,79 +36,109 @@ struct Seed {
     double score = 0.0;
 };
 
-// Candidate shapes from the engine: for each frequent pattern, the windows of
-// `length` points centred on its best matches that lie closest to its
-// representative, at most `per_motif` of them.
-void engine_seeds(const SeriesSet& prepared, const Refiner& fine, const DiscoverySettings& settings, int alphabet,
-                  std::vector<Seed>& seeds) {
-    const std::size_t m = settings.length;
-    // The engine sees the usable series only.
-    SeriesSet words_input;
-    std::vector<std::size_t> index_of;
-    for (std::size_t s = 0; s < prepared.size(); ++s) {
-        if (!fine.usable(s)) continue;
-        words_input.push_back(prepared[s]);
-        index_of.push_back(s);
-    }
-    Miner miner(settings.engine_minsup, settings.seglen, alphabet, settings.min_len, settings.max_len,
-                settings.max_overlap, 0);
-    std::vector<Motif> motifs = miner.mine(words_input);  // z-normalises words_input in place
+// What the engine is given: the usable series, as viewed, and the same series
+// z-normalised as the engine normalises them.
+struct EngineInput {
+    SeriesViews views;
+    SeriesSet normalised;
+    std::vector<std::size_t> index_of;  // position in the collection of each
+};
 
-    for (Motif& motif : motifs) {
-        const std::vector<double> representative = motif.get_representative();
-        const long long span = motif.get_length();
-        std::vector<std::pair<double, std::pair<std::size_t, long long>>> matches;
-        for (const auto& [series, point] : motif.get_best_matches()) {
-            const std::vector<double>& row = words_input[static_cast<std::size_t>(series)];
-            double gap = 0.0;
-            for (long long j = 0; j < span; ++j) {
-                const long long at = point + j;
-                const double v = at < static_cast<long long>(row.size()) ? row[static_cast<std::size_t>(at)] : 0.0;
-                gap += (v - representative[static_cast<std::size_t>(j)]) * (v - representative[static_cast<std::size_t>(j)]);
-            }
-            matches.push_back({std::isnan(gap) ? INFINITY : gap, {index_of[static_cast<std::size_t>(series)], point}});
-        }
-        std::sort(matches.begin(), matches.end());
-        std::size_t taken = 0;
-        for (const auto& match : matches) {
-            if (taken == settings.seeds_per_motif) break;
-            const std::size_t s = match.second.first;
-            const SeriesView& view = fine.view(s);
-            const long long last = static_cast<long long>(view.size) - static_cast<long long>(m);
-            const long long start = std::clamp(match.second.second + (span - static_cast<long long>(m)) / 2, 0LL, last);
-            std::vector<double> shape =
-                znormalised_window(view.values, static_cast<std::size_t>(start), m, fine.window_stats_of(s));
-            if (shape.empty()) continue;
-            seeds.push_back({std::move(shape), {motif.get_pattern().begin(), motif.get_pattern().end()}, 0.0});
-            ++taken;
-        }
+EngineInput engine_input(const Refiner& fine, const Runner& runner) {
+    EngineInput input;
+    for (std::size_t s = 0; s < fine.series_count(); ++s) {
+        if (!fine.usable(s)) continue;
+        input.views.push_back(fine.view(s));
+        input.index_of.push_back(s);
     }
+    input.normalised.resize(input.views.size());
+    runner.run_ranges(input.views.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            runner.check_stop();
+            input.normalised[i].assign(input.views[i].values, input.views[i].values + input.views[i].size);
+            znorm_series(input.normalised[i]);
+        }
+    });
+    return input;
+}
+
+// The candidate shapes of one engine motif: the windows of `length` points
+// centred on its best matches that lie closest to its representative, at most
+// `per_motif` of them.
+std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner& fine,
+                           const DiscoverySettings& settings) {
+    const std::size_t m = settings.length;
+    const std::vector<double> representative = motif.get_representative();
+    const long long span = motif.get_length();
+    std::vector<std::pair<double, std::pair<std::size_t, long long>>> matches;
+    for (const auto& [series, point] : motif.get_best_matches()) {
+        const std::vector<double>& row = input.normalised[static_cast<std::size_t>(series)];
+        double gap = 0.0;
+        for (long long j = 0; j < span; ++j) {
+            const long long at = point + j;
+            const double v = at < static_cast<long long>(row.size()) ? row[static_cast<std::size_t>(at)] : 0.0;
+            gap += (v - representative[static_cast<std::size_t>(j)]) * (v - representative[static_cast<std::size_t>(j)]);
+        }
+        matches.push_back({std::isnan(gap) ? INFINITY : gap, {input.index_of[static_cast<std::size_t>(series)], point}});
+    }
+    std::sort(matches.begin(), matches.end());
+    std::vector<Seed> seeds;
+    for (const auto& match : matches) {
+        if (seeds.size() == settings.seeds_per_motif) break;
+        const std::size_t s = match.second.first;
+        const SeriesView& view = fine.view(s);
+        const long long last = static_cast<long long>(view.size) - static_cast<long long>(m);
+        const long long start = std::clamp(match.second.second + (span - static_cast<long long>(m)) / 2, 0LL, last);
+        std::vector<double> shape =
+            znormalised_window(view.values, static_cast<std::size_t>(start), m, fine.window_stats_of(s));
+        if (shape.empty()) continue;
+        seeds.push_back({std::move(shape), {motif.get_pattern().begin(), motif.get_pattern().end()}, 0.0});
+    }
+    return seeds;
+}
+
+// Candidate shapes from one run of the engine, appended to `seeds` in the
+// order of the engine's ranking.
+void engine_seeds(const EngineInput& input, const Refiner& fine, const DiscoverySettings& settings, int alphabet,
+                  const Runner& runner, std::vector<Seed>& seeds) {
+    const MinerSettings engine{settings.engine_minsup, settings.seglen, alphabet, settings.min_len,
+                               settings.max_len,       settings.max_overlap, 0};
+    std::vector<Motif> motifs = mine_motifs(input.views, engine, kNoPatternLimit, runner);
+    std::vector<std::vector<Seed>> found(motifs.size());
+    StageCount counted(runner, kStageCandidates, motifs.size());
+    each(runner, counted, motifs.size(), [&](std::size_t i) { found[i] = seeds_of(motifs[i], input, fine, settings); });
+    for (auto& some : found)
+        for (Seed& seed : some) seeds.push_back(std::move(seed));
 }
 
 // Scores every seed once, on block means when the shapes are long, and
 // returns the positions of the `pool` best at distinct places.
 std::vector<std::size_t> screen(std::vector<Seed>& seeds, const SeriesSet& prepared, const Refiner& fine,
-                                std::size_t need, const DiscoverySettings& settings) {
+                                std::size_t need, const DiscoverySettings& settings, const Runner& runner) {
     const std::size_t m = settings.length;
     const std::size_t factor = settings.coarse > 0 ? std::max<std::size_t>(1, m / settings.coarse) : 1;
-    std::vector<Candidate> scored;
-    scored.reserve(seeds.size());
+    std::vector<Candidate> scored(seeds.size());
+    // Seeds are many and each is cheap to screen: they are spread one by one.
     if (factor == 1) {
-        for (Seed& seed : seeds) scored.push_back(fine.evaluate(seed.shape, need));
+        StageCount counted(runner, kStageScreen, seeds.size());
+        each(runner, counted, seeds.size(), [&](std::size_t i) { scored[i] = fine.evaluate(seeds[i].shape, need); });
     } else {
-        SeriesSet blocks;
-        for (const auto& row : prepared) blocks.push_back(block_means(row.data(), row.size(), factor));
+        SeriesSet blocks(prepared.size());
+        runner.run_ranges(prepared.size(), [&](std::size_t first, std::size_t last) {
+            for (std::size_t s = first; s < last; ++s) blocks[s] = block_means(prepared[s].data(), prepared[s].size(), factor);
+        });
         const std::size_t coarse_m = m / factor;
-        const Refiner coarse(views_of(blocks), coarse_m, settings.flat_tol);
-        for (Seed& seed : seeds) {
-            std::vector<double> shape = block_means(seed.shape.data(), coarse_m * factor, factor);
+        const Refiner coarse(views_of(blocks), coarse_m, settings.flat_tol, runner);
+        StageCount counted(runner, kStageScreen, seeds.size());
+        each(runner, counted, seeds.size(), [&](std::size_t i) {
+            std::vector<double> shape = block_means(seeds[i].shape.data(), coarse_m * factor, factor);
             const WindowStats one = window_stats(shape.data(), shape.size(), coarse_m, 0.0);
             std::vector<double> z = znormalised_window(shape.data(), 0, coarse_m, one);
             Candidate c = z.empty() ? Candidate{} : coarse.evaluate(std::move(z), need);
             for (long long& b : c.best)
                 if (b >= 0) b *= static_cast<long long>(factor);
-            scored.push_back(std::move(c));
-        }
+            scored[i] = std::move(c);
+        });
     }
     std::vector<std::size_t> order(seeds.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -124,20 +155,29 @@ std::vector<std::size_t> screen(std::vector<Seed>& seeds, const SeriesSet& prepa
 
 }  // namespace
 
-Discovery discover(const SeriesViews& series, const DiscoverySettings& settings) {
+Discovery discover(const SeriesViews& series, const DiscoverySettings& settings, const Runner& runner) {
     const std::size_t m = settings.length;
     if (m < 2) throw std::invalid_argument("the motif length must be at least 2 points");
     Discovery result;
 
-    SeriesSet prepared;
-    prepared.reserve(series.size());
-    for (const SeriesView& s : series) prepared.push_back(detrend(s.values, s.size, settings.detrend_window));
-    Refiner fine(views_of(prepared), m, settings.flat_tol);
-    // Flat is judged on the series as given too: detrending turns the edge of
-    // a constant stretch into a smooth curve that every such series shares.
+    // Each series detrended, its windows measured, and (when detrended) flat
+    // judged on the series as given too: detrending turns the edge of a
+    // constant stretch into a smooth curve that every such series shares.
+    SeriesSet prepared(series.size());
+    {
+        StageCount counted(runner, kStagePrepare, series.size());
+        each(runner, counted, series.size(), [&](std::size_t s) {
+            prepared[s] = detrend(series[s].values, series[s].size, settings.detrend_window);
+        });
+    }
+    Refiner fine(views_of(prepared), m, settings.flat_tol, runner);
     if (settings.detrend_window > 1) {
-        for (std::size_t s = 0; s < series.size(); ++s)
-            fine.mark_flat(s, window_stats(series[s].values, series[s].size, m, settings.flat_tol));
+        runner.run_ranges(series.size(), [&](std::size_t first, std::size_t last) {
+            for (std::size_t s = first; s < last; ++s) {
+                runner.check_stop();
+                fine.mark_flat(s, window_stats(series[s].values, series[s].size, m, settings.flat_tol));
+            }
+        });
     }
     for (std::size_t s = 0; s < prepared.size(); ++s)
         if (prepared[s].size() >= m && !fine.usable(s)) result.flat_series.push_back(s);
@@ -147,15 +187,25 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings)
         static_cast<std::size_t>(std::ceil(settings.minsup * static_cast<double>(usable) - 1e-9)), 1, usable);
 
     std::vector<Seed> seeds;
-    for (int alphabet : settings.alphabets) engine_seeds(prepared, fine, settings, alphabet, seeds);
+    {
+        const EngineInput input = engine_input(fine, runner);
+        for (int alphabet : settings.alphabets) engine_seeds(input, fine, settings, alphabet, runner, seeds);
+    }
     result.candidates = seeds.size();
-    const std::vector<std::size_t> pool = screen(seeds, prepared, fine, need, settings);
+    const std::vector<std::size_t> pool = screen(seeds, prepared, fine, need, settings, runner);
 
+    // Few candidates, each compared with every series: each is refined in
+    // turn, its comparisons spread series by series.
     std::vector<Candidate> refined;
     std::vector<std::string> patterns;
-    for (std::size_t i : pool) {
-        refined.push_back(fine.refine(std::move(seeds[i].shape), need, settings.iterations));
-        patterns.push_back(seeds[i].pattern);
+    {
+        StageCount counted(runner, kStageRefine, pool.size());
+        for (std::size_t i : pool) {
+            runner.check_stop();
+            refined.push_back(fine.refine(std::move(seeds[i].shape), need, settings.iterations, runner));
+            patterns.push_back(seeds[i].pattern);
+            counted.add_one();
+        }
     }
     std::vector<std::size_t> order(refined.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -163,17 +213,28 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings)
                      [&](std::size_t a, std::size_t b) { return refined[a].score < refined[b].score; });
     std::vector<Candidate> ranked;
     for (std::size_t i : order) ranked.push_back(std::move(refined[i]));
-    for (std::size_t r : distinct_places(ranked, m, settings.same_place, settings.k, settings.place_overlap)) {
-        Candidate& c = ranked[r];
-        DiscoveredMotif motif;
-        motif.occurrences.resize(series.size());
-        for (std::size_t s = 0; s < series.size(); ++s) motif.occurrences[s] = fine.occurrences(c.shape, s, settings.radius);
+    const std::vector<std::size_t> kept =
+        distinct_places(ranked, m, settings.same_place, settings.k, settings.place_overlap);
+
+    // The occurrences of every returned motif in every series.
+    const std::size_t n = series.size();
+    result.motifs.resize(kept.size());
+    for (DiscoveredMotif& motif : result.motifs) motif.occurrences.resize(n);
+    {
+        StageCount counted(runner, kStageOccurrences, kept.size() * n);
+        each(runner, counted, kept.size() * n, [&](std::size_t unit) {
+            const std::size_t r = unit / n, s = unit % n;
+            result.motifs[r].occurrences[s] = fine.occurrences(ranked[kept[r]].shape, s, settings.radius);
+        });
+    }
+    for (std::size_t j = 0; j < kept.size(); ++j) {
+        Candidate& c = ranked[kept[j]];
+        DiscoveredMotif& motif = result.motifs[j];
         motif.shape = std::move(c.shape);
         motif.best = std::move(c.best);
         motif.distance = std::move(c.distance);
         motif.score = c.score;
-        motif.pattern = patterns[order[r]];
-        result.motifs.push_back(std::move(motif));
+        motif.pattern = patterns[order[kept[j]]];
     }
     return result;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "runner.h"
 #include "types.h"
 
 // Discovery of motifs of a given length: the engine's frequent patterns give
@@ -46,6 +47,20 @@ struct Discovery {
     std::size_t candidates = 0;                  // candidate shapes screened
 };
 
+// Stages of discover, in the order in which they report progress, with what
+// they count: series detrended and measured; then for each alphabet the
+// stages of mine_motifs (pipeline.h) and the engine motifs turned into
+// candidate shapes; candidates screened; candidates of the pool refined;
+// pairs of a returned motif and a series searched for occurrences.
+inline constexpr const char* kStagePrepare = "prepare";
+inline constexpr const char* kStageCandidates = "candidates";
+inline constexpr const char* kStageScreen = "screen";
+inline constexpr const char* kStageRefine = "refine";
+inline constexpr const char* kStageOccurrences = "occurrences";
+
 // Series shorter than `length` take no part (no match, not counted). Throws
-// std::invalid_argument for a length below 2.
-Discovery discover(const SeriesViews& series, const DiscoverySettings& settings);
+// std::invalid_argument for a length below 2. The work is spread by `runner`
+// (series by series, candidate by candidate) and its result does not depend
+// on how: every unit fills a slot of its own, and slots are combined in one
+// fixed order.
+Discovery discover(const SeriesViews& series, const DiscoverySettings& settings, const Runner& runner = Runner{});

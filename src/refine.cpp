@@ -104,9 +104,14 @@ std::vector<double> znormalised_window(const double* values, std::size_t start, 
     return shape;
 }
 
-Refiner::Refiner(SeriesViews series_, std::size_t m_, double flat_tol) : series(std::move(series_)), m(m_) {
-    stats.reserve(series.size());
-    for (const SeriesView& s : series) stats.push_back(window_stats(s.values, s.size, m, flat_tol));
+Refiner::Refiner(SeriesViews series_, std::size_t m_, double flat_tol, const Runner& runner)
+    : series(std::move(series_)), m(m_), stats(series.size()) {
+    runner.run_ranges(series.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t s = first; s < last; ++s) {
+            runner.check_stop();
+            stats[s] = window_stats(series[s].values, series[s].size, m, flat_tol);
+        }
+    });
 }
 
 void Refiner::mark_flat(std::size_t s, const WindowStats& other) {
@@ -126,23 +131,27 @@ std::size_t Refiner::usable_count() const {
     return count;
 }
 
-Candidate Refiner::evaluate(std::vector<double> shape, std::size_t need) const {
+Candidate Refiner::evaluate(std::vector<double> shape, std::size_t need, const Runner& runner) const {
     Candidate c;
     c.shape = std::move(shape);
     c.best.assign(series.size(), -1);
     c.distance.assign(series.size(), kFarthest);
-    std::vector<double> profile;
+    runner.run_ranges(series.size(), [&](std::size_t first, std::size_t last) {
+        std::vector<double> profile;
+        for (std::size_t s = first; s < last; ++s) {
+            runner.check_stop();
+            if (!usable(s)) continue;
+            const SeriesView& view = series[s];
+            profile.resize(view.size - m + 1);
+            distance_profile(c.shape.data(), m, view.values, view.size, stats[s], profile.data());
+            const auto closest = std::min_element(profile.begin(), profile.end());
+            c.best[s] = closest - profile.begin();
+            c.distance[s] = *closest;
+        }
+    });
     std::vector<double> usable_distances;
-    for (std::size_t s = 0; s < series.size(); ++s) {
-        if (!usable(s)) continue;
-        const SeriesView& view = series[s];
-        profile.resize(view.size - m + 1);
-        distance_profile(c.shape.data(), m, view.values, view.size, stats[s], profile.data());
-        const auto closest = std::min_element(profile.begin(), profile.end());
-        c.best[s] = closest - profile.begin();
-        c.distance[s] = *closest;
-        usable_distances.push_back(*closest);
-    }
+    for (std::size_t s = 0; s < series.size(); ++s)
+        if (usable(s)) usable_distances.push_back(c.distance[s]);
     need = std::min(need, usable_distances.size());
     if (need == 0) return c;
     std::partial_sort(usable_distances.begin(), usable_distances.begin() + static_cast<std::ptrdiff_t>(need),
@@ -152,8 +161,8 @@ Candidate Refiner::evaluate(std::vector<double> shape, std::size_t need) const {
     return c;
 }
 
-Candidate Refiner::refine(std::vector<double> shape, std::size_t need, int iterations) const {
-    Candidate best = evaluate(std::move(shape), need);
+Candidate Refiner::refine(std::vector<double> shape, std::size_t need, int iterations, const Runner& runner) const {
+    Candidate best = evaluate(std::move(shape), need, runner);
     Candidate current = best;
     for (int round = 0; round < iterations; ++round) {
         std::vector<std::size_t> order;
@@ -176,7 +185,7 @@ Candidate Refiner::refine(std::vector<double> shape, std::size_t need, int itera
         const double sd = std::sqrt(squares / static_cast<double>(m));
         if (!(sd > 1e-12 * static_cast<double>(take))) break;
         for (double& v : mean) v /= sd;
-        current = evaluate(std::move(mean), need);
+        current = evaluate(std::move(mean), need, runner);
         if (current.score < best.score) best = current;
     }
     return best;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "runner.h"
 #include "types.h"
 
 // Refinement of candidate shapes at point resolution: every window of `m`
@@ -44,10 +45,14 @@ struct Candidate {
     double score = 2.0;             // mean distance over the `need` closest series
 };
 
-// The series of one collection, viewed, with the statistics of their windows of m points.
+// The series of one collection, viewed, with the statistics of their windows
+// of m points. Work that goes over the series takes a Runner, which spreads it
+// series by series: each series fills slots of its own, and whatever adds up
+// over the series does so afterwards in series order, so the results do not
+// depend on the Runner.
 class Refiner {
 public:
-    Refiner(SeriesViews series, std::size_t m, double flat_tol);
+    Refiner(SeriesViews series, std::size_t m, double flat_tol, const Runner& runner = Runner{});
 
     std::size_t length() const { return m; }
     std::size_t series_count() const { return series.size(); }
@@ -63,11 +68,12 @@ public:
 
     // The best match of `shape` in every series, and the score over the
     // `need` closest usable series.
-    Candidate evaluate(std::vector<double> shape, std::size_t need) const;
+    Candidate evaluate(std::vector<double> shape, std::size_t need, const Runner& runner = Runner{}) const;
     // evaluate(), then `iterations` times: the shape becomes the mean of the
     // z-normalised best matches of the `need` closest series, and is evaluated
     // again. Returns the best-scoring of these shapes.
-    Candidate refine(std::vector<double> shape, std::size_t need, int iterations) const;
+    Candidate refine(std::vector<double> shape, std::size_t need, int iterations,
+                     const Runner& runner = Runner{}) const;
     // Starts of every window of series s within `radius` of `shape`, closest
     // first, no two overlapping by more than half of m.
     std::vector<long long> occurrences(const std::vector<double>& shape, std::size_t s, double radius) const;

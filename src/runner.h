@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 
@@ -37,3 +38,38 @@ struct Runner {
         if (progress) progress(stage, done, total);
     }
 };
+
+// Counts the units of one stage as threads finish them and reports the count.
+// Nothing is counted when nobody listens.
+class StageCount {
+public:
+    StageCount(const Runner& runner, const char* stage, std::size_t total)
+        : runner(runner), stage(stage), total(total), listening(static_cast<bool>(runner.progress)) {
+        if (listening) runner.report(stage, 0, total);
+    }
+
+    void add_one() {
+        if (!listening) return;
+        runner.report(stage, done.fetch_add(1, std::memory_order_relaxed) + 1, total);
+    }
+
+private:
+    const Runner& runner;
+    const char* stage;
+    std::size_t total;
+    bool listening;
+    std::atomic<std::size_t> done{0};
+};
+
+// Calls unit(i) for every i of [0, count), spread by the runner, checking for
+// a stop before each unit and counting each one done.
+template <typename Unit>
+void each(const Runner& runner, StageCount& counted, std::size_t count, Unit unit) {
+    runner.run_ranges(count, [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            runner.check_stop();
+            unit(i);
+            counted.add_one();
+        }
+    });
+}

@@ -49,6 +49,8 @@ def discover(
     same_place: float,
     place_overlap: float,
     k: int,
+    threads: int,
+    progress: Callable[[str, int, int], object] | None,
 ) -> dict[str, Any]: ...
 def distance_profile(
     shape: Sequence[float] | NDArray[np.float64], values: Sequence[float] | NDArray[np.float64], flat_tol: float

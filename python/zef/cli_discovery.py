@@ -9,6 +9,7 @@ from typing import TextIO
 
 from zef import data
 from zef.data import DataError, Dataset
+from zef.progressbar import ProgressBar
 
 # With --length, settings left at the engine's defaults take discovery's.
 DEFAULT_MINSUP = 0.5
@@ -59,9 +60,16 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     if args.length > longest:
         raise UsageError(f"--length {args.length} is longer than the longest series ({longest} points)")
     extra = {} if args.alphabet is None else {"alphabet": args.alphabet}
-    result = discover(
-        dataset.series, length=args.length, minsup=minsup, k=k, detrend=args.detrend, seglen=args.seglen, **extra
-    )
+    # Every core, and a progress bar for work that takes more than a second.
+    bar = ProgressBar(err) if args.progress or err.isatty() else None
+    try:
+        result = discover(
+            dataset.series, length=args.length, minsup=minsup, k=k, detrend=args.detrend, seglen=args.seglen,
+            progress=bar, **extra,
+        )
+    finally:
+        if bar is not None:
+            bar.close()
     if args.plot is not None:
         import matplotlib
 

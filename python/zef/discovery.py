@@ -29,6 +29,7 @@ import numpy as np
 from numpy.typing import NDArray
 
 from zef import _native
+from zef.mining import Progress, check_progress, thread_count
 
 if TYPE_CHECKING:
     from matplotlib.axes import Axes
@@ -298,6 +299,8 @@ def discover(
     max_overlap: float = 0.9,
     iterations: int = 2,
     pool: int | None = None,
+    threads: int | None = None,
+    progress: Progress | None = None,
 ) -> Discovery:
     """The `k` best motifs of `length` points in `series`, best first.
 
@@ -327,6 +330,15 @@ def discover(
         closest matches.
     pool: candidates refined at full resolution, after a coarse screening of
         all of them (default: 2 k, at least 10).
+    threads: how many threads do the native work; by default the variable
+        ZEF_NUM_THREADS, else every core the process may use (as `zef.mine`).
+        The result is the same on any number of threads.
+    progress: a callable (stage, done, total), called now and then from the
+        calling thread while the work runs: "prepare" (series), then for each
+        alphabet the engine's stages (see `zef.mine`) and "candidates" (engine
+        motifs), "screen" (candidates), "refine" (candidates of the pool) and
+        "occurrences" (motifs times series). An exception it raises stops the
+        work and is raised; so does Ctrl-C (KeyboardInterrupt).
     """
     if isinstance(length, bool) or not isinstance(length, (int, np.integer)):
         raise TypeError(f"length must be an int, got {type(length).__name__}")
@@ -343,6 +355,8 @@ def discover(
         raise ValueError(f"flat_tol must be at least 0 and below 1, got {flat_tol}")
     if iterations < 0:
         raise ValueError(f"iterations must be 0 or more, got {iterations}")
+    count = thread_count(threads)
+    check_progress(progress)
 
     rows = _as_rows(series)
     if not rows:
@@ -389,6 +403,8 @@ def discover(
         place_overlap=PLACE_OVERLAP,
         k=int(k),
         max_overlap=float(max_overlap),
+        threads=count,
+        progress=progress,
         **engine,
     )
     settings = {

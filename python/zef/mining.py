@@ -18,7 +18,7 @@ from _zef_cpp import Motif
 from zef import _native
 from zef._native import TooManyPatterns
 
-__all__ = ["TooManyPatterns", "available_cores", "mine", "thread_count"]
+__all__ = ["TooManyPatterns", "available_cores", "check_progress", "mine", "thread_count"]
 
 # The variable that sets the thread count when a call does not.
 THREADS_VARIABLE = "ZEF_NUM_THREADS"
@@ -56,8 +56,7 @@ def mine(
     call fails with TooManyPatterns instead of mapping them all.
     """
     count = thread_count(threads)
-    if progress is not None and not callable(progress):
-        raise TypeError(f"progress must be a callable (stage, done, total) or None, not {type(progress).__name__}")
+    check_progress(progress)
     if max_patterns is not None and (
         isinstance(max_patterns, bool) or not isinstance(max_patterns, int) or max_patterns < 0
     ):
@@ -105,6 +104,12 @@ def _float64(numpy: Any, array: Any) -> Any:
     if array.dtype.kind not in "biuf":
         return array
     return numpy.ascontiguousarray(array, dtype=numpy.float64)
+
+
+def check_progress(progress: object) -> None:
+    """TypeError unless `progress` is None or a callable (stage, done, total)."""
+    if progress is not None and not callable(progress):
+        raise TypeError(f"progress must be a callable (stage, done, total) or None, not {type(progress).__name__}")
 
 
 def thread_count(threads: int | None = None) -> int:

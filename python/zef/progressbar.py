@@ -1,4 +1,4 @@
-"""A progress bar on a stream for the stages of `zef.mine`, shown only for work that takes a while."""
+"""A progress bar on a stream for the stages of `zef.mine` and `zef.discover`, shown only for work that takes a while."""
 
 from __future__ import annotations
 
@@ -16,11 +16,16 @@ LABELS = {
     "mine": "mining patterns",
     "map": "ranking motifs",
     "collect": "mapping the best motifs",
+    "prepare": "detrending series",
+    "candidates": "taking candidate shapes",
+    "screen": "screening candidates",
+    "refine": "refining candidates",
+    "occurrences": "finding occurrences",
 }
 
 
 class ProgressBar:
-    """A callback for `zef.mine(progress=...)` that draws a bar on `stream`.
+    """A callback for `zef.mine(progress=...)` or `zef.discover(progress=...)` that draws a bar on `stream`.
 
     On a terminal the bar is redrawn in place; elsewhere (when asked for) it
     writes a line for each stage and each quarter of it. Nothing is drawn
