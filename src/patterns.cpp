@@ -71,6 +71,9 @@ bool is_sorted_level(const std::vector<Pattern>& patterns, std::size_t length) {
 
 std::uintptr_t address_of(const WordSet& words) { return reinterpret_cast<std::uintptr_t>(&words); }
 
+// The occurrences below which a level is counted on the calling thread.
+constexpr std::size_t kParallelLevelOccurrences = std::size_t{1} << 14;
+
 // Asks the Runner whether to stop after each run of work of about a quarter
 // of a millisecond. A unit is one simple step: one symbol of one LCS word, say.
 class Pacer {
@@ -149,7 +152,7 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
     } else {
         // The Runner is asked every few thousand series; the units spent are
         // the positions of a share of the series, about.
-        constexpr std::size_t kSeriesBetweenChecks = 4096;
+        constexpr std::size_t kSeriesBetweenChecks = 1024;
         const std::vector<std::size_t> order = Motif::table_order(occurrences.series);
         const std::size_t units = (4 * occurrences.positions.size() + 16 * order.size()) / order.size() + 1;
         for (std::size_t first = 0; first < order.size(); first += kSeriesBetweenChecks) {
@@ -862,7 +865,7 @@ void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::
     counted.found.resize(candidates.size());
     const bool known = scanned_from(words);
     const Runner& run = runner();
-    run.run_ranges(runs.size(), [&](std::size_t first, std::size_t last) {
+    const auto count_runs = [&](std::size_t first, std::size_t last) {
         std::vector<OccurrenceList> buffers;
         std::vector<char> symbols;
         Pacer pacer(run);
@@ -872,7 +875,15 @@ void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::
             extend(words, known, runs[r].prefix->first, runs[r].prefix->second, symbols,
                    counted.found.data() + runs[r].first, buffers, pacer);
         }
-    });
+    };
+    // A level of few occurrences is counted here: threads would cost more.
+    std::size_t occurrences = 0;
+    for (const Run& r : runs) occurrences += r.prefix->second.positions.size();
+    if (occurrences >= kParallelLevelOccurrences) {
+        run.run_ranges(runs.size(), count_runs);
+    } else {
+        count_runs(0, runs.size());
+    }
 
     counted.held.assign(candidates.size(), false);
     for (const Run& r : runs) std::fill(counted.held.begin() + static_cast<std::ptrdiff_t>(r.first),

@@ -72,18 +72,19 @@ int table_lcs(const Pattern& a, const Pattern& b) {
 
 }  // namespace
 
-// Short words and long ones: the long ones make patterns of several machine
-// words, filter passes large enough to be spread over threads, and levels of
-// many prefixes.
+// Short words, long ones and many: the long ones make patterns of several
+// machine words, filter passes large enough to be spread over threads, and
+// levels of many prefixes; the many make levels of enough occurrences to be
+// counted on threads.
 TEST(MiningRunner, ThreadsGiveTheRunOfOneThread) {
     std::mt19937 rng(1307);
     const Runner runner = threaded(3, 2);
     for (int round = 0; round < 60; ++round) {
-        const bool long_words = round % 4 == 0;
         const int symbols = 1 + static_cast<int>(rng() % 4);
-        const WordSet words = long_words ? random_words(rng, 1 + rng() % 3, 150 + rng() % 100, 1 + symbols)
-                                         : random_words(rng, rng() % 40, rng() % 30, symbols);
-        const double minsup = static_cast<double>(rng() % 5) / 4.0;
+        const WordSet words = round % 4 == 0   ? random_words(rng, 1 + rng() % 3, 150 + rng() % 100, 1 + symbols)
+                              : round % 4 == 1 ? random_words(rng, 100 + rng() % 50, 200, 1 + symbols)
+                                               : random_words(rng, rng() % 40, rng() % 30, symbols);
+        const double minsup = static_cast<double>(round % 4 == 1 ? 2 + rng() % 3 : rng() % 5) / 4.0;  // many: 0.5 to 1
         const int min_len = static_cast<int>(rng() % 4);
         const double max_overlap = static_cast<double>(rng() % 5) / 4.0;
         PatternMiner one(minsup, min_len, 0, max_overlap), many(minsup, min_len, 0, max_overlap);
