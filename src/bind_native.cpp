@@ -215,7 +215,7 @@ void bind_discover(py::module_& m) {
         [](const SeriesViews& series, std::size_t length, double minsup, double engine_minsup, int seglen, std::vector<int> alphabets, int min_len,
            int max_len, double max_overlap, std::size_t detrend_window, double flat_tol, double radius,
            int iterations, std::size_t seeds_per_motif, std::size_t pool, std::size_t coarse, double same_place, double place_overlap,
-           std::size_t k, long long threads, const py::object& progress) {
+           std::size_t k, long long threads, const py::object& progress, std::optional<std::size_t> max_patterns) {
             DiscoverySettings settings;
             settings.length = length;
             settings.minsup = minsup;
@@ -235,6 +235,7 @@ void bind_discover(py::module_& m) {
             settings.same_place = same_place;
             settings.place_overlap = place_overlap;
             settings.k = k;
+            settings.max_patterns = max_patterns.value_or(kNoPatternLimit);
             const Discovery found = run_watched(thread_count(threads), progress, [&](const Runner& runner) {
                 return discover(series, settings, runner);
             });
@@ -245,7 +246,7 @@ void bind_discover(py::module_& m) {
         py::arg("min_len"), py::arg("max_len"), py::arg("max_overlap"), py::arg("detrend_window"),
         py::arg("flat_tol"), py::arg("radius"), py::arg("iterations"), py::arg("seeds_per_motif"), py::arg("pool"),
         py::arg("coarse"), py::arg("same_place"), py::arg("place_overlap"),
-        py::arg("k"), py::arg("threads"), py::arg("progress"),
+        py::arg("k"), py::arg("threads"), py::arg("progress"), py::arg("max_patterns"),
         "Motifs of `length` points in `series` (float64 arrays), best first: a dict of numpy arrays.");
     m.def(
         "distance_profile",

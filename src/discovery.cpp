@@ -103,7 +103,7 @@ void engine_seeds(const EngineInput& input, const Refiner& fine, const Discovery
                   const Runner& runner, std::vector<Seed>& seeds) {
     const MinerSettings engine{settings.engine_minsup, settings.seglen, alphabet, settings.min_len,
                                settings.max_len,       settings.max_overlap, 0};
-    std::vector<Motif> motifs = mine_motifs(input.views, engine, kNoPatternLimit, runner);
+    std::vector<Motif> motifs = mine_motifs(input.views, engine, settings.max_patterns, runner);
     std::vector<std::vector<Seed>> found(motifs.size());
     StageCount counted(runner, kStageCandidates, motifs.size());
     each(runner, counted, motifs.size(), [&](std::size_t i) { found[i] = seeds_of(motifs[i], input, fine, settings); });

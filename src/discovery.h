@@ -30,6 +30,7 @@ struct DiscoverySettings {
     double same_place = 0.5;         // share of overlapping best matches that makes two motifs one
     double place_overlap = 0.25;     // how much two best matches overlap (times length) to be at one place
     std::size_t k = 10;              // motifs returned
+    std::size_t max_patterns = 0;    // frequent patterns one engine run may find (0: no limit)
 };
 
 struct DiscoveredMotif {

@@ -4,14 +4,61 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <numeric>
 #include <stdexcept>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
 namespace {
 
-bool symbol_less(char x, char y) { return static_cast<signed char>(x) < static_cast<signed char>(y); }
+// The first of the n symbols of a and b, from `from` on, in which they differ; n if none.
+std::size_t first_difference(const char* a, const char* b, std::size_t from, std::size_t n) {
+    std::size_t i = from;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) break;
+    }
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
+}
+
+// Compares n symbols of a with n of b, each read as a signed byte as
+// PatternLess reads them: negative, zero or positive.
+int compare_symbols(const char* a, const char* b, std::size_t n) {
+    const std::size_t i = first_difference(a, b, 0, n);
+    if (i == n) return 0;
+    return static_cast<signed char>(a[i]) < static_cast<signed char>(b[i]) ? -1 : 1;
+}
+
+// The first pattern of `sorted` (patterns of at least n symbols, in key order)
+// whose first n symbols are not below key[0..n). A binary search that skips
+// the symbols that the key shares with both ends of the range, and so with
+// every pattern between them: patterns that share long runs compare in time
+// about n plus the number of steps, not n times it.
+std::vector<Pattern>::const_iterator lower_bound_of(const std::vector<Pattern>& sorted, const char* key,
+                                                    std::size_t n) {
+    std::size_t low = 0, high = sorted.size();
+    std::size_t low_common = 0, high_common = 0;  // symbols shared with sorted[low - 1] and sorted[high]
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        const char* at = sorted[middle].data();
+        const std::size_t i = first_difference(at, key, std::min(low_common, high_common), n);
+        if (i < n && static_cast<signed char>(at[i]) < static_cast<signed char>(key[i])) {
+            low = middle + 1;
+            low_common = i;
+        } else {
+            high = middle;
+            high_common = i;
+        }
+    }
+    return sorted.begin() + static_cast<std::ptrdiff_t>(low);
+}
 
 // Whether every pattern of the level has `length` symbols and the level is in
 // ascending key order, as mine() always leaves it. Only then do the patterns
@@ -23,6 +70,30 @@ bool is_sorted_level(const std::vector<Pattern>& patterns, std::size_t length) {
 }
 
 std::uintptr_t address_of(const WordSet& words) { return reinterpret_cast<std::uintptr_t>(&words); }
+
+// The occurrences below which a level is counted on the calling thread.
+constexpr std::size_t kParallelLevelOccurrences = std::size_t{1} << 14;
+
+// Asks the Runner whether to stop after each run of work of about a quarter
+// of a millisecond. A unit is one simple step: one symbol of one LCS word, say.
+class Pacer {
+public:
+    explicit Pacer(const Runner& runner) : runner(runner) {}
+    void spend(std::size_t units) {
+        spent += units;
+        if (spent < kUnitsBetweenChecks) return;
+        spent = 0;
+        ++checks;
+        runner.check_stop();
+    }
+    std::size_t get_checks() const { return checks; }
+
+private:
+    static constexpr std::size_t kUnitsBetweenChecks = std::size_t{1} << 18;
+    const Runner& runner;
+    std::size_t spent = 0;
+    std::size_t checks = 0;
+};
 
 // The support test of prune_infrequent(): a pattern has to occur somewhere,
 // whatever the threshold. With a threshold at or below zero (or NaN) this
@@ -40,10 +111,10 @@ bool passes(std::size_t series_count, double min_count) {
 // on with s. With `holds_prefix` (the words are those whose scan recorded the
 // prefix's occurrences) the word is known to hold the prefix there. The lists
 // are gathered in `buffers`, whose capacity is reused from call to call, and
-// handed out as copies of their exact size.
-std::vector<OccurrenceList> extend(const WordSet& words, bool holds_prefix, const Pattern& prefix,
-                                   const OccurrenceList& occurrences, const std::vector<char>& symbols,
-                                   std::vector<OccurrenceList>& buffers) {
+// handed out in found[0..) as copies of their exact size.
+void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, const OccurrenceList& occurrences,
+            const std::vector<char>& symbols, OccurrenceList* found, std::vector<OccurrenceList>& buffers,
+            Pacer& pacer) {
     if (buffers.size() < symbols.size()) buffers.resize(symbols.size());
     std::array<int, 256> slot_of_symbol;
     slot_of_symbol.fill(-1);
@@ -52,9 +123,9 @@ std::vector<OccurrenceList> extend(const WordSet& words, bool holds_prefix, cons
     }
 
     const std::size_t length = prefix.size() + 1;
-    for (const std::size_t i : Motif::table_order(occurrences.series)) {
+    const auto visit = [&](std::size_t i) {
         const int series = occurrences.series[i];
-        if (series < 0 || static_cast<std::size_t>(series) >= words.size()) continue;
+        if (series < 0 || static_cast<std::size_t>(series) >= words.size()) return;
         const Pattern& word = words[static_cast<std::size_t>(series)];
         for (std::size_t k = occurrences.begin_of(i); k < occurrences.ends[i]; ++k) {
             const int position = occurrences.positions[k];
@@ -73,91 +144,328 @@ std::vector<OccurrenceList> extend(const WordSet& words, bool holds_prefix, cons
             list.positions.push_back(position);
             ++list.ends.back();
         }
+    };
+    // A table of one series lists it, and needs no table to tell.
+    if (occurrences.support() == 1) {
+        visit(0);
+        pacer.spend(4 * occurrences.positions.size() + 16);
+    } else {
+        // The Runner is asked every few thousand series; the units spent are
+        // the positions of a share of the series, about.
+        constexpr std::size_t kSeriesBetweenChecks = 1024;
+        const std::vector<std::size_t> order = Motif::table_order(occurrences.series);
+        const std::size_t units = (4 * occurrences.positions.size() + 16 * order.size()) / order.size() + 1;
+        for (std::size_t first = 0; first < order.size(); first += kSeriesBetweenChecks) {
+            const std::size_t last = std::min(order.size(), first + kSeriesBetweenChecks);
+            for (std::size_t i = first; i < last; ++i) visit(order[i]);
+            pacer.spend(units * (last - first));
+        }
     }
-    std::vector<OccurrenceList> found;
-    found.reserve(symbols.size());
     for (std::size_t slot = 0; slot < symbols.size(); ++slot) {
-        found.push_back(buffers[slot]);
+        found[slot] = buffers[slot];
         buffers[slot].series.clear();
         buffers[slot].ends.clear();
         buffers[slot].positions.clear();
     }
-    return found;
 }
 
-// Longest common subsequence of a pattern of at most 64 symbols with any
-// other, one machine word per step of the other (the bit-parallel algorithm of
-// Crochemore et al. 2001 in the form of Hyyrö 2004). Exact: it computes the
-// same length as the table of lcs().
-class ShortLcs {
+// Longest common subsequence of one pattern with any other, bit-parallel (the
+// algorithm of Crochemore et al. 2001 in the form of Hyyrö 2004): a column of
+// the classic table is a row of |pattern| bits, one machine word per 64
+// symbols, and each symbol of the other pattern advances it with one addition
+// whose carry runs across the words. Exact: it gives the table's length.
+class BitLcs {
 public:
-    static constexpr std::size_t kMaxLength = 64;
+    using Bits = std::vector<std::uint64_t>;
 
-    explicit ShortLcs(const Pattern& pattern) : length(pattern.size()) {
-        for (std::size_t i = 0; i < pattern.size(); ++i) {
-            masks[static_cast<unsigned char>(pattern[i])] |= std::uint64_t{1} << i;
+    explicit BitLcs(const Pattern& pattern) : length(pattern.size()), words((pattern.size() + 63) / 64) {
+        // Each symbol of the pattern gets a row of masks; row 0, all zero,
+        // stands for every symbol the pattern lacks.
+        row_of.fill(0);
+        std::size_t rows = 1;
+        for (const char symbol : pattern) {
+            std::uint32_t& row = row_of[static_cast<unsigned char>(symbol)];
+            if (row == 0) row = static_cast<std::uint32_t>(rows++);
         }
-        low = length == kMaxLength ? ~std::uint64_t{0} : (std::uint64_t{1} << length) - 1;
+        masks.assign(rows * words, 0);
+        symbol_counts.assign(rows, 0);
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::uint32_t row = row_of[static_cast<unsigned char>(pattern[i])];
+            masks[row * words + i / 64] |= std::uint64_t{1} << (i % 64);
+            ++symbol_counts[row];
+        }
+        top = length % 64 == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << (length % 64)) - 1;
     }
 
-    int with(const Pattern& other) const {
-        std::uint64_t v = ~std::uint64_t{0};
-        for (char symbol : other) {
-            const std::uint64_t u = v & masks[static_cast<unsigned char>(symbol)];
-            v = (v + u) | (v - u);
+    std::size_t get_words() const { return words; }
+    std::size_t rows() const { return symbol_counts.size(); }
+    std::uint32_t row(char symbol) const { return row_of[static_cast<unsigned char>(symbol)]; }
+    // How often the pattern holds the symbols of a row.
+    std::size_t count(std::uint32_t row) const { return symbol_counts[row]; }
+
+    std::size_t with(const Pattern& other, Bits& bits) const {
+        bits.assign(words, ~std::uint64_t{0});
+        advance(bits, other.data(), other.data() + other.size());
+        return common(bits);
+    }
+
+    // Whether the common subsequence has `needed` symbols or more; decided as
+    // soon as the symbols of `other` read so far settle it either way (the
+    // length found so far never falls, and grows by at most one a symbol).
+    bool reaches(const Pattern& other, std::size_t needed, Bits& bits) const {
+        if (needed == 0) return true;
+        bits.assign(words, ~std::uint64_t{0});
+        constexpr std::size_t kSymbolsBetweenTests = 16;
+        for (std::size_t done = 0; done < other.size();) {
+            const std::size_t next = std::min(other.size(), done + kSymbolsBetweenTests);
+            advance(bits, other.data() + done, other.data() + next);
+            done = next;
+            const std::size_t found = common(bits);
+            if (found >= needed) return true;
+            if (found + (other.size() - done) < needed) return false;
         }
-        // Each zero among the low `length` bits is one symbol of the common subsequence.
-        return static_cast<int>(length) - __builtin_popcountll(v & low);
+        return false;
     }
 
 private:
+    void advance(Bits& bits, const char* first, const char* last) const {
+        if (words == 1) {
+            std::uint64_t v = bits[0];
+            for (const char* at = first; at != last; ++at) {
+                const std::uint64_t u = v & masks[row(*at)];
+                v = (v + u) | (v - u);
+            }
+            bits[0] = v;
+            return;
+        }
+        for (const char* at = first; at != last; ++at) {
+            const std::uint32_t r = row(*at);
+            if (r == 0) continue;  // a symbol the pattern lacks changes nothing
+            const std::uint64_t* mask = masks.data() + static_cast<std::size_t>(r) * words;
+            std::uint64_t carry = 0;
+            for (std::size_t w = 0; w < words; ++w) {
+                const std::uint64_t v = bits[w];
+                const std::uint64_t u = v & mask[w];
+                const std::uint64_t partial = v + u;
+                const std::uint64_t sum = partial + carry;
+                carry = static_cast<std::uint64_t>(partial < v) | static_cast<std::uint64_t>(sum < partial);
+                bits[w] = sum | (v - u);
+            }
+        }
+    }
+
+    // Each zero among the low `length` bits is one symbol of the common
+    // subsequence; the bits above them take carries but never pass one down.
+    std::size_t common(const Bits& bits) const {
+        if (words == 0) return 0;
+        std::size_t ones = 0;
+        for (std::size_t w = 0; w + 1 < words; ++w) ones += static_cast<std::size_t>(__builtin_popcountll(bits[w]));
+        ones += static_cast<std::size_t>(__builtin_popcountll(bits[words - 1] & top));
+        return length - ones;
+    }
+
     std::size_t length;
-    std::uint64_t low = 0;
-    std::array<std::uint64_t, 256> masks{};
+    std::size_t words;
+    std::uint64_t top = 0;  // the bits of the last word that stand for symbols
+    std::array<std::uint32_t, 256> row_of;
+    std::vector<std::uint64_t> masks;  // row r, word w at r * words + w
+    std::vector<std::size_t> symbol_counts;
 };
 
-// The classic table, two rows at a time, for patterns longer than 64 symbols.
-int table_lcs(const Pattern& a, const Pattern& b) {
-    std::vector<int> previous(b.size() + 1, 0);
-    std::vector<int> current(b.size() + 1, 0);
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            current[j] = a[i - 1] == b[j - 1] ? previous[j - 1] + 1 : std::max(current[j - 1], previous[j]);
+// Whether patterns occur contiguously in a text: the suffix automaton of the
+// text (Blumer et al. 1985), built in time linear in the text, walked by each
+// pattern in time linear in the pattern.
+class Substrings {
+public:
+    // Patterns walked side by side by contain_each().
+    static constexpr std::size_t kBatch = 8;
+
+    explicit Substrings(const Pattern& text) {
+        // Letter 0 stands for every symbol the text lacks and leads nowhere.
+        letter_of.fill(0);
+        for (const char symbol : text) {
+            std::uint32_t& letter = letter_of[static_cast<unsigned char>(symbol)];
+            if (letter == 0) letter = static_cast<std::uint32_t>(++stride - 1);
         }
-        std::swap(previous, current);
+        length.reserve(2 * text.size() + 1);
+        link.reserve(2 * text.size() + 1);
+        next.reserve((2 * text.size() + 1) * stride);
+        std::int32_t last = add_state(0, -1);
+        for (const char symbol : text) {
+            const std::size_t c = letter_of[static_cast<unsigned char>(symbol)];
+            const std::int32_t current = add_state(length[index(last)] + 1, -1);
+            std::int32_t p = last;
+            while (p != -1 && step(p, c) == -1) {
+                step(p, c) = current;
+                p = link[index(p)];
+            }
+            if (p == -1) {
+                link[index(current)] = 0;
+            } else if (const std::int32_t q = step(p, c); length[index(p)] + 1 == length[index(q)]) {
+                link[index(current)] = q;
+            } else {
+                const std::int32_t clone = add_state(length[index(p)] + 1, link[index(q)]);
+                std::copy_n(next.begin() + static_cast<std::ptrdiff_t>(index(q) * stride), stride,
+                            next.begin() + static_cast<std::ptrdiff_t>(index(clone) * stride));
+                while (p != -1 && step(p, c) == q) {
+                    step(p, c) = clone;
+                    p = link[index(p)];
+                }
+                link[index(q)] = clone;
+                link[index(current)] = clone;
+            }
+            last = current;
+        }
     }
-    return previous[b.size()];
+
+    // inside[k]: whether patterns[k] occurs in the text, for k < count <= kBatch.
+    // The walks advance in turn, one symbol each, so that their reads of the
+    // automaton overlap in time instead of waiting on one another.
+    void contain_each(const Pattern* const* patterns, std::size_t count, bool* inside) const {
+        const std::int32_t* table = next.data();
+        std::array<const char*, kBatch> at{}, end{};
+        std::array<std::int32_t, kBatch> state{};
+        std::size_t walking = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            at[k] = patterns[k]->data();
+            end[k] = at[k] + patterns[k]->size();
+            inside[k] = false;
+            ++walking;
+        }
+        while (walking > 0) {
+            for (std::size_t k = 0; k < count; ++k) {
+                if (state[k] < 0) continue;
+                if (at[k] == end[k]) {
+                    inside[k] = true;
+                    state[k] = -1;
+                    --walking;
+                    continue;
+                }
+                const std::uint32_t letter = letter_of[static_cast<unsigned char>(*at[k]++)];
+                state[k] = table[index(state[k]) * stride + letter];
+                if (state[k] < 0) --walking;
+            }
+        }
+    }
+
+private:
+    static std::size_t index(std::int32_t state) { return static_cast<std::size_t>(state); }
+    std::int32_t add_state(std::int32_t state_length, std::int32_t state_link) {
+        length.push_back(state_length);
+        link.push_back(state_link);
+        next.resize(next.size() + stride, -1);
+        return static_cast<std::int32_t>(length.size() - 1);
+    }
+    std::int32_t& step(std::int32_t state, std::size_t letter) { return next[index(state) * stride + letter]; }
+
+    std::size_t stride = 1;  // letters, the lacking one included
+    std::array<std::uint32_t, 256> letter_of;
+    std::vector<std::int32_t> length;  // of the longest string that leads to each state
+    std::vector<std::int32_t> link;    // suffix link of each state; -1 at the root
+    std::vector<std::int32_t> next;    // state s, letter c at s * stride + c; -1: none
+};
+
+// The redundancy filter's question about one pattern p and a pattern s no
+// longer than p: does their common subsequence hold `needed` symbols or more?
+// When p spans several machine words, two cheaper answers come first: s
+// inside p holds all of its symbols in common with p (contain_each() tells,
+// for several s at once), and the common subsequence holds no more of a
+// symbol than either pattern has.
+class Overlap {
+public:
+    explicit Overlap(const Pattern& p) : bits(p) {
+        if (bits.get_words() > 1) substrings = std::make_unique<Substrings>(p);
+    }
+
+    // Words of one LCS step: a measure of the cost of a comparison per symbol of s.
+    std::size_t get_words() const { return std::max<std::size_t>(bits.get_words(), 1); }
+    // Whether reaches() expects to be told which s lie inside p.
+    const Substrings* get_substrings() const { return substrings.get(); }
+
+    struct Scratch {
+        BitLcs::Bits bits;
+        std::vector<std::size_t> counts;
+    };
+
+    // `inside`: whether s occurs in p, as contain_each() found; false without substrings.
+    bool reaches(const Pattern& s, std::size_t needed, bool inside, Scratch& scratch) const {
+        if (needed == 0 || inside) return true;
+        if (substrings) {
+            scratch.counts.assign(bits.rows(), 0);
+            for (const char symbol : s) ++scratch.counts[bits.row(symbol)];
+            std::size_t most = 0;
+            for (std::uint32_t r = 1; r < scratch.counts.size(); ++r) {
+                most += std::min(scratch.counts[r], bits.count(r));
+            }
+            if (most < needed) return false;
+        }
+        return bits.reaches(s, needed, scratch.bits);
+    }
+
+private:
+    BitLcs bits;
+    std::unique_ptr<Substrings> substrings;
+};
+
+// The smallest common length k for which k / length exceeds max_overlap, in
+// the same double division (monotonic in k), or length + 1 when no k does
+// (max_overlap 1.0 or above, or NaN).
+std::size_t needed_common(std::size_t length, double max_overlap) {
+    const auto ratio_exceeds = [&](std::size_t k) {
+        return static_cast<double>(k) / static_cast<double>(length) > max_overlap;
+    };
+    if (length == 0 || !(max_overlap < 1.0)) return length + 1;  // also NaN; 0 / 0 is NaN
+    if (max_overlap < 0.0) return 0;
+    // Start near the answer and step to it exactly.
+    auto k = static_cast<std::size_t>(max_overlap * static_cast<double>(length));
+    while (k > 0 && ratio_exceeds(k - 1)) --k;
+    while (k <= length && !ratio_exceeds(k)) ++k;
+    return k;
 }
 
+// Whether the work of one redundancy pass pays for spreading it over threads.
+constexpr std::size_t kParallelPassWork = std::size_t{1} << 18;
 
 // The redundancy filter of remove_redundant() on the survivor list alone:
 // which survivors it erases (every copy of an erased pattern value).
-std::vector<bool> redundant(const std::vector<Pattern>& survivors, double max_overlap) {
+std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double max_overlap, const Runner& runner) {
     const std::size_t count = survivors.size();
 
     // `removed` is a set of pattern values: equal patterns share one entry,
-    // the first index at which the value appears.
+    // the first index at which the value appears. Survivors as mine() leaves
+    // them are distinct: each length one run in ascending order.
+    Pacer pacer(runner);
     std::vector<std::size_t> value_of(count);
-    {
-        std::map<Pattern, std::size_t, PatternLess> first_index;
-        for (std::size_t i = 0; i < count; ++i) value_of[i] = first_index.try_emplace(survivors[i], i).first->second;
+    bool distinct = true;
+    for (std::size_t i = 1; i < count && distinct; ++i) {
+        const Pattern& a = *survivors[i - 1];
+        const Pattern& b = *survivors[i];
+        pacer.spend(64 + a.size() / 8);
+        distinct = a.size() > b.size() || (a.size() == b.size() && PatternLess()(a, b));
     }
-    std::vector<bool> removed(count, false);
+    if (distinct) {
+        std::iota(value_of.begin(), value_of.end(), std::size_t{0});
+    } else {
+        std::map<Pattern, std::size_t, PatternLess> first_index;
+        for (std::size_t i = 0; i < count; ++i) value_of[i] = first_index.try_emplace(*survivors[i], i).first->second;
+    }
+    std::vector<char> removed(count, 0);
 
     // The ratio lcs / |s| exceeds max_overlap exactly when the common
-    // subsequence holds at least needed[|s|] symbols: the smallest k for which
-    // k / |s| > max_overlap, in the same double division (monotonic in k), or
-    // |s| + 1 when no k does (max_overlap 1.0 or above, or NaN).
-    std::vector<std::size_t> needed;
-    auto needed_for = [&](std::size_t length) {
-        if (needed.size() <= length) needed.resize(length + 1, std::numeric_limits<std::size_t>::max());
-        std::size_t& k = needed[length];
-        if (k == std::numeric_limits<std::size_t>::max()) {
-            k = 0;
-            while (k <= length && !(static_cast<double>(k) / static_cast<double>(length) > max_overlap)) ++k;
-        }
-        return k;
-    };
+    // subsequence holds at least needed[|s|] symbols.
+    std::size_t longest = 0;
+    for (const Pattern* s : survivors) longest = std::max(longest, s->size());
+    std::vector<std::size_t> needed(longest + 1);
+    for (std::size_t length = 0; length <= longest; ++length) needed[length] = needed_common(length, max_overlap);
+
+    // The survivors that some pattern may erase, in order; erased ones leave
+    // the list after each pass.
+    std::vector<std::size_t> open;
+    for (std::size_t j = 0; j < count; ++j) {
+        pacer.spend(8);
+        if (needed[survivors[j]->size()] <= survivors[j]->size()) open.push_back(j);
+    }
+    std::vector<char> hit(count, 0);
 
     // Survivors come longest first, so each pattern still present at its turn
     // only erases later patterns of at most its own length. Patterns before p
@@ -165,27 +473,95 @@ std::vector<bool> redundant(const std::vector<Pattern>& survivors, double max_ov
     // p's length still present had p in view at its own turn with the same
     // ratio (lcs is symmetric and the lengths are equal) and did not erase p,
     // so the ratio does not exceed the threshold.
+    //
+    // Within one pass, whether p erases s depends on p, s and what earlier
+    // passes erased, never on the other s of the pass: the comparisons of a
+    // pass may run in any order, on any thread, and their hits are applied
+    // after it.
+    runner.report("filter", 0, count);
+    std::size_t checks_reported = 0;
+    std::size_t next_open = 0;  // open[next_open..] lie after i
     for (std::size_t i = 0; i < count; ++i) {
+        while (next_open < open.size() && open[next_open] <= i) ++next_open;
+        if (next_open == open.size()) break;  // nothing left that could be erased
+        pacer.spend(1);
         if (removed[value_of[i]]) continue;
-        const Pattern& p = survivors[i];
-        const bool short_p = p.size() <= ShortLcs::kMaxLength;
-        const ShortLcs p_lcs = short_p ? ShortLcs(p) : ShortLcs(Pattern());
-        for (std::size_t j = i + 1; j < count; ++j) {
-            const Pattern& s = survivors[j];
-            if (p.size() < s.size()) continue;
-            if (value_of[j] == value_of[i]) continue;  // s equals p
-            if (removed[value_of[j]]) continue;
-            const std::size_t k = needed_for(s.size());
-            if (k > s.size()) continue;  // the ratio cannot exceed the threshold
-            const auto common = static_cast<std::size_t>(short_p ? p_lcs.with(s) : table_lcs(p, s));
-            if (common < k) continue;
-            removed[value_of[j]] = true;
+        const Pattern& p = *survivors[i];
+        const Overlap overlap(p);
+        const auto compare = [&](std::size_t first, std::size_t last, Pacer& paced) {
+            Overlap::Scratch scratch;
+            // In batches: first which s lie inside p, then the rest of the question.
+            std::array<std::size_t, Substrings::kBatch> batch;
+            std::array<const Pattern*, Substrings::kBatch> batch_patterns;
+            std::array<bool, Substrings::kBatch> inside{};
+            for (std::size_t a = next_open + first; a < next_open + last;) {
+                std::size_t size = 0;
+                for (; a < next_open + last && size < batch.size(); ++a) {
+                    const std::size_t j = open[a];
+                    const Pattern& s = *survivors[j];
+                    if (p.size() < s.size()) continue;
+                    if (value_of[j] == value_of[i]) continue;  // s equals p
+                    if (removed[value_of[j]]) continue;
+                    batch[size] = j;
+                    batch_patterns[size++] = &s;
+                }
+                if (const Substrings* substrings = overlap.get_substrings()) {
+                    substrings->contain_each(batch_patterns.data(), size, inside.data());
+                }
+                for (std::size_t k = 0; k < size; ++k) {
+                    const Pattern& s = *batch_patterns[k];
+                    paced.spend((inside[k] ? 1 : overlap.get_words()) * s.size() + 8);
+                    if (overlap.reaches(s, needed[s.size()], inside[k], scratch)) hit[batch[k]] = 1;
+                }
+            }
+        };
+        const std::size_t in_view = open.size() - next_open;
+        const bool spread = in_view * overlap.get_words() * p.size() >= kParallelPassWork;
+        if (spread) {
+            runner.run_ranges(in_view, [&](std::size_t first, std::size_t last) {
+                Pacer paced(runner);
+                compare(first, last, paced);
+            });
+            runner.check_stop();
+        } else {
+            compare(0, in_view, pacer);
+        }
+
+        bool erased_any = false;
+        for (std::size_t a = next_open; a < open.size(); ++a) {
+            const std::size_t j = open[a];
+            pacer.spend(8);
+            if (!hit[j]) continue;
+            hit[j] = 0;
+            removed[value_of[j]] = 1;
+            erased_any = true;
+        }
+        if (erased_any) {
+            const auto still_open = std::remove_if(open.begin() + static_cast<std::ptrdiff_t>(next_open), open.end(),
+                                                   [&](std::size_t j) { return removed[value_of[j]] != 0; });
+            open.erase(still_open, open.end());
+        }
+        if (spread || pacer.get_checks() != checks_reported) {
+            checks_reported = pacer.get_checks();
+            runner.report("filter", i + 1, count);
         }
     }
+    runner.report("filter", count, count);
 
     std::vector<bool> erased(count);
-    for (std::size_t i = 0; i < count; ++i) erased[i] = removed[value_of[i]];
+    for (std::size_t i = 0; i < count; ++i) erased[i] = removed[value_of[i]] != 0;
     return erased;
+}
+
+// The records of the miner's table in key order (PatternLess), for the copies
+// handed out: each length is one run in key order already, and sorting merges
+// the runs.
+template <typename Iterator>
+std::vector<Iterator> in_key_order(Iterator first, Iterator last) {
+    std::vector<Iterator> order;
+    for (Iterator it = first; it != last; ++it) order.push_back(it);
+    std::sort(order.begin(), order.end(), [](Iterator a, Iterator b) { return PatternLess()(a->first, b->first); });
+    return order;
 }
 
 }  // namespace
@@ -234,30 +610,91 @@ Motif OccurrenceList::record(const Pattern& pattern) const {
 PatternMiner::PatternMiner(double minsup, int min_len, int max_len, double max_overlap)
     : minsup(minsup), min_len(min_len), max_len(max_len), max_overlap(max_overlap), levels(2) {}
 
-void PatternMiner::mine(const WordSet& words) {
+TooManyPatterns::TooManyPatterns(std::size_t limit)
+    : std::runtime_error("mining found more than " + std::to_string(limit) +
+                         " frequent patterns; raise minsup, set max_len, or raise max_patterns") {}
+
+void PatternMiner::mine(const WordSet& words) { mine(words, Runner()); }
+
+void PatternMiner::mine(const WordSet& words, const Runner& runner) {
+    // The Runner is lent for this call only, whatever way the call ends.
+    struct Lend {
+        Borrowed& borrowed;
+        Lend(Borrowed& borrowed, const Runner& runner) : borrowed(borrowed) { borrowed.runner = &runner; }
+        ~Lend() { borrowed.runner = nullptr; }
+        Lend(const Lend&) = delete;
+        Lend& operator=(const Lend&) = delete;
+    } lend(borrowed, runner);
+
     start(words);
     mine_1_patterns(words);
+    runner.report("mine", 1, 0);
+    Pacer pacer(runner);
     while (open_level()) {
+        const auto candidates = std::make_shared<const std::vector<Pattern>>(get_candidates());
+        count_level(words, candidates);
+        // Counted in full, the level below has served its purpose; when the
+        // length filter will erase it, its records go now.
+        if (counted.complete && static_cast<long long>(min_len) > level - 1) {
+            release_level(static_cast<std::size_t>(level - 1));
+        }
         // Inserted, counted and judged one at a time: a candidate that fails
         // is erased before the next one is inserted.
-        for (const Pattern& candidate : get_candidates()) {
+        for (const Pattern& candidate : *candidates) {
+            pacer.spend(64 + candidate.size());
             add_candidate(candidate);
             find_candidate(candidate, words);
             prune_infrequent(candidate);
         }
         close_level();
+        runner.report("mine", static_cast<std::size_t>(level - 1), 0);
     }
     remove_redundant();
+}
+
+const Runner& PatternMiner::runner() const {
+    static const Runner here;
+    return borrowed.runner != nullptr ? *borrowed.runner : here;
+}
+
+void PatternMiner::release_level(std::size_t n) {
+    std::vector<const Pattern*> level_n;
+    for (const Pattern& p : levels.at(n)) level_n.push_back(&p);
+    erase_all(level_n);
+}
+
+// A list that ascends in the table's order, as a level does, is found in one
+// walk over the table; the walk starts afresh wherever the list does not ascend.
+void PatternMiner::erase_all(const std::vector<const Pattern*>& patterns) {
+    cursor = {};
+    const ShorterFirst before;
+    auto at = frequent.end();
+    Pacer pacer(runner());
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        const Pattern& p = *patterns[i];
+        pacer.spend(256 + p.size());
+        if (i > 0 && before(*patterns[i - 1], p)) {
+            while (at != frequent.end() && before(at->first, p)) ++at;
+        } else {
+            at = frequent.lower_bound(p);
+        }
+        if (at != frequent.end() && at->first == p) at = frequent.erase(at);
+    }
 }
 
 // Every run starts from scratch, so mining twice with one object gives
 // exactly what a new miner gives on the second set of words.
 void PatternMiner::start(const WordSet& words) {
+    forget();
+    min_count = static_cast<double>(words.size()) * minsup;
+}
+
+void PatternMiner::forget() {
     frequent.clear();
     cursor = {};
     levels.assign(2, {});
     level = 2;
-    min_count = static_cast<double>(words.size()) * minsup;
+    passed = 0;
     counted = {};
     scanned = 0;
 }
@@ -271,8 +708,10 @@ void PatternMiner::mine_1_patterns(const WordSet& words) {
     std::array<OccurrenceList, 256> of_symbol;
     std::array<std::vector<int>, 256> positions;
     std::vector<unsigned char> present;
+    Pacer pacer(runner());
     for (std::size_t i = 0; i < words.size(); ++i) {
         const Pattern& word = words[i];
+        pacer.spend(4 * word.size() + 16);
         for (std::size_t j = 0; j < word.size(); ++j) {
             const auto symbol = static_cast<unsigned char>(word[j]);
             if (positions[symbol].empty()) present.push_back(symbol);
@@ -315,27 +754,19 @@ std::vector<Pattern> PatternMiner::get_candidates() const {
     // Joining a with b needs a's suffix (a without its first symbol) to equal
     // b's prefix (b without its last symbol); the join is a plus b's last
     // symbol. In a level of patterns of one length in key order, the b that
-    // join one a form one range, found by binary search.
+    // join one a form one range, which starts where a binary search finds it.
     const std::vector<Pattern>& previous = levels[level - 1];
     const bool sorted = is_sorted_level(previous, static_cast<std::size_t>(level - 1));
+    Pacer pacer(runner());
     for (const Pattern& a : previous) {
+        pacer.spend(64 + 2 * a.size());
         if (a.empty()) continue;
-        auto first = previous.begin();
-        auto last = previous.end();
-        if (sorted) {
-            const auto suffix_begin = a.begin() + 1;
-            const auto suffix_end = a.end();
-            const auto n = static_cast<std::ptrdiff_t>(a.size() - 1);
-            first = std::lower_bound(previous.begin(), previous.end(), a, [&](const Pattern& b, const Pattern&) {
-                return std::lexicographical_compare(b.begin(), b.begin() + n, suffix_begin, suffix_end, symbol_less);
-            });
-            last = std::upper_bound(first, previous.end(), a, [&](const Pattern&, const Pattern& b) {
-                return std::lexicographical_compare(suffix_begin, suffix_end, b.begin(), b.begin() + n, symbol_less);
-            });
-        }
-        for (auto b = first; b != last; ++b) {
-            if (a.size() != b->size()) continue;
-            if (!std::equal(a.begin() + 1, a.end(), b->begin())) continue;
+        const char* suffix = a.data() + 1;
+        const std::size_t n = a.size() - 1;
+        for (auto b = sorted ? lower_bound_of(previous, suffix, n) : previous.begin(); b != previous.end(); ++b) {
+            const bool joins = a.size() == b->size() && first_difference(b->data(), suffix, 0, n) == n;
+            if (!joins && sorted) break;
+            if (!joins) continue;
             Pattern& candidate = candidates.emplace_back();
             candidate.reserve(a.size() + 1);
             candidate.assign(a.begin(), a.end());
@@ -358,7 +789,8 @@ void PatternMiner::find_candidate(const Pattern& candidate, const WordSet& words
         const Pattern prefix(candidate.begin(), candidate.end() - 1);
         const OccurrenceList& of_prefix = checked(prefix)->second;
         std::vector<OccurrenceList> buffers;
-        found = std::move(extend(words, false, prefix, of_prefix, {candidate.back()}, buffers).front());
+        Pacer pacer(runner());
+        extend(words, false, prefix, of_prefix, {candidate.back()}, &found, buffers, pacer);
     }
     if (found.empty()) return;  // the candidate's record is looked up only to record into it
     located(candidate)->second.append(std::move(found));
@@ -370,16 +802,20 @@ bool PatternMiner::scanned_from(const WordSet& words) const { return scanned != 
 
 bool PatternMiner::take_counted(const Pattern& candidate, const WordSet& words, OccurrenceList& found) {
     if (candidate.size() != static_cast<std::size_t>(level)) return false;
-    if (counted.level != level || counted.words != address_of(words)) count_level(words);
-    // Candidates come in order, each after the one taken last; any other is searched for.
-    std::size_t i = counted.next;
-    if (i >= counted.candidates.size() || counted.candidates[i] != candidate) {
-        const auto it = std::lower_bound(counted.candidates.begin(), counted.candidates.end(), candidate, PatternLess());
-        if (it == counted.candidates.end() || *it != candidate) return false;
-        i = static_cast<std::size_t>(it - counted.candidates.begin());
+    if (counted.level != level || counted.words != address_of(words)) {
+        count_level(words, std::make_shared<const std::vector<Pattern>>(get_candidates()));
     }
-    if (counted.taken[i]) return false;  // a second call counts again
-    counted.taken[i] = true;
+    if (!counted.candidates) return false;
+    // Candidates come in order, each after the one taken last; any other is searched for.
+    const std::vector<Pattern>& candidates = *counted.candidates;
+    std::size_t i = counted.next;
+    if (i >= candidates.size() || candidates[i] != candidate) {
+        const auto it = std::lower_bound(candidates.begin(), candidates.end(), candidate, PatternLess());
+        if (it == candidates.end() || *it != candidate) return false;
+        i = static_cast<std::size_t>(it - candidates.begin());
+    }
+    if (!counted.held[i]) return false;  // a second call counts again
+    counted.held[i] = false;
     counted.next = i + 1;
     found = std::move(counted.found[i]);
     return true;
@@ -389,12 +825,12 @@ bool PatternMiner::take_counted(const Pattern& candidate, const WordSet& words, 
 // walk over the prefix's occurrences (extend()). The counts of a prefix
 // depend on the words and that prefix's occurrences alone and go to a slot of
 // its own; the slots are concatenated in the order of the candidates, so the
-// order in which the prefixes are counted does not change the result.
-void PatternMiner::count_level(const WordSet& words) {
+// order in which the prefixes are counted, and the thread, do not change the result.
+void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::vector<Pattern>> list) {
     counted = {};
     counted.level = level;
     counted.words = address_of(words);
-    std::vector<Pattern> candidates = get_candidates();
+    const std::vector<Pattern>& candidates = *list;
     // Distinct and in key order, as mine() leaves every level: then the
     // candidates of one prefix are one run and differ in their last symbol.
     for (std::size_t i = 1; i < candidates.size(); ++i) {
@@ -404,34 +840,56 @@ void PatternMiner::count_level(const WordSet& words) {
     struct Run {
         std::size_t first, last;
         Table::const_iterator prefix;
-        std::vector<char> symbols;
     };
     std::vector<Run> runs;
+    // The prefixes of the runs ascend, and the records of their length form
+    // one run of the table in the same order: one walk finds them all.
+    auto prefix = frequent.cend();
+    std::size_t runs_cover = 0;
     for (std::size_t first = 0, last = 0; first < candidates.size(); first = last) {
         const Pattern& c = candidates[first];
+        const std::size_t n = c.size() - 1;
         last = first + 1;
-        while (last < candidates.size() && std::equal(c.begin(), c.end() - 1, candidates[last].begin())) ++last;
-        const auto prefix = frequent.find(Pattern(c.begin(), c.end() - 1));
-        if (prefix == frequent.end()) continue;  // left to find_candidate, which reports it
-        Run run{first, last, prefix, {}};
-        for (std::size_t i = first; i < last; ++i) run.symbols.push_back(candidates[i].back());
-        runs.push_back(std::move(run));
+        while (last < candidates.size() && compare_symbols(c.data(), candidates[last].data(), n) == 0) ++last;
+        if (first == 0) prefix = frequent.lower_bound(Pattern(c.begin(), c.end() - 1));
+        // Negative while the record lies before c's prefix, zero at it.
+        const auto order = [&] {
+            return prefix->first.size() == n ? compare_symbols(prefix->first.data(), c.data(), n) : 1;
+        };
+        while (prefix != frequent.cend() && order() < 0) ++prefix;
+        if (prefix == frequent.cend() || order() != 0) continue;  // left to find_candidate, which reports it
+        runs.push_back({first, last, prefix});
+        runs_cover += last - first;
     }
 
+    counted.found.resize(candidates.size());
     const bool known = scanned_from(words);
-    std::vector<std::vector<OccurrenceList>> slots(runs.size());
-    std::vector<OccurrenceList> buffers;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        slots[r] = extend(words, known, runs[r].prefix->first, runs[r].prefix->second, runs[r].symbols, buffers);
+    const Runner& run = runner();
+    const auto count_runs = [&](std::size_t first, std::size_t last) {
+        std::vector<OccurrenceList> buffers;
+        std::vector<char> symbols;
+        Pacer pacer(run);
+        for (std::size_t r = first; r < last; ++r) {
+            symbols.clear();
+            for (std::size_t i = runs[r].first; i < runs[r].last; ++i) symbols.push_back(candidates[i].back());
+            extend(words, known, runs[r].prefix->first, runs[r].prefix->second, symbols,
+                   counted.found.data() + runs[r].first, buffers, pacer);
+        }
+    };
+    // A level of few occurrences is counted here: threads would cost more.
+    std::size_t occurrences = 0;
+    for (const Run& r : runs) occurrences += r.prefix->second.positions.size();
+    if (occurrences >= kParallelLevelOccurrences) {
+        run.run_ranges(runs.size(), count_runs);
+    } else {
+        count_runs(0, runs.size());
     }
 
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        for (std::size_t i = runs[r].first; i < runs[r].last; ++i) {
-            counted.candidates.push_back(std::move(candidates[i]));
-            counted.found.push_back(std::move(slots[r][i - runs[r].first]));
-        }
-    }
-    counted.taken.assign(counted.candidates.size(), false);
+    counted.held.assign(candidates.size(), false);
+    for (const Run& r : runs) std::fill(counted.held.begin() + static_cast<std::ptrdiff_t>(r.first),
+                                        counted.held.begin() + static_cast<std::ptrdiff_t>(r.last), true);
+    counted.complete = runs_cover == candidates.size();
+    counted.candidates = std::move(list);
 }
 
 void PatternMiner::prune_infrequent(const Pattern& pattern) { judge(located(pattern)); }
@@ -449,6 +907,11 @@ PatternMiner::Table::iterator PatternMiner::located(const Pattern& pattern) {
 
 void PatternMiner::judge(Table::iterator record) {
     if (passes(record->second.support(), min_count)) {
+        if (max_patterns != 0 && passed == max_patterns) {
+            forget();
+            throw TooManyPatterns(max_patterns);
+        }
+        ++passed;
         levels.at(record->first.size()).push_back(record->first);
         cursor.at = std::next(record);
         cursor.valid = true;
@@ -465,15 +928,17 @@ void PatternMiner::erase(Table::iterator record) {
 
 FrequentTable PatternMiner::get_frequent() const {
     FrequentTable table;
-    for (const auto& entry : frequent) table.emplace_hint(table.end(), entry.first, entry.second.record(entry.first));
+    for (const auto it : in_key_order(frequent.begin(), frequent.end())) {
+        table.emplace_hint(table.end(), it->first, it->second.record(it->first));
+    }
     return table;
 }
 
 FrequentTable PatternMiner::take_frequent() {
     cursor = {};
     FrequentTable table;
-    while (!frequent.empty()) {
-        auto entry = frequent.extract(frequent.begin());
+    for (const auto it : in_key_order(frequent.begin(), frequent.end())) {
+        auto entry = frequent.extract(it);
         Motif record = entry.mapped().record(entry.key());
         table.emplace_hint(table.end(), std::move(entry.key()), std::move(record));
     }
@@ -489,28 +954,38 @@ std::size_t PatternMiner::top_level() const {
 }
 
 std::vector<Pattern> PatternMiner::remove_short() {
+    std::vector<Pattern> survivors;
+    for (const Pattern* p : filter_short()) survivors.push_back(*p);
+    return survivors;
+}
+
+std::vector<const Pattern*> PatternMiner::filter_short() {
     counted = {};
     cursor = {};
-    std::vector<Pattern> survivors;
+    std::vector<const Pattern*> survivors;
     if (level < 2 || levels.empty()) return survivors;
+    Pacer pacer(runner());
     for (std::size_t n = top_level(); n >= 1; --n) {
-        for (const Pattern& p : levels[n]) {
-            if (static_cast<long long>(min_len) > static_cast<long long>(n)) {
-                frequent.erase(p);
-            } else {
-                survivors.push_back(p);
-            }
+        if (static_cast<long long>(min_len) > static_cast<long long>(n)) {
+            release_level(n);
+        } else {
+            for (const Pattern& p : levels[n]) survivors.push_back(&p);
+            pacer.spend(16 * levels[n].size());
         }
     }
     return survivors;
 }
 
 void PatternMiner::remove_redundant() {
-    const std::vector<Pattern> survivors = remove_short();
-    const std::vector<bool> erased = redundant(survivors, max_overlap);
+    const std::vector<const Pattern*> survivors = filter_short();
+    const std::vector<bool> erased = redundant(survivors, max_overlap, runner());
+    std::vector<const Pattern*> redundant_ones;
+    Pacer pacer(runner());
     for (std::size_t i = 0; i < survivors.size(); ++i) {
-        if (erased[i]) frequent.erase(survivors[i]);
+        pacer.spend(8);
+        if (erased[i]) redundant_ones.push_back(survivors[i]);
     }
+    erase_all(redundant_ones);
 }
 
 double lcs(const Pattern& a, const Pattern& b) {
@@ -519,9 +994,10 @@ double lcs(const Pattern& a, const Pattern& b) {
     if (a.size() >= std::vector<std::vector<int>>().max_size() || b.size() >= std::vector<int>().max_size()) {
         throw_too_large();
     }
-    if (a.size() <= ShortLcs::kMaxLength) return static_cast<double>(ShortLcs(a).with(b));
-    if (b.size() <= ShortLcs::kMaxLength) return static_cast<double>(ShortLcs(b).with(a));
-    return static_cast<double>(table_lcs(a, b));
+    // The bits go to the shorter pattern: fewer words per step.
+    BitLcs::Bits bits;
+    if (a.size() <= b.size()) return static_cast<double>(BitLcs(a).with(b, bits));
+    return static_cast<double>(BitLcs(b).with(a, bits));
 }
 
 bool is_p_in_vec(const Pattern& p, const std::vector<Pattern>& v) {

@@ -3,9 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "motif.h"
+#include "runner.h"
 #include "types.h"
 
 // Ordered table of frequent patterns, smallest pattern first (see PatternLess).
@@ -31,6 +34,13 @@ struct OccurrenceList {
     Motif record(const Pattern& pattern) const;
 };
 
+// Mining refused because more patterns passed the support test than the limit
+// set by PatternMiner::set_max_patterns().
+class TooManyPatterns : public std::runtime_error {
+public:
+    explicit TooManyPatterns(std::size_t limit);
+};
+
 // Level-wise miner of the contiguous patterns that occur in enough words,
 // followed by a length filter and a redundancy filter.
 //
@@ -44,11 +54,33 @@ struct OccurrenceList {
 //       close_level();
 //   }
 //   remove_redundant();  // calls remove_short()
+// Besides, between the levels, it frees the records of a level that the
+// length filter will erase once the level above has been counted from them.
+//
+// With a Runner, mine() counts the candidates of a level prefix by prefix over
+// the Runner's ranges and splits the comparisons of the redundancy filter over
+// them when there are enough; the result is the same whatever the Runner does.
+// It asks the Runner to stop (Runner::check_stop) every few milliseconds of
+// work and reports its progress in two stages:
+//   "mine"    done = lengths mined so far (1 after the single symbols), total 0
+//             (unknown until a level comes out empty);
+//   "filter"  done = survivors of the length filter examined by the redundancy
+//             filter, total = those survivors.
+// An exception, the Runner's own included, leaves in the table what was found
+// so far, except TooManyPatterns, which leaves the miner empty; the next
+// mine() starts afresh either way.
 class PatternMiner {
 public:
     PatternMiner(double minsup, int min_len, int max_len, double max_overlap);
 
     void mine(const WordSet& words);
+    void mine(const WordSet& words, const Runner& runner);
+
+    // At most `limit` patterns may pass the support test in one run (0: no
+    // limit, the default). One more throws TooManyPatterns at once, from
+    // whichever step judged it.
+    void set_max_patterns(std::size_t limit) { max_patterns = limit; }
+    std::size_t get_max_patterns() const { return max_patterns; }
 
     // Forgets every earlier run and sets the support threshold for `words`.
     void start(const WordSet& words);
@@ -86,7 +118,15 @@ public:
     const std::vector<std::vector<Pattern>>& get_levels() const { return levels; }
 
 private:
-    using Table = std::map<Pattern, OccurrenceList, PatternLess>;
+    // The table keeps each length apart, shorter first, and each length in key
+    // order: a level's records form one run that grows at the end, and a
+    // lookup compares symbols with patterns of the same length only.
+    struct ShorterFirst {
+        bool operator()(const Pattern& a, const Pattern& b) const {
+            return a.size() != b.size() ? a.size() < b.size() : PatternLess()(a, b);
+        }
+    };
+    using Table = std::map<Pattern, OccurrenceList, ShorterFirst>;
 
     // Looks a pattern up that must be present: "map::at" otherwise.
     Table::iterator checked(const Pattern& pattern);
@@ -94,13 +134,24 @@ private:
     Table::iterator located(const Pattern& pattern);
     // The support test of prune_infrequent on a record already looked up.
     void judge(Table::iterator record);
+    // Empties the table and the levels, as start() does.
+    void forget();
+    // The Runner of the mine() call in progress, or one that runs everything here.
+    const Runner& runner() const;
+    // Erases the records of level n.
+    void release_level(std::size_t n);
+    // Erases the records of these patterns, where present.
+    void erase_all(const std::vector<const Pattern*>& patterns);
+    // remove_short(), the survivors pointing into the levels.
+    std::vector<const Pattern*> filter_short();
     // Erases a record, dropping the level's counts when it was a prefix of
     // them; the cursor moves to the next record.
     void erase(Table::iterator record);
     // The highest level that the length filter visits.
     std::size_t top_level() const;
-    // Counts every candidate of the current level, prefix by prefix.
-    void count_level(const WordSet& words);
+    // Counts every candidate of the current level (`candidates`, as
+    // get_candidates() gives them), prefix by prefix.
+    void count_level(const WordSet& words, std::shared_ptr<const std::vector<Pattern>> candidates);
     // Whether the level's counts hold `candidate` next; if so, moves its occurrences to `found`.
     bool take_counted(const Pattern& candidate, const WordSet& words, OccurrenceList& found);
     // Whether every recorded position of every record starts its pattern in `words`.
@@ -110,6 +161,8 @@ private:
     int min_len;
     int max_len;  // 0: no limit
     double max_overlap;
+    std::size_t max_patterns = 0;  // 0: no limit
+    std::size_t passed = 0;        // patterns that passed the support test since start()
     // The frequent table: each pattern with the occurrences of its record.
     Table frequent;
     // The record of the last candidate inserted, or after an erasure the
@@ -127,6 +180,17 @@ private:
         }
     };
     Cursor cursor;
+    // Set while mine() runs with a Runner; a copy of the miner starts without.
+    struct Borrowed {
+        const Runner* runner = nullptr;
+        Borrowed() = default;
+        Borrowed(const Borrowed&) {}
+        Borrowed& operator=(const Borrowed&) {
+            runner = nullptr;
+            return *this;
+        }
+    };
+    Borrowed borrowed;
     double min_count = 0.0;  // absolute support threshold, set by start()
     int level = 2;           // length of the candidates being mined
     // Entry n: patterns of length n that passed the support test, in the order they passed.
@@ -139,13 +203,15 @@ private:
     // The occurrences of the candidates of one level (in key order, as
     // get_candidates() gives them), counted from the records one symbol
     // shorter and from the words at address `words`, until each is taken by
-    // find_candidate(); `next` follows the one taken last. Level 0: no counts held.
+    // find_candidate(); `next` follows the one taken last. Level 0: no counts
+    // held; no candidates: the level was not in key order, so nothing was counted.
     struct LevelCounts {
         int level = 0;
         std::uintptr_t words = 0;
-        std::vector<Pattern> candidates;
-        std::vector<OccurrenceList> found;
-        std::vector<bool> taken;
+        std::shared_ptr<const std::vector<Pattern>> candidates;
+        std::vector<OccurrenceList> found;  // of candidates[i] while held[i]
+        std::vector<bool> held;
+        bool complete = false;  // every candidate was counted
         std::size_t next = 0;
     };
     LevelCounts counted;

@@ -18,10 +18,6 @@ struct Ranked {
 
 }  // namespace
 
-TooManyPatterns::TooManyPatterns(std::size_t found, std::size_t limit)
-    : std::runtime_error("mining found " + std::to_string(found) + " frequent patterns, more than max_patterns (" +
-                         std::to_string(limit) + "); raise minsup, set max_len or lower alphabet") {}
-
 std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& settings, std::size_t max_patterns,
                                const Runner& runner) {
     // Z-normalisation and discretisation, series by series.
@@ -46,12 +42,12 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
     FrequentTable frequent;
     {
         PatternMiner miner(settings.minsup, settings.min_len, settings.max_len, settings.max_overlap);
-        miner.mine(words);
+        miner.set_max_patterns(max_patterns);
+        miner.mine(words, runner);
         frequent = miner.take_frequent();
     }
     WordSet().swap(words);
     runner.check_stop();
-    if (frequent.size() > max_patterns) throw TooManyPatterns(frequent.size(), max_patterns);
     check_mapping_fits({}, frequent, settings.seglen);
     if (settings.k < 0) throw std::length_error("cannot create std::vector larger than max_size()");
 

@@ -20,14 +20,8 @@ struct MinerSettings {
     int k;
 };
 
-// Mining found more frequent patterns than the caller allows.
-class TooManyPatterns : public std::runtime_error {
-public:
-    TooManyPatterns(std::size_t found, std::size_t limit);
-};
-
-// No limit on the number of frequent patterns.
-inline constexpr std::size_t kNoPatternLimit = std::numeric_limits<std::size_t>::max();
+// No limit on the number of frequent patterns (see PatternMiner::set_max_patterns).
+inline constexpr std::size_t kNoPatternLimit = 0;
 
 // Stages of mine_motifs, in the order in which they report progress, with
 // what they count: series discretised, levels mined (a total of 0: not known
@@ -44,7 +38,7 @@ inline constexpr const char* kStageCollect = "collect";
 // the words are mined; every frequent pattern's NAED is found, without
 // building its record's statistics when not every motif is returned; the
 // patterns are ranked as Miner ranks them, and the first k (all for k 0) are
-// mapped in full. Throws TooManyPatterns, before anything is mapped, when
-// mining finds more than `max_patterns` frequent patterns.
+// mapped in full. Throws TooManyPatterns (patterns.h) as soon as more than
+// `max_patterns` patterns pass the support test, before anything is mapped.
 std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& settings, std::size_t max_patterns,
                                const Runner& runner);

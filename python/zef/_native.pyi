@@ -51,6 +51,7 @@ def discover(
     k: int,
     threads: int,
     progress: Callable[[str, int, int], object] | None,
+    max_patterns: int | None,
 ) -> dict[str, Any]: ...
 def distance_profile(
     shape: Sequence[float] | NDArray[np.float64], values: Sequence[float] | NDArray[np.float64], flat_tol: float

@@ -29,7 +29,7 @@ import numpy as np
 from numpy.typing import NDArray
 
 from zef import _native
-from zef.mining import Progress, check_progress, thread_count
+from zef.mining import Progress, check_progress, pattern_limit, thread_count
 
 if TYPE_CHECKING:
     from matplotlib.axes import Axes
@@ -301,6 +301,7 @@ def discover(
     pool: int | None = None,
     threads: int | None = None,
     progress: Progress | None = None,
+    max_patterns: int | None = None,
 ) -> Discovery:
     """The `k` best motifs of `length` points in `series`, best first.
 
@@ -339,6 +340,8 @@ def discover(
         motifs), "screen" (candidates), "refine" (candidates of the pool) and
         "occurrences" (motifs times series). An exception it raises stops the
         work and is raised; so does Ctrl-C (KeyboardInterrupt).
+    max_patterns: when one run of the engine finds more frequent patterns than
+        this, the call fails with `TooManyPatterns` instead of going on.
     """
     if isinstance(length, bool) or not isinstance(length, (int, np.integer)):
         raise TypeError(f"length must be an int, got {type(length).__name__}")
@@ -357,6 +360,7 @@ def discover(
         raise ValueError(f"iterations must be 0 or more, got {iterations}")
     count = thread_count(threads)
     check_progress(progress)
+    limit = pattern_limit(max_patterns)
 
     rows = _as_rows(series)
     if not rows:
@@ -405,6 +409,7 @@ def discover(
         max_overlap=float(max_overlap),
         threads=count,
         progress=progress,
+        max_patterns=limit,
         **engine,
     )
     settings = {

@@ -57,11 +57,7 @@ def mine(
     """
     count = thread_count(threads)
     check_progress(progress)
-    if max_patterns is not None and (
-        isinstance(max_patterns, bool) or not isinstance(max_patterns, int) or max_patterns < 0
-    ):
-        raise ValueError(f"max_patterns must be None or a whole number of 0 or more, not {max_patterns!r}")
-    limit = None if max_patterns is None or max_patterns >= 2**63 else max_patterns
+    limit = pattern_limit(max_patterns)
     rows = _as_series(series)
     try:
         return _native.mine(rows, minsup, seglen, alphabet, min_len, max_len, max_overlap, k, count, progress, limit)
@@ -104,6 +100,15 @@ def _float64(numpy: Any, array: Any) -> Any:
     if array.dtype.kind not in "biuf":
         return array
     return numpy.ascontiguousarray(array, dtype=numpy.float64)
+
+
+def pattern_limit(max_patterns: int | None) -> int | None:
+    """The limit on frequent patterns as the module takes it: None for no limit."""
+    if max_patterns is not None and (
+        isinstance(max_patterns, bool) or not isinstance(max_patterns, int) or max_patterns < 1
+    ):
+        raise ValueError(f"max_patterns must be None or a whole number of 1 or more, not {max_patterns!r}")
+    return None if max_patterns is None or max_patterns >= 2**63 else max_patterns
 
 
 def check_progress(progress: object) -> None:

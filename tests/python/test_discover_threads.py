@@ -97,3 +97,12 @@ def test_find_with_a_length_shows_progress_when_asked_and_prints_the_same(zef, t
     lines = shown[2][len(quiet[2]) :].splitlines()
     assert lines[-1] == f"finding occurrences: [{'#' * 24}] 160 of 160"  # 8 motifs, 20 series
     assert {line.split(":")[0] for line in lines} <= set(progressbar.LABELS.values())
+
+
+def test_max_patterns_stops_discovery_with_a_clear_error():
+    series, _ = make_collection("bump", 40, n_series=20, n_points=300, prevalence=1.0, kind="noise", seed=4)
+    assert len(zef.discover(series, length=40, k=2, max_patterns=10**6)) > 0
+    with pytest.raises(zef.TooManyPatterns, match="more than 1 frequent patterns"):
+        zef.discover(series, length=40, k=2, max_patterns=1)
+    with pytest.raises(ValueError, match="max_patterns"):
+        zef.discover(series, length=40, max_patterns=0)
