@@ -1,9 +1,10 @@
 # The two commands: `make demo` runs the built-in example, `make test` every test.
 # `make check` is the fast part of `make test` (build, CTest, mypy, stubtest,
-# pytest); `make harden` the slow part (fuzzing, sanitizers).
+# pytest, lint); `make harden` the slow part (fuzzing, sanitizers, cluster).
+# `make format` applies the formatters that `make check` checks.
 # `make bench` runs the benchmark against the peers (ARGS=--quick for a shorter run),
 # `make quality` the quality benchmark of discovery (ARGS=--quick, ARGS=--write-readme).
-.PHONY: demo test check harden bench quality clean
+.PHONY: demo test check harden format bench quality clean
 
 demo:
 	bash scripts/demo.sh
@@ -16,6 +17,9 @@ check:
 
 harden:
 	bash scripts/harden.sh
+
+format:
+	bash scripts/lint.sh --fix
 
 bench:
 	bash scripts/bench.sh $(ARGS)
