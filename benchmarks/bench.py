@@ -92,11 +92,15 @@ def fmt_time(seconds):
 
 def table(headers, rows):
     widths = [max(len(str(h)), *(len(str(r[i])) for r in rows)) for i, h in enumerate(headers)]
-    line = "  ".join(str(h).ljust(w) for h, w in zip(headers, widths))
+    line = "  ".join(str(h).ljust(w) for h, w in zip(headers, widths, strict=False))
     print(line)
     print("  ".join("-" * w for w in widths))
     for r in rows:
-        print("  ".join(str(c).rjust(w) if i else str(c).ljust(w) for i, (c, w) in enumerate(zip(r, widths))))
+        print(
+            "  ".join(
+                str(c).rjust(w) if i else str(c).ljust(w) for i, (c, w) in enumerate(zip(r, widths, strict=False))
+            )
+        )
     print()
 
 
@@ -219,10 +223,13 @@ class StumpyWorker:
 def bench_discretisation(repeats):
     section(f"1. Discretisation: {SAX_SHAPE[0]:,} series x {SAX_SHAPE[1]:,} points, alphabet {SAX_ALPHABET}")
     data = znormalised_walks(*SAX_SHAPE)
-    print(f"z-normalised random walks, float64, C-contiguous, {data.nbytes / 2**20:.0f} MiB; every tool gets this array")
+    print(
+        f"z-normalised random walks, float64, C-contiguous, {data.nbytes / 2**20:.0f} MiB; every tool gets this array"
+    )
     print()
     warnings.simplefilter("ignore")
-    from pyts.approximation import PiecewiseAggregateApproximation, SymbolicAggregateApproximation as PytsSAX
+    from pyts.approximation import PiecewiseAggregateApproximation
+    from pyts.approximation import SymbolicAggregateApproximation as PytsSAX
     from tslearn.piecewise import SymbolicAggregateApproximation as TslearnSAX
 
     lower, _ = median_time(lambda: data.sum(), repeats, batch=5)
@@ -241,8 +248,10 @@ def bench_discretisation(repeats):
         t0 = time.perf_counter()
         call(small, 10)
         jit[name] = time.perf_counter() - t0
-    print("warm-up of the peers (first call, JIT compilation included, not in the timings below): "
-          + ", ".join(f"{k} {fmt_time(v)}" for k, v in jit.items()))
+    print(
+        "warm-up of the peers (first call, JIT compilation included, not in the timings below): "
+        + ", ".join(f"{k} {fmt_time(v)}" for k, v in jit.items())
+    )
     print()
 
     rows = []
@@ -259,24 +268,44 @@ def bench_discretisation(repeats):
         letters = np.array([chr(ord("a") + i) for i in range(SAX_ALPHABET)])
         agree_tslearn = np.mean(ours == letters[tslearn_sax(data[:50], seglen)[:, :, 0]])
         ratios[seglen] = zef / lower
-        rows.append((
-            f"seglen {seglen} ({SAX_SHAPE[1] // seglen:,} symbols/series)",
-            fmt_time(lower), fmt_time(zef), f"{zef / lower:.2f}x",
-            fmt_time(pyts), f"{pyts / zef:.1f}x", f"{fmt_time(tsl)} ({tsl_runs} run{'s' * (tsl_runs > 1)})",
-            f"{tsl / zef:.1f}x",
-            f"{agree_pyts:.1%} / {agree_tslearn:.1%}",
-        ))
-    table(["case", "a.sum()", "zef sax", "zef/sum", "pyts PAA+SAX", "pyts/zef", "tslearn SAX", "tslearn/zef",
-           "same symbols (pyts / tslearn)"], rows)
+        rows.append(
+            (
+                f"seglen {seglen} ({SAX_SHAPE[1] // seglen:,} symbols/series)",
+                fmt_time(lower),
+                fmt_time(zef),
+                f"{zef / lower:.2f}x",
+                fmt_time(pyts),
+                f"{pyts / zef:.1f}x",
+                f"{fmt_time(tsl)} ({tsl_runs} run{'s' * (tsl_runs > 1)})",
+                f"{tsl / zef:.1f}x",
+                f"{agree_pyts:.1%} / {agree_tslearn:.1%}",
+            )
+        )
+    table(
+        [
+            "case",
+            "a.sum()",
+            "zef sax",
+            "zef/sum",
+            "pyts PAA+SAX",
+            "pyts/zef",
+            "tslearn SAX",
+            "tslearn/zef",
+            "same symbols (pyts / tslearn)",
+        ],
+        rows,
+    )
     print("zef returns a list of lists of one-character str (the API), the peers numpy arrays; the")
     print("Python objects (and the garbage collector's passes over them) are part of zef's time:")
     print("a.sum() and zef are timed as the mean of 5 calls in a row.")
     for seglen in SAX_SEGLENS:
         row = rows[SAX_SEGLENS.index(seglen)]
         faster = all(float(r.rstrip("x")) > 1 for r in (row[5], row[7]))
-        target(f"sax <= 3x the one-pass lower bound and faster than every peer (seglen {seglen})",
-               f"{ratios[seglen]:.2f}x the lower bound; peers {row[5]} / {row[7]} slower",
-               ratios[seglen] <= 3 and faster)
+        target(
+            f"sax <= 3x the one-pass lower bound and faster than every peer (seglen {seglen})",
+            f"{ratios[seglen]:.2f}x the lower bound; peers {row[5]} / {row[7]} slower",
+            ratios[seglen] <= 3 and faster,
+        )
 
 
 # --------------------------------------------------------------------------- 2. discovery
@@ -284,8 +313,10 @@ def bench_discretisation(repeats):
 
 def bench_discovery(repeats, cap, workers, walks_path, gunpoint_path):
     section("2. Discovery: Miner.mine against stumpy.ostinato (window = seglen x min_len)")
-    print("stumpy JIT compilation (warm-up call in each worker, not in the timings): "
-          + ", ".join(fmt_time(w.jit) for w in workers))
+    print(
+        "stumpy JIT compilation (warm-up call in each worker, not in the timings): "
+        + ", ".join(fmt_time(w.jit) for w in workers)
+    )
     print(f"stumpy cap: {cap:.0f} s per run; a capped case reports '> cap' and a lower bound for the ratio")
     print()
     walks = np.load(walks_path)
@@ -305,7 +336,9 @@ def bench_discovery(repeats, cap, workers, walks_path, gunpoint_path):
         motifs = mine()
         if count <= 1000:
             as_lists = data.tolist()
-            zef_lists, _ = median_time(lambda: _zef_cpp.Miner(**settings).mine(as_lists), max(3, repeats // 2), budget=20)
+            zef_lists, _ = median_time(
+                lambda: _zef_cpp.Miner(**settings).mine(as_lists), max(3, repeats // 2), budget=20
+            )
         else:
             zef_lists = None
         # A worker that hit the cap was stopped; the next case takes the next one,
@@ -313,24 +346,57 @@ def bench_discovery(repeats, cap, workers, walks_path, gunpoint_path):
         workers[:] = [w for w in workers if w.process.is_alive()]
         if not workers:
             workers.append(StumpyWorker())
-            print(f"  (one more stumpy worker was needed; its JIT compilation took {fmt_time(workers[0].wait_ready())})")
+            print(
+                f"  (one more stumpy worker was needed; its JIT compilation took {fmt_time(workers[0].wait_ready())})"
+            )
         stumpy_time, stumpy_runs, answer = workers[0].run(path, count, window, repeats, 20, cap)
         if stumpy_time is None:
             stumpy_text, ratio_text, ratio = f"> {cap:.0f} s (capped)", f">= {cap / zef:,.0f}x", cap / zef
         else:
             stumpy_text, ratio_text, ratio = fmt_time(stumpy_time), f"{stumpy_time / zef:,.0f}x", stumpy_time / zef
-        best = f"{motifs[0].pattern} naed {motifs[0].naed:.4f} in {len(motifs[0].best_matches)} series" if motifs else "-"
+        best = (
+            f"{motifs[0].pattern} naed {motifs[0].naed:.4f} in {len(motifs[0].best_matches)} series" if motifs else "-"
+        )
         consensus = f"radius {answer[0]:.3f}, series {answer[1]}, point {answer[2]}" if answer else "-"
-        rows.append((name, window, fmt_time(zef), fmt_time(zef_lists), stumpy_text, f"{stumpy_runs}", ratio_text,
-                     len(motifs), best, consensus))
+        rows.append(
+            (
+                name,
+                window,
+                fmt_time(zef),
+                fmt_time(zef_lists),
+                stumpy_text,
+                f"{stumpy_runs}",
+                ratio_text,
+                len(motifs),
+                best,
+                consensus,
+            )
+        )
         print(f"  {name}: zef {fmt_time(zef)}, stumpy {stumpy_text}", flush=True)
         if "GunPoint" in name or count == 1000:
             target(f"Miner.mine >= 100x faster than stumpy.ostinato ({name})", ratio_text, ratio >= 100)
     print()
-    table(["data", "window", "zef (array)", "zef (lists)", "stumpy.ostinato", "runs", "stumpy/zef", "motifs",
-           "zef's best motif", "stumpy's consensus motif"], rows)
-    print("Settings: walks " + ", ".join(f"{k}={v}" for k, v in WALK_SETTINGS.items())
-          + "; GunPoint " + ", ".join(f"{k}={v}" for k, v in GUNPOINT_SETTINGS.items()))
+    table(
+        [
+            "data",
+            "window",
+            "zef (array)",
+            "zef (lists)",
+            "stumpy.ostinato",
+            "runs",
+            "stumpy/zef",
+            "motifs",
+            "zef's best motif",
+            "stumpy's consensus motif",
+        ],
+        rows,
+    )
+    print(
+        "Settings: walks "
+        + ", ".join(f"{k}={v}" for k, v in WALK_SETTINGS.items())
+        + "; GunPoint "
+        + ", ".join(f"{k}={v}" for k, v in GUNPOINT_SETTINGS.items())
+    )
     print("zef finds every motif over the threshold and ranks them; stumpy finds the one consensus motif.")
 
 
@@ -358,8 +424,10 @@ def _scaling_times_child(steps, rounds, repeats):
     """The time of Miner.mine for every step, measured in `rounds` rounds that take the
     steps in turn (so that a passing load on the machine hits them all alike); for each
     step the median over the rounds of its median of `repeats` runs."""
-    data = {(path, count, length): np.ascontiguousarray(np.load(path, mmap_mode="r")[:count, :length])
-            for path, count, length in steps}
+    data = {
+        (path, count, length): np.ascontiguousarray(np.load(path, mmap_mode="r")[:count, :length])
+        for path, count, length in steps
+    }
     times = {key: [] for key in data}
     for _ in range(rounds):
         for key, array in data.items():
@@ -369,8 +437,16 @@ def _scaling_times_child(steps, rounds, repeats):
 
 
 def _run_child(code):
-    out = subprocess.run([sys.executable, "-c", "import sys; sys.path.insert(0, %r); import bench; " % str(ROOT / "benchmarks") + code],
-                         capture_output=True, text=True, check=True)
+    out = subprocess.run(
+        [
+            sys.executable,
+            "-c",
+            "import sys; sys.path.insert(0, {!r}); import bench; ".format(str(ROOT / "benchmarks")) + code,
+        ],
+        capture_output=True,
+        text=True,
+        check=True,
+    )
     return out.stdout
 
 
@@ -394,14 +470,14 @@ def bench_scaling(repeats, counts_path, lengths_path, base_count, base_length):
     unique = [(path, count, length) for _, path, count, length in steps]
     seconds = eval(_run_child(f"bench._scaling_times_child({unique!r}, 3, {repeats})"))  # noqa: S307 - our own output
     measured = {}
-    for (kind, path, count, length), time_taken in zip(steps, seconds):
+    for (kind, path, count, length), time_taken in zip(steps, seconds, strict=False):
         extra, found = (eval(x) for x in _run_child(f"bench._peak_memory_child({path!r}, {count}, {length})").split())  # noqa: S307
         measured[(kind, count, length)] = (time_taken, extra, found)
     worst = {"time": 0.0, "memory": 0.0}
     for kind in ("series", "length"):
         rows = []
         previous = None
-        for k, path, count, length in steps:
+        for k, _path, count, length in steps:
             if k != kind:
                 continue
             seconds, extra, found = measured[(kind, count, length)]
@@ -414,15 +490,30 @@ def bench_scaling(repeats, counts_path, lengths_path, base_count, base_length):
                     gm = extra / previous[1]
                     growth_m = f"{gm:.2f}"
                     worst["memory"] = max(worst["memory"], gm)
-            rows.append((f"{count:,} x {length:,}", f"{count * length / 1e6:.1f} M", fmt_time(seconds), growth_t,
-                         f"{extra / 2**20:.1f} MiB" if extra is not None else "n/a", growth_m, found))
+            rows.append(
+                (
+                    f"{count:,} x {length:,}",
+                    f"{count * length / 1e6:.1f} M",
+                    fmt_time(seconds),
+                    growth_t,
+                    f"{extra / 2**20:.1f} MiB" if extra is not None else "n/a",
+                    growth_m,
+                    found,
+                )
+            )
             previous = (seconds, extra)
         print(f"doubling the {'number of series' if kind == 'series' else 'series length'}:")
         table(["series x points", "points", "time", "x per doubling", "peak memory", "x per doubling", "motifs"], rows)
-    target("time grows at most linearly in the points (growth per doubling <= 2.2)", f"worst {worst['time']:.2f}",
-           worst["time"] <= 2.2)
-    target("memory grows at most linearly in the points (growth per doubling <= 2.2)",
-           f"worst {worst['memory']:.2f}", worst["memory"] <= 2.2)
+    target(
+        "time grows at most linearly in the points (growth per doubling <= 2.2)",
+        f"worst {worst['time']:.2f}",
+        worst["time"] <= 2.2,
+    )
+    target(
+        "memory grows at most linearly in the points (growth per doubling <= 2.2)",
+        f"worst {worst['memory']:.2f}",
+        worst["memory"] <= 2.2,
+    )
 
 
 # --------------------------------------------------------------------------- 4. boundary
@@ -456,17 +547,30 @@ def bench_boundary(repeats, walks_path):
     print(f"random walks + shapes, 1,000 x 1,000, {len(motifs)} motifs returned")
     print()
     rows = [
-        ("float64 array", fmt_time(mine_array), fmt_time(read_array), fmt_time(results),
-         f"{(read_array + results) / mine_array:.1%}"),
-        ("lists of floats", fmt_time(mine_lists), fmt_time(read_lists), fmt_time(results),
-         f"{(read_lists + results) / mine_lists:.1%}"),
+        (
+            "float64 array",
+            fmt_time(mine_array),
+            fmt_time(read_array),
+            fmt_time(results),
+            f"{(read_array + results) / mine_array:.1%}",
+        ),
+        (
+            "lists of floats",
+            fmt_time(mine_lists),
+            fmt_time(read_lists),
+            fmt_time(results),
+            f"{(read_lists + results) / mine_lists:.1%}",
+        ),
     ]
     table(["input", "Miner.mine", "arguments in", "results out", "boundary share"], rows)
     print(f"reading the float64 array into a SeriesSet is {read_lists / read_array:,.0f}x faster than reading lists")
     print("(arguments in: a call that converts the series and is refused before any engine work;")
     print(" results out: reading Miner.motifs, the same copies and Python objects that mine returns)")
-    target("reading a float64 array into a SeriesSet >= 10x faster than lists",
-           f"{read_lists / read_array:,.0f}x", read_lists / read_array >= 10)
+    target(
+        "reading a float64 array into a SeriesSet >= 10x faster than lists",
+        f"{read_lists / read_array:,.0f}x",
+        read_lists / read_array >= 10,
+    )
 
 
 # --------------------------------------------------------------------------- main

@@ -84,16 +84,28 @@ def main() -> None:
     chunks = (tuple(min(rows, args.series - i * rows) for i in range(parts)), (args.points,))
     settings = (args.minsup, args.seglen, args.alphabet, 3, args.max_len, 0.9, args.k)
     array = da.map_blocks(
-        walks, dtype=np.float64, chunks=chunks, rows=rows, points=args.points, total=args.series,
+        walks,
+        dtype=np.float64,
+        chunks=chunks,
+        rows=rows,
+        points=args.points,
+        total=args.series,
         meta=np.empty((0, 0)),
     )
     result: dict[str, Any] = {
-        "series": args.series, "points": args.points, "partitions": parts,
-        "partition_mb": rows * args.points * 8 / 1e6, "workers": args.workers, "settings": settings,
+        "series": args.series,
+        "points": args.points,
+        "partitions": parts,
+        "partition_mb": rows * args.points * 8 / 1e6,
+        "workers": args.workers,
+        "settings": settings,
     }
-    with distributed.LocalCluster(
-        n_workers=args.workers, threads_per_worker=1, processes=True, dashboard_address=None, memory_limit=0
-    ) as cluster, distributed.Client(cluster) as client:
+    with (
+        distributed.LocalCluster(
+            n_workers=args.workers, threads_per_worker=1, processes=True, dashboard_address=None, memory_limit=0
+        ) as cluster,
+        distributed.Client(cluster) as client,
+    ):
         idle = client.run(start_sampler)
         laps: list[tuple[str, float]] = []
         start = time.perf_counter()
@@ -119,7 +131,8 @@ def main() -> None:
 
 
 def costs(result: dict[str, Any]) -> dict[str, float]:
-    """Measured costs: seconds per partition (preparation), per level (workers' counting), per reduction, per map batch."""
+    """Measured costs in seconds: per partition (preparation), per level (workers' counting),
+    per reduction, per map batch."""
     laps = result["laps"]
     prepare = sum(s for n, s in laps if n == "prepare")
     counts = [s for n, s in laps if n.endswith(" count")]
@@ -136,8 +149,10 @@ def costs(result: dict[str, Any]) -> dict[str, float]:
 
 
 def report(result: dict[str, Any]) -> None:
-    print(f"{result['series']} series x {result['points']} points, {result['partitions']} partitions of"
-          f" {result['partition_mb']:.0f} MB, {result['workers']} workers: {result['motifs']} motifs")
+    print(
+        f"{result['series']} series x {result['points']} points, {result['partitions']} partitions of"
+        f" {result['partition_mb']:.0f} MB, {result['workers']} workers: {result['motifs']} motifs"
+    )
     print(f"dask: {result['dask_seconds']:.1f} s", end="")
     if "single_seconds" in result:
         print(f"; one process: {result['single_seconds']:.1f} s; equal: {result['equal']}", end="")
@@ -161,7 +176,8 @@ def write_readme(result: dict[str, Any]) -> None:
         f" {result['dask_seconds']:.1f} s on the cluster"
         + (f", {result['single_seconds']:.1f} s in one process" if "single_seconds" in result else "")
         + "; peak worker memory above idle "
-        + ", ".join(f"{m:.0f} MB" for m in result["worker_peak_mb"]) + ".",
+        + ", ".join(f"{m:.0f} MB" for m in result["worker_peak_mb"])
+        + ".",
         f"Costs: {c['partition']:.2f} s to load and discretise a partition, {c['level_per_partition']:.3f} s per"
         f" level and partition ({c['levels']:.0f} levels), {c['reduction']:.4f} s per reduction on the client,"
         f" {c['map_per_partition']:.3f} s of mapping per partition.",

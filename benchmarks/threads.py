@@ -132,8 +132,15 @@ def bench_call(repeats: int) -> dict[str, float]:
     print(f"1 thread / 2 threads: {one / two:.2f}x; Miner.mine / zef.mine on 2 threads: {miner / two:.2f}x")
     target("zef.mine on 2 threads <= 25x X.sum()", f"{two / one_pass:.1f}x", two / one_pass <= 25)
     target("2 threads >= 1.8x faster than 1", f"{one / two:.2f}x", one / two >= 1.8)
-    return {"sum": one_pass, "two": two, "one": one, "miner": miner, "two_cpu": two_cpu, "one_cpu": one_cpu,
-            "miner_cpu": miner_cpu}
+    return {
+        "sum": one_pass,
+        "two": two,
+        "one": one,
+        "miner": miner,
+        "two_cpu": two_cpu,
+        "one_cpu": one_cpu,
+        "miner_cpu": miner_cpu,
+    }
 
 
 # --------------------------------------------------------------------------- 2. scaling
@@ -150,8 +157,15 @@ def bench_scaling(repeats: int) -> list[tuple[int, float, float]]:
         cpu_growth = cpu / times[-1][2] if times else None
         worst = max(worst, growth or 0.0)
         times.append((count, seconds, cpu))
-        rows.append((f"{count:,} x {POINTS:,}", fmt_time(seconds), f"{growth:.2f}" if growth else "-", fmt_time(cpu),
-                     f"{cpu_growth:.2f}" if cpu_growth else "-"))
+        rows.append(
+            (
+                f"{count:,} x {POINTS:,}",
+                fmt_time(seconds),
+                f"{growth:.2f}" if growth else "-",
+                fmt_time(cpu),
+                f"{cpu_growth:.2f}" if cpu_growth else "-",
+            )
+        )
     table(["series x points", "time", "x per doubling", "CPU time", "x per doubling"], rows)
     target(f"time per doubling <= 2.1x ({COUNTS[0]:,} to {COUNTS[-1]:,} series)", f"worst {worst:.2f}x", worst <= 2.1)
     return times
@@ -236,15 +250,25 @@ def bench_memory() -> float:
         out = child(f"t.peak_child({kind!r}, {SERIES}, {POINTS})")
         extra, size, held = json.loads(out or "[0, 1, 0]")
         bound = size + held
-        rows.append((name, f"{extra / 2**20:.1f} MiB", f"{size / 2**20:.1f} MiB", f"{held / 2**20:.1f} MiB",
-                     f"{extra / bound:.2f}"))
+        rows.append(
+            (
+                name,
+                f"{extra / 2**20:.1f} MiB",
+                f"{size / 2**20:.1f} MiB",
+                f"{held / 2**20:.1f} MiB",
+                f"{extra / bound:.2f}",
+            )
+        )
         if kind == "zef":
             ratio = extra / bound
     table(["call", "peak beyond the input", "input", "result", "peak / (input + result)"], rows)
     print("One normalised copy of the input plus the result is 1.00; the rest is the words and the mining,")
     print("which holds every occurrence of every level until it ends.")
-    target("zef.mine: peak beyond the input <= one normalised copy of the input + its result", f"{ratio:.2f}x",
-           ratio <= 1.0)
+    target(
+        "zef.mine: peak beyond the input <= one normalised copy of the input + its result",
+        f"{ratio:.2f}x",
+        ratio <= 1.0,
+    )
     return ratio
 
 
@@ -296,14 +320,23 @@ def bench_limits() -> list[tuple[str, str, str]]:
         out = child(f"t.limit_child({count}, {length}, {settings!r})")
         seconds, found = json.loads(out) if out is not None else (None, None)
         measured[(count, length, tuple(settings.items()))] = seconds
-        rows.append((f"{count:,} of {length:,} points", describe(settings), seconds_text(seconds),
-                     found if found is not None else "-"))
+        rows.append(
+            (
+                f"{count:,} of {length:,} points",
+                describe(settings),
+                seconds_text(seconds),
+                found if found is not None else "-",
+            )
+        )
     table(["series", "settings", "time", "motifs"], rows)
     single = dict(seglen=10, alphabet=10, minsup=1.0)
     for points, limit in [(5000, 0.5), (10000, 5.0)]:
         seconds = measured[(1, points, tuple(single.items()))]
-        target(f"one series of {points:,} points, seglen 10, alphabet 10, minsup 1.0: <= {limit:g} s",
-               seconds_text(seconds), seconds is not None and seconds <= limit)
+        target(
+            f"one series of {points:,} points, seglen 10, alphabet 10, minsup 1.0: <= {limit:g} s",
+            seconds_text(seconds),
+            seconds is not None and seconds <= limit,
+        )
     return [(r[0], r[1], r[2]) for r in rows]
 
 
@@ -405,33 +438,56 @@ def main() -> None:
     print(f"whole run: {fmt_time(time.perf_counter() - started)}")
 
     if args.json:
-        growth = [f"{b[1] / a[1]:.2f}" for a, b in zip(scaling, scaling[1:])]
+        growth = [f"{b[1] / a[1]:.2f}" for a, b in zip(scaling, scaling[1:], strict=False)]
         threads = markdown(["target", "measured", "met"], [(t, m, "yes" if ok else "no") for t, m, ok in TARGETS])
         calls = markdown(
             ["call", "time", "CPU time", "x `X.sum()`"],
             [
                 ("`X.sum()` (median of 20)", fmt_time(call["sum"]), "-", "1"),
-                ("`zef.mine`, 2 threads", fmt_time(call["two"]), fmt_time(call["two_cpu"]),
-                 f"{call['two'] / call['sum']:.1f}"),
-                ("`zef.mine`, 1 thread", fmt_time(call["one"]), fmt_time(call["one_cpu"]),
-                 f"{call['one'] / call['sum']:.1f}"),
-                ("`_zef_cpp.Miner.mine`", fmt_time(call["miner"]), fmt_time(call["miner_cpu"]),
-                 f"{call['miner'] / call['sum']:.1f}"),
+                (
+                    "`zef.mine`, 2 threads",
+                    fmt_time(call["two"]),
+                    fmt_time(call["two_cpu"]),
+                    f"{call['two'] / call['sum']:.1f}",
+                ),
+                (
+                    "`zef.mine`, 1 thread",
+                    fmt_time(call["one"]),
+                    fmt_time(call["one_cpu"]),
+                    f"{call['one'] / call['sum']:.1f}",
+                ),
+                (
+                    "`_zef_cpp.Miner.mine`",
+                    fmt_time(call["miner"]),
+                    fmt_time(call["miner_cpu"]),
+                    f"{call['miner'] / call['sum']:.1f}",
+                ),
             ],
         )
         doubling = markdown(
             ["series", "time", "x per doubling", "CPU time"],
-            [(f"{c:,}", fmt_time(s), g, fmt_time(cpu)) for (c, s, cpu), g in zip(scaling, ["-"] + growth)],
+            [
+                (f"{c:,}", fmt_time(s), g, fmt_time(cpu))
+                for (c, s, cpu), g in zip(scaling, ["-"] + growth, strict=False)
+            ],
         )
         n, points = DISCOVERY["n_series"], DISCOVERY["n_points"]
         discovering = markdown(
             ["threads", f"`zef.discover`, {n} x {points:,} points", "CPU time", "screening and refinement"],
-            [(str(t), fmt_time(m[0]), fmt_time(m[1]), fmt_time(m[2])) for t, m in ((1, discovery["one"]),
-                                                                                   (2, discovery["two"]))],
+            [
+                (str(t), fmt_time(m[0]), fmt_time(m[1]), fmt_time(m[2]))
+                for t, m in ((1, discovery["one"]), (2, discovery["two"]))
+            ],
         )
         tables = {
             "threads": f"Measured on {machine}, with a load average of {load:.1f} (other work) at the start"
-            f" and {os.getloadavg()[0]:.1f} at the end:\n\n" + calls + "\n" + doubling + "\n" + discovering + "\n"
+            f" and {os.getloadavg()[0]:.1f} at the end:\n\n"
+            + calls
+            + "\n"
+            + doubling
+            + "\n"
+            + discovering
+            + "\n"
             + threads,
             "limits": markdown(["Series", "Settings", "Time"], limits),
         }

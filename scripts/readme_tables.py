@@ -23,9 +23,10 @@ def fill(readme: str, tables: dict[str, str]) -> str:
     if missing:
         raise SystemExit(f"tables and README markers do not match: {', '.join(missing)}")
     for name, text in tables.items():
-        pattern = re.compile(rf"^(<!-- table {re.escape(name)} -->\n).*?^(<!-- end of table {re.escape(name)} -->)$",
-                             flags=re.M | re.S)
-        readme, count = pattern.subn(lambda m: m.group(1) + text.rstrip("\n") + "\n" + m.group(2), readme)
+        pattern = re.compile(
+            rf"^(<!-- table {re.escape(name)} -->\n).*?^(<!-- end of table {re.escape(name)} -->)$", flags=re.M | re.S
+        )
+        readme, count = pattern.subn(lambda m, text=text: m.group(1) + text.rstrip("\n") + "\n" + m.group(2), readme)
         if count != 1:
             raise SystemExit(f"README: no end marker for table {name}")
     return readme

@@ -42,9 +42,8 @@ void bind_pattern_miner(py::module_& m) {
         .def(py::init<double, int, int, double>(), py::arg("minsup"), py::arg("min_len") = 3, py::arg("max_len") = 0,
              py::arg("max_overlap") = 0.9)
         .def("mine", py::overload_cast<const WordSet&>(&PatternMiner::mine))
-        .def_property_readonly("frequent", [](const PatternMiner& miner) {
-            return zef_binding::FrequentPatterns{miner.get_frequent()};
-        });
+        .def_property_readonly(
+            "frequent", [](const PatternMiner& miner) { return zef_binding::FrequentPatterns{miner.get_frequent()}; });
 }
 
 // Discretisation reads the caller's buffers in place; sax() over a SeriesSet gives the same words.

@@ -27,9 +27,9 @@
 #include "casters.h"
 #include "dask.h"
 #include "detrend.h"
+#include "discovery.h"
 #include "miner.h"
 #include "motif.h"
-#include "discovery.h"
 #include "pipeline.h"
 #include "pool.h"
 #include "refine.h"
@@ -170,9 +170,8 @@ void bind_mine(py::module_& m) {
            std::optional<std::size_t> max_patterns) {
             const MinerSettings settings{minsup, seglen, alphabet, min_len, max_len, max_overlap, k};
             const std::size_t limit = max_patterns.value_or(kNoPatternLimit);
-            return run_watched(thread_count(threads), progress, [&](const Runner& runner) {
-                return mine_motifs(series, settings, limit, runner);
-            });
+            return run_watched(thread_count(threads), progress,
+                               [&](const Runner& runner) { return mine_motifs(series, settings, limit, runner); });
         },
         py::arg("series"), py::arg("minsup"), py::arg("seglen"), py::arg("alphabet"), py::arg("min_len"),
         py::arg("max_len"), py::arg("max_overlap"), py::arg("k"), py::arg("threads"), py::arg("progress"),
@@ -212,10 +211,11 @@ py::dict to_python(const Discovery& found) {
 void bind_discover(py::module_& m) {
     m.def(
         "discover",
-        [](const SeriesViews& series, std::size_t length, double minsup, double engine_minsup, int seglen, std::vector<int> alphabets, int min_len,
-           int max_len, double max_overlap, std::size_t detrend_window, double flat_tol, double radius,
-           int iterations, std::size_t seeds_per_motif, std::size_t pool, std::size_t coarse, double same_place, double place_overlap,
-           std::size_t k, long long threads, const py::object& progress, std::optional<std::size_t> max_patterns) {
+        [](const SeriesViews& series, std::size_t length, double minsup, double engine_minsup, int seglen,
+           std::vector<int> alphabets, int min_len, int max_len, double max_overlap, std::size_t detrend_window,
+           double flat_tol, double radius, int iterations, std::size_t seeds_per_motif, std::size_t pool,
+           std::size_t coarse, double same_place, double place_overlap, std::size_t k, long long threads,
+           const py::object& progress, std::optional<std::size_t> max_patterns) {
             DiscoverySettings settings;
             settings.length = length;
             settings.minsup = minsup;
@@ -242,17 +242,17 @@ void bind_discover(py::module_& m) {
             return to_python(found);
         },
         py::arg("series"), py::arg("length"), py::arg("minsup"), py::arg("engine_minsup"), py::arg("seglen"),
-        py::arg("alphabets"),
-        py::arg("min_len"), py::arg("max_len"), py::arg("max_overlap"), py::arg("detrend_window"),
+        py::arg("alphabets"), py::arg("min_len"), py::arg("max_len"), py::arg("max_overlap"), py::arg("detrend_window"),
         py::arg("flat_tol"), py::arg("radius"), py::arg("iterations"), py::arg("seeds_per_motif"), py::arg("pool"),
-        py::arg("coarse"), py::arg("same_place"), py::arg("place_overlap"),
-        py::arg("k"), py::arg("threads"), py::arg("progress"), py::arg("max_patterns"),
+        py::arg("coarse"), py::arg("same_place"), py::arg("place_overlap"), py::arg("k"), py::arg("threads"),
+        py::arg("progress"), py::arg("max_patterns"),
         "Motifs of `length` points in `series` (float64 arrays), best first: a dict of numpy arrays.");
     m.def(
         "distance_profile",
         [](const std::vector<double>& shape, const std::vector<double>& values, double flat_tol) {
             const std::size_t m = shape.size(), n = values.size();
-            if (m < 2 || n < m) throw py::value_error("need a shape of at least 2 points and a series at least as long");
+            if (m < 2 || n < m)
+                throw py::value_error("need a shape of at least 2 points and a series at least as long");
             std::vector<double> out(n - m + 1);
             {
                 py::gil_scoped_release release;
@@ -270,7 +270,6 @@ void bind_discover(py::module_& m) {
         },
         py::arg("values"), py::arg("window"), "The series less its moving average over `window` points.");
 }
-
 
 // zef.dask: the steps that run on the partitions of a collection and those
 // that the client runs over patterns and per-series values.
@@ -340,7 +339,8 @@ void bind_dask(py::module_& m) {
         "dask_prepare",
         [](const SeriesViews& rows, int seglen, int alphabet) {
             SeriesSet series(rows.size());
-            for (std::size_t i = 0; i < rows.size(); ++i) series[i].assign(rows[i].values, rows[i].values + rows[i].size);
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                series[i].assign(rows[i].values, rows[i].values + rows[i].size);
             WordSet words;
             {
                 py::gil_scoped_release release;
@@ -355,8 +355,8 @@ void bind_dask(py::module_& m) {
         "Each series z-normalised (float64 arrays) and its word (bytes), as zef.mine makes them.");
     m.def(
         "dask_first_level",
-        [](const py::list& words) { return table_to_python(zef_dask::first_level(words_of(words))); },
-        py::arg("words"), "Every symbol of the words with its occurrences (series, ends, positions).");
+        [](const py::list& words) { return table_to_python(zef_dask::first_level(words_of(words))); }, py::arg("words"),
+        "Every symbol of the words with its occurrences (series, ends, positions).");
     m.def(
         "dask_extend",
         [](const py::list& words, const py::dict& previous, const std::vector<py::bytes>& candidates) {
@@ -394,7 +394,8 @@ void bind_dask(py::module_& m) {
             const std::vector<bool> erased = zef_dask::redundant_patterns(patterns, max_overlap);
             return std::vector<bool>(erased.begin(), erased.end());
         },
-        py::arg("survivors"), py::arg("max_overlap"), "Which survivors of the length filter the redundancy filter erases.");
+        py::arg("survivors"), py::arg("max_overlap"),
+        "Which survivors of the length filter the redundancy filter erases.");
     m.def(
         "dask_table_order", [](const std::vector<int>& series) { return Motif::table_order(series); },
         py::arg("series"), "Positions into `series` in the order in which a Motif's table lists them.");
@@ -436,8 +437,8 @@ void bind_dask(py::module_& m) {
     m.def(
         "dask_restore",
         [](const py::bytes& pattern, int seglen, const std::vector<int>& series,
-           const std::vector<std::vector<int>>& positions,
-           const std::unordered_map<int, std::vector<double>>& averages, bool keep_averages) {
+           const std::vector<std::vector<int>>& positions, const std::unordered_map<int, std::vector<double>>& averages,
+           bool keep_averages) {
             return Motif::restored(pattern_of(pattern), seglen, series, positions, averages, keep_averages);
         },
         py::arg("pattern"), py::arg("seglen"), py::arg("series"), py::arg("positions"), py::arg("averages"),

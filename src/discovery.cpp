@@ -77,9 +77,11 @@ std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner
         for (long long j = 0; j < span; ++j) {
             const long long at = point + j;
             const double v = at < static_cast<long long>(row.size()) ? row[static_cast<std::size_t>(at)] : 0.0;
-            gap += (v - representative[static_cast<std::size_t>(j)]) * (v - representative[static_cast<std::size_t>(j)]);
+            gap +=
+                (v - representative[static_cast<std::size_t>(j)]) * (v - representative[static_cast<std::size_t>(j)]);
         }
-        matches.push_back({std::isnan(gap) ? INFINITY : gap, {input.index_of[static_cast<std::size_t>(series)], point}});
+        matches.push_back(
+            {std::isnan(gap) ? INFINITY : gap, {input.index_of[static_cast<std::size_t>(series)], point}});
     }
     std::sort(matches.begin(), matches.end());
     std::vector<Seed> seeds;
@@ -101,7 +103,7 @@ std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner
 // order of the engine's ranking.
 void engine_seeds(const EngineInput& input, const Refiner& fine, const DiscoverySettings& settings, int alphabet,
                   const Runner& runner, std::vector<Seed>& seeds) {
-    const MinerSettings engine{settings.engine_minsup, settings.seglen, alphabet, settings.min_len,
+    const MinerSettings engine{settings.engine_minsup, settings.seglen,      alphabet, settings.min_len,
                                settings.max_len,       settings.max_overlap, 0};
     std::vector<Motif> motifs = mine_motifs(input.views, engine, settings.max_patterns, runner);
     std::vector<std::vector<Seed>> found(motifs.size());
@@ -125,7 +127,8 @@ std::vector<std::size_t> screen(std::vector<Seed>& seeds, const SeriesSet& prepa
     } else {
         SeriesSet blocks(prepared.size());
         runner.run_ranges(prepared.size(), [&](std::size_t first, std::size_t last) {
-            for (std::size_t s = first; s < last; ++s) blocks[s] = block_means(prepared[s].data(), prepared[s].size(), factor);
+            for (std::size_t s = first; s < last; ++s)
+                blocks[s] = block_means(prepared[s].data(), prepared[s].size(), factor);
         });
         const std::size_t coarse_m = m / factor;
         const Refiner coarse(views_of(blocks), coarse_m, settings.flat_tol, runner);
@@ -166,9 +169,8 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
     SeriesSet prepared(series.size());
     {
         StageCount counted(runner, kStagePrepare, series.size());
-        each(runner, counted, series.size(), [&](std::size_t s) {
-            prepared[s] = detrend(series[s].values, series[s].size, settings.detrend_window);
-        });
+        each(runner, counted, series.size(),
+             [&](std::size_t s) { prepared[s] = detrend(series[s].values, series[s].size, settings.detrend_window); });
     }
     Refiner fine(views_of(prepared), m, settings.flat_tol, runner);
     if (settings.detrend_window > 1) {

@@ -11,8 +11,8 @@
 // candidate shapes, each refined at point resolution (refine.h) and ranked by
 // how closely the series that match it best agree with it.
 struct DiscoverySettings {
-    std::size_t length = 0;      // motif length in points
-    double minsup = 0.5;         // share of the usable series that a motif is scored over
+    std::size_t length = 0;  // motif length in points
+    double minsup = 0.5;     // share of the usable series that a motif is scored over
     // The engine's settings, for the candidates (see Miner).
     double engine_minsup = 0.5;
     int seglen = 1;
@@ -20,32 +20,32 @@ struct DiscoverySettings {
     int min_len = 3;
     int max_len = 0;
     double max_overlap = 0.9;
-    std::size_t detrend_window = 0;  // moving average subtracted first; 0 or 1: none
-    double flat_tol = 0.05;          // a window this much quieter than its series is flat
-    double radius = 1.0;             // how close a window must be to count as an occurrence
-    int iterations = 2;              // refinement rounds of each candidate
-    std::size_t seeds_per_motif = 2; // candidate shapes taken from each engine motif
-    std::size_t pool = 20;           // candidates refined at full resolution
-    std::size_t coarse = 32;         // points per shape in the first, coarse screening (0: none)
-    double same_place = 0.5;         // share of overlapping best matches that makes two motifs one
-    double place_overlap = 0.25;     // how much two best matches overlap (times length) to be at one place
-    std::size_t k = 10;              // motifs returned
-    std::size_t max_patterns = 0;    // frequent patterns one engine run may find (0: no limit)
+    std::size_t detrend_window = 0;   // moving average subtracted first; 0 or 1: none
+    double flat_tol = 0.05;           // a window this much quieter than its series is flat
+    double radius = 1.0;              // how close a window must be to count as an occurrence
+    int iterations = 2;               // refinement rounds of each candidate
+    std::size_t seeds_per_motif = 2;  // candidate shapes taken from each engine motif
+    std::size_t pool = 20;            // candidates refined at full resolution
+    std::size_t coarse = 32;          // points per shape in the first, coarse screening (0: none)
+    double same_place = 0.5;          // share of overlapping best matches that makes two motifs one
+    double place_overlap = 0.25;      // how much two best matches overlap (times length) to be at one place
+    std::size_t k = 10;               // motifs returned
+    std::size_t max_patterns = 0;     // frequent patterns one engine run may find (0: no limit)
 };
 
 struct DiscoveredMotif {
-    std::vector<double> shape;                   // z-normalised, `length` points
-    std::vector<long long> best;                 // per series: start of its best match, -1: none
-    std::vector<double> distance;                // per series: distance of that match
+    std::vector<double> shape;                        // z-normalised, `length` points
+    std::vector<long long> best;                      // per series: start of its best match, -1: none
+    std::vector<double> distance;                     // per series: distance of that match
     std::vector<std::vector<long long>> occurrences;  // per series: starts within the radius
     double score = 0.0;
-    std::string pattern;                         // the engine pattern the candidate came from
+    std::string pattern;  // the engine pattern the candidate came from
 };
 
 struct Discovery {
-    std::vector<DiscoveredMotif> motifs;         // best first
-    std::vector<std::size_t> flat_series;        // series without a window that is not flat
-    std::size_t candidates = 0;                  // candidate shapes screened
+    std::vector<DiscoveredMotif> motifs;   // best first
+    std::vector<std::size_t> flat_series;  // series without a window that is not flat
+    std::size_t candidates = 0;            // candidate shapes screened
 };
 
 // Stages of discover, in the order in which they report progress, with what

@@ -68,8 +68,8 @@ void Miner::check_stored_series(const SeriesSet& ts) const {
         for (const auto& entry : motif.occurrences()) {
             const int series = entry.first;
             if (series < 0 || static_cast<std::size_t>(series) >= ts.size()) {
-                throw std::out_of_range("a stored motif refers to series index " + std::to_string(series) + ", but only " +
-                                        std::to_string(ts.size()) + " series were given");
+                throw std::out_of_range("a stored motif refers to series index " + std::to_string(series) +
+                                        ", but only " + std::to_string(ts.size()) + " series were given");
             }
         }
     }

@@ -78,7 +78,8 @@ void add_occurrence(const std::vector<double>& series, const Occurrence& occurre
 // Turns per-point sums into means: NaN where nothing was counted.
 template <typename Count>
 void to_means(double* __restrict sums, const Count* __restrict counts, std::size_t points) {
-    for (std::size_t i = 0; i < points; ++i) sums[i] = counts[i] == 0 ? kMissing : sums[i] / static_cast<double>(counts[i]);
+    for (std::size_t i = 0; i < points; ++i)
+        sums[i] = counts[i] == 0 ? kMissing : sums[i] / static_cast<double>(counts[i]);
 }
 
 // The representative is built as m equal shares mu / m added one after

@@ -13,7 +13,7 @@ struct NaedScratch {
     std::vector<const std::vector<int>*> positions;  // their recorded positions
     std::vector<double> sums;                        // one series' sums, then its averages
     std::vector<double> counts;                      // whole numbers, held as doubles
-    std::vector<double> mean;  // the mean of the per-series averages, then one share of it
+    std::vector<double> mean;                        // the mean of the per-series averages, then one share of it
     std::vector<double> mean_counts;
     std::vector<double> representative;
 };

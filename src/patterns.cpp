@@ -886,8 +886,9 @@ void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::
     }
 
     counted.held.assign(candidates.size(), false);
-    for (const Run& r : runs) std::fill(counted.held.begin() + static_cast<std::ptrdiff_t>(r.first),
-                                        counted.held.begin() + static_cast<std::ptrdiff_t>(r.last), true);
+    for (const Run& r : runs)
+        std::fill(counted.held.begin() + static_cast<std::ptrdiff_t>(r.first),
+                  counted.held.begin() + static_cast<std::ptrdiff_t>(r.last), true);
     counted.complete = runs_cover == candidates.size();
     counted.candidates = std::move(list);
 }
@@ -949,9 +950,7 @@ FrequentTable PatternMiner::take_frequent() {
 
 // The top visited entry is level - 1: the last mined length after a stop by
 // max_len, and the empty level after a stop on an empty level.
-std::size_t PatternMiner::top_level() const {
-    return std::min(static_cast<std::size_t>(level - 1), levels.size() - 1);
-}
+std::size_t PatternMiner::top_level() const { return std::min(static_cast<std::size_t>(level - 1), levels.size() - 1); }
 
 std::vector<Pattern> PatternMiner::remove_short() {
     std::vector<Pattern> survivors;

@@ -156,8 +156,9 @@ Candidate Refiner::evaluate(std::vector<double> shape, std::size_t need, const R
     if (need == 0) return c;
     std::partial_sort(usable_distances.begin(), usable_distances.begin() + static_cast<std::ptrdiff_t>(need),
                       usable_distances.end());
-    c.score = std::accumulate(usable_distances.begin(), usable_distances.begin() + static_cast<std::ptrdiff_t>(need),
-                              0.0) / static_cast<double>(need);
+    c.score =
+        std::accumulate(usable_distances.begin(), usable_distances.begin() + static_cast<std::ptrdiff_t>(need), 0.0) /
+        static_cast<double>(need);
     return c;
 }
 

@@ -39,10 +39,10 @@ std::vector<double> znormalised_window(const double* values, std::size_t start, 
 
 // A shape and how every series matches it.
 struct Candidate {
-    std::vector<double> shape;      // z-normalised
-    std::vector<long long> best;    // per series: start of the closest window, -1 for a series without one
-    std::vector<double> distance;   // per series: the distance of that window (2 without one)
-    double score = 2.0;             // mean distance over the `need` closest series
+    std::vector<double> shape;     // z-normalised
+    std::vector<long long> best;   // per series: start of the closest window, -1 for a series without one
+    std::vector<double> distance;  // per series: the distance of that window (2 without one)
+    double score = 2.0;            // mean distance over the `need` closest series
 };
 
 // The series of one collection, viewed, with the statistics of their windows

@@ -11,4 +11,14 @@ from _zef_cpp import Miner, Motif, PatternMiner, sax
 from zef.discovery import DiscoveredMotif, Discovery, discover
 from zef.mining import TooManyPatterns, mine
 
-__all__ = ["DiscoveredMotif", "Discovery", "Miner", "Motif", "PatternMiner", "TooManyPatterns", "discover", "mine", "sax"]
+__all__ = [
+    "DiscoveredMotif",
+    "Discovery",
+    "Miner",
+    "Motif",
+    "PatternMiner",
+    "TooManyPatterns",
+    "discover",
+    "mine",
+    "sax",
+]

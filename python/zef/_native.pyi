@@ -70,7 +70,9 @@ def dask_prepare(
 def dask_first_level(words: list[bytes]) -> dict[bytes, _Occurrences]:
     """Every symbol of the words with its occurrences (series, ends, positions)."""
 
-def dask_extend(words: list[bytes], previous: dict[bytes, _Occurrences], candidates: Sequence[bytes]) -> dict[bytes, _Occurrences]:
+def dask_extend(
+    words: list[bytes], previous: dict[bytes, _Occurrences], candidates: Sequence[bytes]
+) -> dict[bytes, _Occurrences]:
     """The occurrences of the candidates found at those of their prefixes in `previous`."""
 
 def dask_join(frequent: Sequence[bytes]) -> list[bytes]:

@@ -13,7 +13,8 @@ import json
 import math
 import os
 import sys
-from typing import Any, Callable, Sequence, TextIO
+from collections.abc import Callable, Sequence
+from typing import Any, TextIO
 
 from _zef_cpp import Motif
 from zef import cli_discovery, data
@@ -283,7 +284,9 @@ def write_ranking(
     print(f"{'rank':>4}  {'pattern':<{width}}  {'series':>6}  {'length':>6}  {'NAED':>8}  {matches_heading}", file=out)
     for rank, motif in enumerate(motifs, start=1):
         series, length, naed = len(motif.best_matches), motif.length, motif.naed
-        print(f"{rank:>4}  {motif.pattern:<{width}}  {series:>6}  {length:>6}  {naed:>8.5f}  {matches(motif)}", file=out)
+        print(
+            f"{rank:>4}  {motif.pattern:<{width}}  {series:>6}  {length:>6}  {naed:>8.5f}  {matches(motif)}", file=out
+        )
 
 
 def describe_point(dataset: Dataset, series: int, point: int) -> str:

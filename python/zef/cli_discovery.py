@@ -49,8 +49,12 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         raise Failure(PLOT_INSTALL_HINT)
 
     dataset = data.read_series(
-        args.file, fmt=args.format, columns=args.columns, skip_columns=args.skip_columns,
-        delimiter=args.delimiter, progress=err,
+        args.file,
+        fmt=args.format,
+        columns=args.columns,
+        skip_columns=args.skip_columns,
+        delimiter=args.delimiter,
+        progress=err,
     )
     prepared = data.prepare(dataset.series)
     note_preparation(dataset, prepared, err)
@@ -64,8 +68,14 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     bar = ProgressBar(err) if args.progress or err.isatty() else None
     try:
         result = discover(
-            dataset.series, length=args.length, minsup=minsup, k=k, detrend=args.detrend, seglen=args.seglen,
-            progress=bar, **extra,
+            dataset.series,
+            length=args.length,
+            minsup=minsup,
+            k=k,
+            detrend=args.detrend,
+            seglen=args.seglen,
+            progress=bar,
+            **extra,
         )
     finally:
         if bar is not None:

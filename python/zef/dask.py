@@ -27,11 +27,10 @@ from __future__ import annotations
 import time
 from typing import Any
 
-import numpy as np
-
 import dask.array as da
 import dask.bag as db
 import distributed
+import numpy as np
 from dask.delayed import delayed
 
 from _zef_cpp import Motif
@@ -54,7 +53,9 @@ class PartitionError(RuntimeError):
     """A partition of the collection could not be loaded; `partition` is its index."""
 
     def __init__(self, partition: int, cause: BaseException) -> None:
-        super().__init__(f"partition {partition} of the collection could not be loaded: {type(cause).__name__}: {cause}")
+        super().__init__(
+            f"partition {partition} of the collection could not be loaded: {type(cause).__name__}: {cause}"
+        )
         self.partition = partition
 
 
@@ -112,21 +113,23 @@ def mine(
     level = 2
     while levels[level - 1] and not (max_len != 0 and level > max_len) and level < INT_MAX:
         candidates = _native.dask_join(levels[level - 1])
-        tables.append([client.submit(_extend, p, t, candidates) for p, t in zip(prepared, tables[-1])])
+        tables.append([client.submit(_extend, p, t, candidates) for p, t in zip(prepared, tables[-1], strict=False)])
         levels.append(_frequent(client, tables[-1], min_count, clock, level))
         level += 1
 
     # The length filter, longest first, then the redundancy filter.
     survivors = [p for n in range(level - 1, 0, -1) if min_len <= n for p in levels[n]]
     erased = _native.dask_redundant(survivors, max_overlap)
-    patterns = sorted({p for p, gone in zip(survivors, erased) if not gone})
+    patterns = sorted({p for p, gone in zip(survivors, erased, strict=False) if not gone})
     clock.lap("filter")
     if not patterns:
         return []
 
     # The occurrences of the motifs' patterns and of their prefixes, per partition.
     wanted = sorted({p[:n] for p in patterns for n in range(1, len(p) + 1)})
-    selected = [client.submit(_select, wanted, *(level_tables[i] for level_tables in tables)) for i in range(len(prepared))]
+    selected = [
+        client.submit(_select, wanted, *(level_tables[i] for level_tables in tables)) for i in range(len(prepared))
+    ]
     del tables
     sets = client.gather([client.submit(_series_sets, s) for s in selected])
     order = _insertion_orders(wanted, sets, offsets)
@@ -219,7 +222,9 @@ def _counts(table: Table) -> dict[bytes, int]:
     return {pattern: len(found[0]) for pattern, found in table.items()}
 
 
-def _frequent(client: distributed.Client, tables: list[Any], min_count: float, clock: _Clock, level: int) -> list[bytes]:
+def _frequent(
+    client: distributed.Client, tables: list[Any], min_count: float, clock: _Clock, level: int
+) -> list[bytes]:
     """The patterns of one level that occur in enough series, in key order: the level's one reduction."""
     totals: dict[bytes, int] = {}
     gathered = client.gather([client.submit(_counts, t) for t in tables])
@@ -279,13 +284,18 @@ def _averages(prepared: Prepared, selected: Table, patterns: list[bytes], seglen
     return result
 
 
-def _bests(prepared: Prepared, selected: Table, representatives: dict[bytes, list[float]], seglen: int) -> dict[bytes, Any]:
+def _bests(
+    prepared: Prepared, selected: Table, representatives: dict[bytes, list[float]], seglen: int
+) -> dict[bytes, Any]:
     """On a worker: each pattern's local series with the distance and point of their best matches."""
     result = {}
     for pattern, representative in representatives.items():
         found = selected.get(pattern)
         if found is not None:
-            result[pattern] = (found[0], *_native.dask_bests(prepared[0], found, seglen, seglen * len(pattern), representative))
+            result[pattern] = (
+                found[0],
+                *_native.dask_bests(prepared[0], found, seglen, seglen * len(pattern), representative),
+            )
     return result
 
 
@@ -303,12 +313,14 @@ def _map_batch(
     for pattern in patterns:
         if seglen * len(pattern) > INT_MAX:
             raise ValueError("cannot create std::vector larger than max_size()")
-    parts = client.gather([client.submit(_averages, p, s, patterns, seglen) for p, s in zip(prepared, selected)])
+    parts = client.gather(
+        [client.submit(_averages, p, s, patterns, seglen) for p, s in zip(prepared, selected, strict=False)]
+    )
     motifs: dict[bytes, Motif] = {}
     for pattern in patterns:
         positions: dict[int, list[int]] = {}
         averages: dict[int, Any] = {}
-        for offset, part in zip(offsets, parts):
+        for offset, part in zip(offsets, parts, strict=False):
             if pattern not in part:
                 continue
             (local, ends, places), values = part[pattern]
@@ -324,14 +336,15 @@ def _map_batch(
         del averages
     del parts
     representatives = {p: m.representative for p, m in motifs.items()}
-    bests = client.gather([client.submit(_bests, p, s, representatives, seglen) for p, s in zip(prepared, selected)])
+    bests = client.gather(
+        [client.submit(_bests, p, s, representatives, seglen) for p, s in zip(prepared, selected, strict=False)]
+    )
     for pattern, motif in motifs.items():
         best: dict[int, tuple[float, int]] = {}
-        for offset, part in zip(offsets, bests):
+        for offset, part in zip(offsets, bests, strict=False):
             if pattern in part:
                 local, distances, points = part[pattern]
-                for series, distance, point in zip(local.tolist(), distances.tolist(), points.tolist()):
+                for series, distance, point in zip(local.tolist(), distances.tolist(), points.tolist(), strict=False):
                     best[offset + series] = (distance, point)
         _native.dask_finish(motif, best)
     return [motifs[p] for p in patterns]
-

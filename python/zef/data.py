@@ -29,8 +29,9 @@ import csv
 import io
 import math
 import os
+from collections.abc import Iterable, Iterator
 from dataclasses import dataclass, field
-from typing import IO, Iterable, Iterator, TextIO
+from typing import IO, TextIO
 
 FORMATS = ("csv", "text", "npy")
 MISSING = frozenset({"", "na", "n/a", "nan", "null"})
@@ -214,9 +215,7 @@ def parse_value(cell: str) -> float | None:
     return value
 
 
-def _tabulate(
-    rows: Iterable[tuple[int, list[str]]], path: str, columns: bool, skip: int, fmt: str
-) -> Dataset:
+def _tabulate(rows: Iterable[tuple[int, list[str]]], path: str, columns: bool, skip: int, fmt: str) -> Dataset:
     header: list[str] | None = None
     labels: list[str] = []
     values: list[list[float]] = []
@@ -308,9 +307,7 @@ class _Progress:
         self.tty = stream.isatty()
         self.shown = -1
 
-    def follow(
-        self, rows: Iterator[tuple[int, list[str]]], raw: IO[bytes]
-    ) -> Iterator[tuple[int, list[str]]]:
+    def follow(self, rows: Iterator[tuple[int, list[str]]], raw: IO[bytes]) -> Iterator[tuple[int, list[str]]]:
         for row in rows:
             self.show(raw.tell())
             yield row

@@ -201,14 +201,12 @@ class Discovery(Sequence[DiscoveredMotif]):
             rows = max(1, len(shown))
             _, axes = plt.subplots(rows, 2, figsize=(10, 2.6 * rows), squeeze=False, layout="constrained")
         axes = np.asarray(axes).reshape(-1, 2)
-        for row, motif in zip(axes, shown):
+        for row, motif in zip(axes, shown, strict=False):
             _draw(row[0], row[1], motif, self._series, int(self.settings["detrend"]))
         return axes
 
 
-def _draw(
-    left: Axes, right: Axes, motif: DiscoveredMotif, series: list[tuple[FloatArray, int]], detrend: int
-) -> None:
+def _draw(left: Axes, right: Axes, motif: DiscoveredMotif, series: list[tuple[FloatArray, int]], detrend: int) -> None:
     x = np.arange(motif.length)
     for s in motif.series:
         values, offset = series[s]
@@ -236,7 +234,9 @@ def _as_rows(series: Any) -> list[FloatArray]:
     """The series as 1-D float64 arrays; TypeError or ValueError for anything else."""
     if isinstance(series, np.ndarray):
         if series.ndim != 2:
-            raise ValueError(f"series must be a 2-D array or a list of 1-D series, got an array of {series.ndim} dimensions")
+            raise ValueError(
+                f"series must be a 2-D array or a list of 1-D series, got an array of {series.ndim} dimensions"
+            )
         items: Sequence[Any] = list(series)
     elif isinstance(series, (str, bytes)) or not isinstance(series, Sequence):
         raise TypeError(f"series must be a 2-D array or a list of 1-D series, got {type(series).__name__}")
@@ -379,7 +379,9 @@ def discover(
     if engine["seglen"] < 1:
         raise ValueError(f"seglen must be at least 1, got {engine['seglen']}")
     alphabets = [alphabet] if isinstance(alphabet, (int, np.integer)) else list(alphabet)
-    if not alphabets or any(isinstance(a, bool) or not isinstance(a, (int, np.integer)) or not 2 <= a <= 10 for a in alphabets):
+    if not alphabets or any(
+        isinstance(a, bool) or not isinstance(a, (int, np.integer)) or not 2 <= a <= 10 for a in alphabets
+    ):
         raise ValueError(f"alphabet must be an int from 2 to 10, or a sequence of them, got {alphabet!r}")
     if engine["max_len"] < 0 or engine["min_len"] < 1:
         raise ValueError("min_len must be at least 1 and max_len at least 0")
@@ -413,8 +415,17 @@ def discover(
         **engine,
     )
     settings = {
-        "length": length, "minsup": minsup, "k": k, "detrend": window, "radius": radius, "flat_tol": flat_tol,
-        "iterations": iterations, "pool": pool, "max_overlap": max_overlap, "alphabet": alphabets, **engine,
+        "length": length,
+        "minsup": minsup,
+        "k": k,
+        "detrend": window,
+        "radius": radius,
+        "flat_tol": flat_tol,
+        "iterations": iterations,
+        "pool": pool,
+        "max_overlap": max_overlap,
+        "alphabet": alphabets,
+        **engine,
     }
     motifs = []
     for rank, raw in enumerate(found["motifs"], start=1):

@@ -12,7 +12,8 @@ import math
 import os
 import pathlib
 import sys
-from typing import Any, Callable
+from collections.abc import Callable
+from typing import Any
 
 from _zef_cpp import Motif
 from zef import _native

@@ -66,7 +66,7 @@ def make_example(
         raise ValueError("series too short to hold every shape once")
     for index, walk in enumerate(series):
         free = rng.sample(range(slots), len(shapes))
-        for shape, slot in zip(planted, free):
+        for shape, slot in zip(planted, free, strict=False):
             if rng.random() >= share:
                 continue
             # Slots are aligned to whole segments.
@@ -75,4 +75,3 @@ def make_example(
                 walk[start + i] += v
             shape.positions[index] = start
     return series, planted
-

@@ -12,7 +12,7 @@ Needs matplotlib; importing this module without it raises ImportError.
 from __future__ import annotations
 
 import math
-from typing import Sequence
+from collections.abc import Sequence
 
 from matplotlib.axes import Axes
 from matplotlib.figure import Figure
@@ -93,7 +93,7 @@ def _draw_motif(
 ) -> None:
     length = motif.length
     x = list(range(length))
-    for (series, start), colour in zip(matches, colours):
+    for (series, start), colour in zip(matches, colours, strict=False):
         name = dataset.name(prepared.source[series])
         occurrence = _occurrence(normalised[series], start, length)
         ax.plot(x, occurrence, color=colour, lw=0.9, alpha=0.55, label=match_label(name))
@@ -117,7 +117,7 @@ def _draw_positions(
 ) -> None:
     shown = matches[:MOST_SERIES]
     ticks, names = [], []
-    for band, ((series, start), colour) in enumerate(zip(shown, colours)):
+    for band, ((series, start), colour) in enumerate(zip(shown, colours, strict=False)):
         # The series as the miner saw it (gaps filled), squeezed into its band.
         values = normalised[series]
         offset = prepared.offset[series]

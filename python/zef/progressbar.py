@@ -1,4 +1,4 @@
-"""A progress bar on a stream for the stages of `zef.mine` and `zef.discover`, shown only for work that takes a while."""
+"""A progress bar on a stream for the stages of `zef.mine` and `zef.discover`, shown only for long work."""
 
 from __future__ import annotations
 

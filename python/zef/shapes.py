@@ -86,7 +86,7 @@ def plant(
     for index, row in enumerate(series):
         chosen = [p for p in range(len(families)) if rng.random() < prevalence]
         starts = _free_starts(len(row), length, len(chosen), rng)
-        for p, start in zip(chosen, starts):
+        for p, start in zip(chosen, starts, strict=False):
             factor = rng.uniform(1.0 - jitter, 1.0 + jitter)
             row[start : start + length] += height * factor * values[p]
             planted[p].starts[index] = start

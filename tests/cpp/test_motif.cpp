@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
-#include <algorithm>
 #include <limits>
 #include <random>
 #include <stdexcept>

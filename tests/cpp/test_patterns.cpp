@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <numeric>
 #include <random>
@@ -257,8 +257,12 @@ TEST(Filters, NegativeMaxLenStillAppliesLengthFilterToSymbols) {
 
 TEST(Lcs, KnownValuesInEitherOrder) {
     const std::vector<std::pair<std::pair<std::string, std::string>, double>> cases{
-        {{"abc", "acb"}, 2.0}, {{"abcd", "abd"}, 3.0}, {{"abcbdab", "bdcaba"}, 4.0},
-        {{"ab", ""}, 0.0},     {{"", ""}, 0.0},        {{"xyz", "zyx"}, 1.0},
+        {{"abc", "acb"}, 2.0},
+        {{"abcd", "abd"}, 3.0},
+        {{"abcbdab", "bdcaba"}, 4.0},
+        {{"ab", ""}, 0.0},
+        {{"", ""}, 0.0},
+        {{"xyz", "zyx"}, 1.0},
         // Three machine words each: the carry of the first runs through the second, which holds no a.
         {{"a" + std::string(127, 'c') + "a", "a" + std::string(128, 'd')}, 1.0}};
     for (const auto& c : cases) {

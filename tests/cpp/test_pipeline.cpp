@@ -14,9 +14,9 @@
 
 #include "miner.h"
 #include "patterns.h"
-#include "sax.h"
 #include "pipeline.h"
 #include "pool.h"
+#include "sax.h"
 
 namespace {
 
@@ -68,7 +68,8 @@ std::string describe(Motif motif) {
     }
     text += " | rep";
     for (std::uint64_t b : bits(motif.get_representative())) text += " " + std::to_string(b);
-    for (const auto& [s, point] : motif.get_best_matches()) text += " | best " + std::to_string(s) + ":" + std::to_string(point);
+    for (const auto& [s, point] : motif.get_best_matches())
+        text += " | best " + std::to_string(s) + ":" + std::to_string(point);
     return text;
 }
 

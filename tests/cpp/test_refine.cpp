@@ -11,7 +11,8 @@ namespace {
 
 std::vector<double> wave(std::size_t n, double offset) {
     std::vector<double> x(n);
-    for (std::size_t i = 0; i < n; ++i) x[i] = offset + std::sin(0.37 * static_cast<double>(i)) + 0.01 * static_cast<double>(i % 7);
+    for (std::size_t i = 0; i < n; ++i)
+        x[i] = offset + std::sin(0.37 * static_cast<double>(i)) + 0.01 * static_cast<double>(i % 7);
     return x;
 }
 

@@ -64,8 +64,8 @@ public:
 
     // An int setting: one of the extremes, a small value, or any 32-bit value.
     int integer(int small_min, int small_count) {
-        static const int extremes[] = {INT_MIN, INT_MIN + 1, -1000000, -2, -1, 0, 1, 2, 3,
-                                       4,       1000000,     1 << 30,  INT_MAX - 1, INT_MAX};
+        static const int extremes[] = {INT_MIN, INT_MIN + 1, -1000000, -2,      -1,      0,           1,
+                                       2,       3,           4,        1000000, 1 << 30, INT_MAX - 1, INT_MAX};
         switch (byte() % 4) {
             case 0:
                 return extremes[byte() % (sizeof(extremes) / sizeof(extremes[0]))];
@@ -150,7 +150,8 @@ void check_words(const SeriesSet& ts, const WordSet& words, int seglen, int alph
     for (std::size_t i = 0; i < ts.size(); ++i) {
         const std::size_t n = ts[i].size();
         const std::size_t expected =
-            n == 0 ? 0 : (seglen > 0 ? (n + static_cast<std::size_t>(seglen) - 1) / static_cast<std::size_t>(seglen) : 0);
+            n == 0 ? 0
+                   : (seglen > 0 ? (n + static_cast<std::size_t>(seglen) - 1) / static_cast<std::size_t>(seglen) : 0);
         check(words[i].size() == expected, "word length is ceil(points / seglen)");
         for (char symbol : words[i]) check(symbol >= 'a' && symbol <= last, "symbols come from the alphabet");
     }

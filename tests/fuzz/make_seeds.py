@@ -75,13 +75,25 @@ WORDS = ["abcab", "bcabd", "cabca"]
 
 SEEDS = {
     "readme_example": seed(series=[SHAPE, SHIFTED, SHAPE[:8] + [2.0, 2.0, 1.0, 1.0]], words=WORDS),
-    "single_symbols_k2": seed(seglen=1, min_len=1, max_len=1, max_overlap=1.0, k=2,
-                              series=[[0.0, 0.5, 0.0, 0.25, 0.0, 0.75]], words=["aabbcc"]),
-    "nan_inf_denormal_values": seed(seglen=1, alphabet=10, min_len=1, series=[
-        [special("nan"), special("inf"), special("-inf"), special("denorm"), special("-nan")],
-        [special("max"), special("max"), special("-max")],
-        [special("quarter-min"), 1.0, special("-0"), special("-denorm"), special("1e300")],
-    ]),
+    "single_symbols_k2": seed(
+        seglen=1,
+        min_len=1,
+        max_len=1,
+        max_overlap=1.0,
+        k=2,
+        series=[[0.0, 0.5, 0.0, 0.25, 0.0, 0.75]],
+        words=["aabbcc"],
+    ),
+    "nan_inf_denormal_values": seed(
+        seglen=1,
+        alphabet=10,
+        min_len=1,
+        series=[
+            [special("nan"), special("inf"), special("-inf"), special("denorm"), special("-nan")],
+            [special("max"), special("max"), special("-max")],
+            [special("quarter-min"), 1.0, special("-0"), special("-denorm"), special("1e300")],
+        ],
+    ),
     "flat_series_all_nan": seed(seglen=1, min_len=1, series=[[3.0] * 6, [3.0] * 6], words=["aaaa"]),
     "seglen_int_max_min_len_1": seed(seglen=2**31 - 1, min_len=1, series=[SHAPE, SHIFTED]),
     "seglen_int_min": seed(seglen=-(2**31), series=[SHAPE, []], words=WORDS),
@@ -91,11 +103,19 @@ SEEDS = {
     "alphabet_minus_5": seed(alphabet=-5, series=[SHAPE]),
     "alphabet_15": seed(alphabet=15, series=[SHAPE]),
     "alphabet_0_and_1": seed(alphabet=0, min_len=1, series=[SHAPE, SHIFTED], words=["aaa", "aa"]),
-    "minsup_zero_max_len_zero": seed(seglen=1, minsup=0.0, min_len=1, max_len=0, max_overlap=1.0,
-                                     series=[SHAPE[:10], SHIFTED[:10]], words=["abab", "abcdabcd", "dcba"]),
+    "minsup_zero_max_len_zero": seed(
+        seglen=1,
+        minsup=0.0,
+        min_len=1,
+        max_len=0,
+        max_overlap=1.0,
+        series=[SHAPE[:10], SHIFTED[:10]],
+        words=["abab", "abcdabcd", "dcba"],
+    ),
     "minsup_negative": seed(minsup=-1.0, min_len=1, series=[SHAPE], words=["abab"]),
-    "minsup_nan_overlap_nan": seed(minsup=special("nan"), max_overlap=special("nan"), series=[SHAPE, SHIFTED],
-                                   words=WORDS),
+    "minsup_nan_overlap_nan": seed(
+        minsup=special("nan"), max_overlap=special("nan"), series=[SHAPE, SHIFTED], words=WORDS
+    ),
     "minsup_above_one": seed(minsup=1.5, min_len=1, series=[SHAPE, SHIFTED], words=WORDS),
     "max_overlap_negative": seed(seglen=1, min_len=1, max_overlap=-1.0, series=[SHAPE], words=WORDS),
     "k_minus_1": seed(k=-1, series=[SHAPE, SHIFTED], words=WORDS),
@@ -108,8 +128,9 @@ SEEDS = {
     "bytes_above_0x7f": seed(min_len=1, max_overlap=1.0, words=["\xe9ab", "\xe9ba", "\x80\xff\x00"]),
     "repeated_symbol_word": seed(seglen=1, min_len=1, words=["aaaaaaaaaaaa", "aaaaaaaa"]),
     "ragged_and_empty_series": seed(seglen=3, min_len=1, series=[[1.0], [], SHAPE, [2.0, 1.0]]),
-    "fewer_series_than_stored": seed(seglen=1, minsup=0.2, min_len=1,
-                                     series=[[0.0, 1.0], [1.0, 0.0], [0.0, 1.0], [5.0, 1.0, 2.0]]),
+    "fewer_series_than_stored": seed(
+        seglen=1, minsup=0.2, min_len=1, series=[[0.0, 1.0], [1.0, 0.0], [0.0, 1.0], [5.0, 1.0, 2.0]]
+    ),
     "empty": b"",
 }
 

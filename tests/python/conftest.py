@@ -53,7 +53,6 @@ else:
     settings.load_profile("sanitized" if SANITIZED else "ci" if os.environ.get("CI") else "default")
 
 
-
 @pytest.fixture
 def zef(capsys, monkeypatch, tmp_path):
     """Runs the command line in this process, from tmp_path: (exit status, stdout, stderr)."""

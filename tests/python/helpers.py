@@ -32,7 +32,8 @@ def same_values(a, b, tol=1e-12):
     """Equal lists of floats, NaN equal to NaN."""
     a, b = list(a), list(b)
     return len(a) == len(b) and all(
-        (math.isnan(x) and math.isnan(y)) or math.isclose(x, y, rel_tol=tol, abs_tol=tol) for x, y in zip(a, b)
+        (math.isnan(x) and math.isnan(y)) or math.isclose(x, y, rel_tol=tol, abs_tol=tol)
+        for x, y in zip(a, b, strict=False)
     )
 
 

@@ -93,16 +93,20 @@ def map_motif(indexes, symbols, series, seglen):
         points = series[s][p * seglen : p * seglen + length]
         return points + [math.nan] * (length - len(points))
 
-    averages = {s: [nan_mean(col) for col in zip(*(occurrence(s, p) for p in ps))] for s, ps in indexes.items()}
-    mu = [nan_mean(col) for col in zip(*averages.values())]
+    averages = {
+        s: [nan_mean(col) for col in zip(*(occurrence(s, p) for p in ps), strict=False)] for s, ps in indexes.items()
+    }
+    mu = [nan_mean(col) for col in zip(*averages.values(), strict=False)]
     representative = [0.0] * length
     for _ in averages:
-        representative = [m / len(averages) + r for m, r in zip(mu, representative)]
+        representative = [m / len(averages) + r for m, r in zip(mu, representative, strict=False)]
     best_matches, naed = {}, 0.0
     for s, ps in indexes.items():
         best, best_p = 1000000.0, 0
         for p in ps:
-            d = math.sqrt(total((o - r) ** 2 for o, r in zip(occurrence(s, p), representative) if not math.isnan(o)))
+            d = math.sqrt(
+                total((o - r) ** 2 for o, r in zip(occurrence(s, p), representative, strict=False) if not math.isnan(o))
+            )
             if d < best:
                 best, best_p = d, p
         naed += best
@@ -139,7 +143,9 @@ def test_pipeline_matches_the_reference_model(seed):
     words = [word(s, settings["seglen"], settings["alphabet"]) for s in normalised]
     assert sax(normalised, settings["seglen"], settings["alphabet"]) == words
 
-    expected = mine_patterns(words, settings["minsup"], settings["min_len"], settings["max_len"], settings["max_overlap"])
+    expected = mine_patterns(
+        words, settings["minsup"], settings["min_len"], settings["max_len"], settings["max_overlap"]
+    )
     pattern_miner = PatternMiner(settings["minsup"], settings["min_len"], settings["max_len"], settings["max_overlap"])
     pattern_miner.mine(words)
     frequent = pattern_miner.frequent
@@ -149,10 +155,12 @@ def test_pipeline_matches_the_reference_model(seed):
     motifs = Miner(**settings).mine(series)
     assert sorted(m.pattern for m in motifs) == sorted("".join(k) for k in expected)
     naeds = [m.naed for m in motifs]
-    assert all(a <= b for a, b in zip(naeds, naeds[1:]))
+    assert all(a <= b for a, b in zip(naeds, naeds[1:], strict=False))
     for motif in motifs:
         key = tuple(motif.pattern)
-        averages, representative, best_matches, naed = map_motif(expected[key], len(key), normalised, settings["seglen"])
+        averages, representative, best_matches, naed = map_motif(
+            expected[key], len(key), normalised, settings["seglen"]
+        )
         assert motif.length == settings["seglen"] * len(key)
         assert close(motif.naed, naed)
         assert all(map(close, motif.representative, representative)) and len(motif.representative) == motif.length

@@ -6,8 +6,8 @@ import sys
 
 import numpy as np
 import pytest
-from helpers import write_csv
 
+from helpers import write_csv
 from zef import Miner
 from zef.planted import make_example
 
@@ -42,7 +42,13 @@ def test_find_reports_exactly_what_the_miner_finds(zef, tmp_path, planted):
     assert (code, err) == (0, "")
     result = json.loads(out)
     assert result["settings"] == {
-        "minsup": 0.5, "seglen": 8, "alphabet": 5, "min_len": 8, "max_len": 8, "max_overlap": 0.9, "k": 0
+        "minsup": 0.5,
+        "seglen": 8,
+        "alphabet": 5,
+        "min_len": 8,
+        "max_len": 8,
+        "max_overlap": 0.9,
+        "k": 0,
     }
     assert [s["points"] for s in result["series"]] == [240] * 12 and all(s["mined"] for s in result["series"])
     assert from_json(out) == direct(series)
@@ -105,7 +111,7 @@ def test_columns_names_dates_and_missing_points_keep_the_files_positions(zef, tm
 def test_row_and_column_layouts_and_formats_agree(zef, tmp_path, planted):
     series, _ = planted
     write_csv(tmp_path / "rows.csv", series)
-    write_csv(tmp_path / "cols.tsv", list(zip(*series)), delimiter="\t")
+    write_csv(tmp_path / "cols.tsv", list(zip(*series, strict=False)), delimiter="\t")
     (tmp_path / "rows.txt").write_text("\n".join(" ".join(repr(v) for v in s) for s in series) + "\n")
     np.save(tmp_path / "cols.npy", np.array(series).T)
     write_csv(tmp_path / "semi.data", series, delimiter=";")
@@ -130,7 +136,10 @@ def test_row_and_column_layouts_and_formats_agree(zef, tmp_path, planted):
     [
         (["--min-len", "6", "--max-len", "9"], {"min_len": 6, "max_len": 9}),
         (["--max_overlap", "0.5", "--k", "2"], {"max_overlap": 0.5, "k": 2}),
-        (["--alphabet", "3", "--seglen", "16", "--min_len", "4", "--max_len", "0"], {"alphabet": 3, "seglen": 16, "min_len": 4, "max_len": 0}),
+        (
+            ["--alphabet", "3", "--seglen", "16", "--min_len", "4", "--max_len", "0"],
+            {"alphabet": 3, "seglen": 16, "min_len": 4, "max_len": 0},
+        ),
         (["--minsup", "1.0", "-k", "1"], {"minsup": 1.0, "k": 1}),
     ],
 )
@@ -152,7 +161,9 @@ def test_nothing_found_is_said_plainly(zef, tmp_path):
     assert code == 0
     assert out.splitlines()[-1] == "0 motifs, ranked by NAED (smallest first)"
     assert "no motif found: try a lower --minsup or --min_len" in err
-    code, out, _ = zef("find", "two.csv", "--minsup", "1", "--seglen", "1", "--alphabet", "4", "--min_len", "5", "--json")
+    code, out, _ = zef(
+        "find", "two.csv", "--minsup", "1", "--seglen", "1", "--alphabet", "4", "--min_len", "5", "--json"
+    )
     assert json.loads(out)["motifs"] == []
 
 
@@ -213,7 +224,9 @@ def test_bad_files_are_refused_with_a_message(zef, tmp_path, name, content, mess
 
 
 def test_series_set_aside_are_named(zef, tmp_path, planted):
-    rows = [["name"] + [""] * 240, ["flat"] + ["2.5"] * 240] + [[f"p{i}"] + [repr(v) for v in s] for i, s in enumerate(planted[0])]
+    rows = [["name"] + [""] * 240, ["flat"] + ["2.5"] * 240] + [
+        [f"p{i}"] + [repr(v) for v in s] for i, s in enumerate(planted[0])
+    ]
     write_csv(tmp_path / "named.csv", rows)
     code, out, err = zef("find", "named.csv", "--skip-columns", "1", *SETTINGS, "--json")
     assert code == 0

@@ -21,15 +21,16 @@ pytestmark = [pytest.mark.cluster, pytest.mark.not_sanitized("worker processes l
 
 @pytest.fixture(scope="module")
 def client():
-    with distributed.LocalCluster(
-        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None
-    ) as cluster, distributed.Client(cluster) as c:
+    with (
+        distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster,
+        distributed.Client(cluster) as c,
+    ):
         yield c
 
 
 def assert_same(got, want, statistics=True):
     assert [m.pattern for m in got] == [m.pattern for m in want]
-    for a, b in zip(got, want):
+    for a, b in zip(got, want, strict=False):
         assert (a.length, a.naed) == (b.length, b.naed) or (np.isnan(a.naed) and np.isnan(b.naed))
         assert np.array_equal(a.representative, b.representative, equal_nan=True)
         # Dicts in the same key order, with the same values.

@@ -23,7 +23,8 @@ def long_collection():
 
 
 @pytest.mark.parametrize(
-    "family, length, kind, prevalence, seed", [("bump", 40, "walk", 0.8, 1), ("sine", 30, "noise", 1.0, 2), ("saw", 50, "walk", 0.5, 3)]
+    "family, length, kind, prevalence, seed",
+    [("bump", 40, "walk", 0.8, 1), ("sine", 30, "noise", 1.0, 2), ("saw", 50, "walk", 0.5, 3)],
 )
 def test_every_thread_count_gives_the_same_result(family, length, kind, prevalence, seed):
     series, _ = make_collection(family, length, n_series=25, n_points=400, prevalence=prevalence, kind=kind, seed=seed)

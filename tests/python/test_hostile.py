@@ -10,6 +10,8 @@ import signal
 import sys
 
 import pytest
+
+from _zef_cpp import Miner, PatternMiner, sax
 from helpers import (
     INCOMPATIBLE,
     LENGTH_ERROR,
@@ -20,8 +22,6 @@ from helpers import (
     LenRaisesAfterFirstCall,
     summary,
 )
-
-from _zef_cpp import Miner, PatternMiner, sax
 
 
 @pytest.fixture(autouse=True)

@@ -5,9 +5,9 @@ import gc
 import os
 
 import pytest
-from helpers import MOTIF_PROPERTIES, SHAPE_SERIES, LenRaises
 
 from _zef_cpp import Miner, PatternMiner, sax
+from helpers import MOTIF_PROPERTIES, SHAPE_SERIES, LenRaises
 
 SERIES = [*SHAPE_SERIES, [3.0] * 12]
 

@@ -1,7 +1,7 @@
 import pytest
-from helpers import MOTIF_PROPERTIES
 
 from _zef_cpp import Motif, PatternMiner
+from helpers import MOTIF_PROPERTIES
 
 
 def mined(words, **settings):

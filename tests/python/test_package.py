@@ -13,7 +13,15 @@ STUB = SITE / "_zef_cpp.pyi"
 
 def test_zef_reexports_the_module_and_is_typed():
     assert zef.__all__ == [
-        "DiscoveredMotif", "Discovery", "Miner", "Motif", "PatternMiner", "TooManyPatterns", "discover", "mine", "sax"
+        "DiscoveredMotif",
+        "Discovery",
+        "Miner",
+        "Motif",
+        "PatternMiner",
+        "TooManyPatterns",
+        "discover",
+        "mine",
+        "sax",
     ]
     for name in ["Miner", "Motif", "PatternMiner", "sax"]:
         assert getattr(zef, name) is getattr(_zef_cpp, name)
@@ -57,7 +65,7 @@ def stub_signature(node, method=True):
 
     positional = node.args.posonlyargs + node.args.args
     defaults = [None] * (len(positional) - len(node.args.defaults)) + [ast.literal_eval(d) for d in node.args.defaults]
-    pairs = list(zip(positional, defaults))[1 if method else 0 :]
+    pairs = list(zip(positional, defaults, strict=False))[1 if method else 0 :]
     arguments = [(a.arg, kind(a.annotation), d) for a, d in pairs]
     return arguments, ast.unparse(node.returns)
 
@@ -67,7 +75,10 @@ def test_the_stub_gives_every_signature_that_the_module_has():
     classes = {node.name: node for node in tree.body if isinstance(node, ast.ClassDef)}
     functions = {node.name: node for node in tree.body if isinstance(node, ast.FunctionDef)}
     sax = runtime_signature(_zef_cpp.sax, method=False)
-    assert sax == ([("ts", "List[List[float]]", None), ("seglen", "int", None), ("alphabet", "int", None)], "List[List[str]]")
+    assert sax == (
+        [("ts", "List[List[float]]", None), ("seglen", "int", None), ("alphabet", "int", None)],
+        "List[List[str]]",
+    )
     assert stub_signature(functions["sax"], method=False) == sax
     checked = 0
     for name in ("Motif", "Miner", "PatternMiner"):
@@ -81,7 +92,10 @@ def test_the_stub_gives_every_signature_that_the_module_has():
                 checked += 1
             elif type(value).__name__ == "instancemethod":  # a function bound by pybind11
                 arguments, result = runtime_signature(value)
-                expected = ([(a, k.replace("_zef_cpp.", ""), d) for a, k, d in arguments], result.replace("_zef_cpp.", ""))
+                expected = (
+                    [(a, k.replace("_zef_cpp.", ""), d) for a, k, d in arguments],
+                    result.replace("_zef_cpp.", ""),
+                )
                 assert stub_signature(members[member]) == expected, f"{name}.{member}"
                 checked += 1
     assert checked == 8 + 3 + 3, "Motif: 7 properties and __repr__; Miner, PatternMiner: __init__, mine, a property"

@@ -2,8 +2,8 @@ import math
 import struct
 
 import pytest
-from helpers import same_values, write_csv
 
+from helpers import same_values, write_csv
 from zef import Miner
 from zef.data import Dataset, prepare, znorm
 from zef.planted import make_example
@@ -65,6 +65,8 @@ def test_plot_files_from_the_command_line(zef, tmp_path, mined):
     code, _, err = zef("find", "series.csv", *settings, "--min_len", "4", "--plot", "many.png")
     assert code == 0 and "the plot shows the best 10 of" in err
     assert png_size(tmp_path / "many.png")[1] == 100 * (0.6 + 3.1 * 10)
-    code, _, err = zef("find", "series.csv", *settings, "--minsup", "1", "--min_len", "30", "--max_len", "0", "--plot", "none.png")
+    code, _, err = zef(
+        "find", "series.csv", *settings, "--minsup", "1", "--min_len", "30", "--max_len", "0", "--plot", "none.png"
+    )
     assert code == 0 and "no motif found" in err
     assert png_size(tmp_path / "none.png") == (1300, 370)

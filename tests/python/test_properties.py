@@ -81,7 +81,9 @@ def test_every_mined_result_keeps_its_invariants(series, config):
             # occurrence wins and the best match stays at point 0.
             comparable = all(math.isfinite(v) for v in motif.representative + motif.average_occurrences[s])
             assert point % seglen == 0, "a best match starts a segment"
-            assert point // seglen in indexes[s] or (point == 0 and not comparable), "a best match is a recorded position"
+            assert point // seglen in indexes[s] or (point == 0 and not comparable), (
+                "a best match is a recorded position"
+            )
         assert config["min_len"] <= len(motif.pattern)
         assert config["max_len"] == 0 or len(motif.pattern) <= config["max_len"]
 

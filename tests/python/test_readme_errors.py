@@ -6,10 +6,10 @@ import pathlib
 import re
 
 import pytest
-from helpers import SERIES, ClaimsLength, LenRaises, summary
 
 import _zef_cpp
 from _zef_cpp import Miner, PatternMiner, sax
+from helpers import SERIES, ClaimsLength, LenRaises, summary
 
 README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
 

@@ -1,9 +1,9 @@
 import math
 
 import pytest
-from helpers import LENGTH_ERROR
 
 from _zef_cpp import sax
+from helpers import LENGTH_ERROR
 
 
 def test_words_hold_one_symbol_per_segment():
