@@ -218,7 +218,6 @@ def bench_interrupt() -> None:
                 latencies.setdefault(work, []).append(latency)
             rows.append((name, fmt_time(delay), fmt_time(latency) if latency is not None else "ended first"))
     table(["call", "interrupted after", "KeyboardInterrupt after"], rows)
-    print("Mining itself cannot be interrupted yet: an interruption there waits for the mining to end.")
     for work, text in [(mapping, "while mapping"), (call, "anywhere in the call of section 1")]:
         worst = max(latencies.get(work, [float("nan")]))
         target(f"Ctrl-C {text}: KeyboardInterrupt within 50 ms", f"worst {fmt_time(worst)}", worst <= 0.05)
@@ -262,8 +261,8 @@ def bench_memory() -> float:
         if kind == "zef":
             ratio = extra / bound
     table(["call", "peak beyond the input", "input", "result", "peak / (input + result)"], rows)
-    print("One normalised copy of the input plus the result is 1.00; the rest is the words and the mining,")
-    print("which holds every occurrence of every level until it ends.")
+    print("One normalised copy of the input plus the result is 1.00; the rest is the words and the")
+    print("occurrences that mining holds while it runs.")
     target(
         "zef.mine: peak beyond the input <= one normalised copy of the input + its result",
         f"{ratio:.2f}x",
