@@ -3,12 +3,11 @@
 # an int serves for a float, and a symbol is a str of one character below
 # U+0100 or one byte. Every property and result is a new object.
 
-from collections.abc import Sequence
-from typing import Never
+from typing import Dict, List, Never, Sequence, Tuple, Union
 
 # One symbol on the way in: a one-character str (code point below 0x100), or
 # a bytes or bytearray object of one byte.
-_Symbol = str | bytes | bytearray
+_Symbol = Union[str, bytes, bytearray]
 
 # The metaclass of pybind11's classes (pybind11_builtins.pybind11_type, which
 # cannot be imported).
@@ -21,15 +20,15 @@ class Motif(metaclass=_pybind11_type):
     @property
     def pattern(self) -> str: ...
     @property
-    def indexes(self) -> dict[int, list[int]]:
+    def indexes(self) -> Dict[int, List[int]]:
         """Series index -> the symbol positions where the pattern starts in that series' word."""
     @property
-    def average_occurrences(self) -> dict[int, list[float]]:
+    def average_occurrences(self) -> Dict[int, List[float]]:
         """Series index -> the point-wise average of that series' occurrences."""
     @property
-    def representative(self) -> list[float]: ...
+    def representative(self) -> List[float]: ...
     @property
-    def best_matches(self) -> dict[int, int]:
+    def best_matches(self) -> Dict[int, int]:
         """Series index -> the point where that series' occurrence closest to the representative starts."""
     @property
     def length(self) -> int:
@@ -50,10 +49,10 @@ class Miner(metaclass=_pybind11_type):
         max_overlap: float = 0.9,
         k: int = 0,
     ) -> None: ...
-    def mine(self, arg0: Sequence[Sequence[float]], /) -> list[Motif]:
+    def mine(self, arg0: Sequence[Sequence[float]], /) -> List[Motif]:
         """Z-normalises a copy of the series, mines, maps and ranks; the best k motifs (all for k 0)."""
     @property
-    def motifs(self) -> list[Motif]:
+    def motifs(self) -> List[Motif]:
         """Every motif that the mine calls so far have found, ranked by NAED."""
 
 class PatternMiner(metaclass=_pybind11_type):
@@ -61,8 +60,8 @@ class PatternMiner(metaclass=_pybind11_type):
     def mine(self, arg0: Sequence[Sequence[_Symbol]], /) -> None:
         """Mines the words; each word is a sequence of symbols, never a str."""
     @property
-    def frequent(self) -> dict[tuple[str, ...], Motif]:
+    def frequent(self) -> Dict[Tuple[str, ...], Motif]:
         """Pattern (a tuple of one-character strings) -> its Motif, in ascending pattern order."""
 
-def sax(ts: Sequence[Sequence[float]], seglen: int, alphabet: int) -> list[list[str]]:
+def sax(ts: Sequence[Sequence[float]], seglen: int, alphabet: int) -> List[List[str]]:
     """Each series (not normalised) as a word of one-character strings, one per segment of seglen points."""
