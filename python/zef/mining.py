@@ -51,7 +51,8 @@ def mine(
     ZEF_NUM_THREADS, else every core the process may use (affinity and cgroup
     limits honoured). `progress(stage, done, total)` is called now and then
     from the calling thread while the work runs: stages "discretise" (series),
-    "mine" (levels; total 0 while unknown), "map" (motifs) and "collect"
+    "mine" (levels; total 0 while unknown), "filter" (patterns that passed
+    the length filter, through the redundancy filter), "map" (motifs) and "collect"
     (returned motifs). An exception it raises stops the work and is raised.
     `max_patterns`: when mining finds more frequent patterns than this, the
     call fails with TooManyPatterns instead of mapping them all.

@@ -14,6 +14,7 @@ WIDTH = 24
 LABELS = {
     "discretise": "discretising series",
     "mine": "mining patterns",
+    "filter": "filtering redundant patterns",
     "map": "ranking motifs",
     "collect": "mapping the best motifs",
     "prepare": "detrending series",

@@ -166,7 +166,7 @@ def test_progress_reports_each_stage_in_order_and_its_errors_stop_the_call():
     calls = []
     rows = walks(7, 200, 400)
     result = zef.mine(rows, 0.2, 4, 4, 1, progress=lambda *call: calls.append(call))
-    stages = ["discretise", "mine", "map", "collect"]
+    stages = ["discretise", "mine", "filter", "map", "collect"]
     assert calls[-1] == ("collect", len(result), len(result))
     assert [stages.index(s) for s, _, _ in calls] == sorted(stages.index(s) for s, _, _ in calls)
     assert all(0 <= done <= total or (stage == "mine" and total == 0) for stage, done, total in calls)
