@@ -172,10 +172,8 @@ def settings_of(args: argparse.Namespace) -> dict[str, Any]:
     return {name: getattr(args, name) for name in names}
 
 
-def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
-    if args.length is not None:
-        return cli_discovery.find(args, out, err)
-    check_settings(args)
+def read_input(args: argparse.Namespace, err: TextIO) -> tuple[Dataset, Prepared]:
+    """The file of `zef find`, read and prepared (gaps filled), with what was done said on `err`."""
     if args.plot is not None and importlib.util.find_spec("matplotlib") is None:
         raise Failure(PLOT_INSTALL_HINT)
 
@@ -189,6 +187,14 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     )
     prepared = data.prepare(dataset.series)
     note_preparation(dataset, prepared, err)
+    return dataset, prepared
+
+
+def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
+    if args.length is not None:
+        return cli_discovery.find(args, out, err)
+    check_settings(args)
+    dataset, prepared = read_input(args, err)
     if not prepared.series:
         raise DataError(f"{args.file}: no series left to mine (every one is empty or constant)")
     longest = max(len(s) for s in prepared.series)

@@ -3,11 +3,9 @@
 from __future__ import annotations
 
 import argparse
-import importlib.util
 import json
 from typing import TextIO
 
-from zef import data
 from zef.data import DataError, Dataset
 from zef.progressbar import ProgressBar
 
@@ -30,7 +28,7 @@ def add_arguments(find: argparse.ArgumentParser) -> None:
 
 
 def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
-    from zef.cli import PLOT_INSTALL_HINT, PLOT_MOST, Failure, UsageError, note_preparation
+    from zef.cli import PLOT_MOST, Failure, UsageError, read_input
     from zef.discovery import MIN_LENGTH, discover
 
     minsup = DEFAULT_MINSUP if args.minsup is None else args.minsup
@@ -45,19 +43,7 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         raise UsageError(f"--alphabet must be between 2 and 10, not {args.alphabet}")
     if args.seglen is not None and args.seglen < 1:
         raise UsageError(f"--seglen must be 1 or more, not {args.seglen}")
-    if args.plot is not None and importlib.util.find_spec("matplotlib") is None:
-        raise Failure(PLOT_INSTALL_HINT)
-
-    dataset = data.read_series(
-        args.file,
-        fmt=args.format,
-        columns=args.columns,
-        skip_columns=args.skip_columns,
-        delimiter=args.delimiter,
-        progress=err,
-    )
-    prepared = data.prepare(dataset.series)
-    note_preparation(dataset, prepared, err)
+    dataset, prepared = read_input(args, err)
     if not dataset.series:
         raise DataError(f"{args.file}: no series")
     longest = max(len(s) for s in prepared.series) if prepared.series else 0
