@@ -1,7 +1,10 @@
 """Helpers and data shared by the tests of the zef package."""
 
+import contextlib
 import math
 import re
+import threading
+import time
 
 # The three series of the README's short example: with seglen 2 and alphabet 3
 # the words hold the rise-and-fall pattern "acca" in every series.
@@ -80,3 +83,23 @@ class ClaimsLength:
 
     def __getitem__(self, i):
         return self.items[i]
+
+
+@contextlib.contextmanager
+def other_thread_ticks():
+    """Counts, while the body runs, the ticks of a second Python thread: it ticks only when it gets to run."""
+    ticks = [0]
+    done = threading.Event()
+
+    def count():
+        while not done.is_set():
+            ticks[0] += 1
+            time.sleep(0.001)
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    try:
+        yield ticks
+    finally:
+        done.set()
+        counter.join()

@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import zef
+from helpers import other_thread_ticks
 from zef import progressbar
 from zef.shapes import make_collection
 
@@ -54,22 +55,10 @@ def test_ctrl_c_interrupts_a_long_call_and_discovery_goes_on(long_collection):
 
 @pytest.mark.not_sanitized(reason="timings")
 def test_progress_from_the_calling_thread_while_other_threads_run(long_collection):
-    ticks, calls, done = 0, [], threading.Event()
-
-    def count():
-        nonlocal ticks
-        while not done.is_set():
-            ticks += 1
-            time.sleep(0.001)
-
-    counter = threading.Thread(target=count)
-    counter.start()
-    try:
+    calls = []
+    with other_thread_ticks() as ticks:
         result = zef.discover(long_collection[:60], length=80, k=3, threads=1, progress=lambda *c: calls.append(c))
-    finally:
-        done.set()
-        counter.join()
-    assert ticks > 20
+    assert ticks[0] > 20
     assert calls[-1] == ("occurrences", 60 * len(result), 60 * len(result))
     own = ["prepare", "screen", "refine", "occurrences"]
     seen = [own.index(stage) for stage, _, _ in calls if stage in own]

@@ -12,6 +12,7 @@ import pytest
 
 import zef
 from _zef_cpp import Miner
+from helpers import other_thread_ticks
 from zef import mining, progressbar
 
 
@@ -143,23 +144,9 @@ def test_ctrl_c_interrupts_a_long_call_and_the_module_goes_on():
 
 @pytest.mark.not_sanitized(reason="timings")
 def test_other_threads_run_while_a_call_works():
-    ticks = 0
-    done = threading.Event()
-
-    def count():
-        nonlocal ticks
-        while not done.is_set():
-            ticks += 1
-            time.sleep(0.001)
-
-    counter = threading.Thread(target=count)
-    counter.start()
-    try:
+    with other_thread_ticks() as ticks:
         zef.mine(np.random.default_rng(1).standard_normal((300, 3000)), 0.5, 16, 2, 1, 8, 1.0, threads=1)
-    finally:
-        done.set()
-        counter.join()
-    assert ticks > 20
+    assert ticks[0] > 20
 
 
 def test_progress_reports_each_stage_in_order_and_its_errors_stop_the_call():
