@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "patterns.h"
+#include "plain_lcs.h"
 
 namespace {
 
@@ -362,14 +363,6 @@ OrderedTable ordered_table_of(const FrequentTable& frequent) {
     OrderedTable out;
     for (const auto& entry : frequent) out.emplace_back(entry.first, ordered(entry.second));
     return out;
-}
-
-int table_lcs(const Pattern& a, const Pattern& b) {
-    std::vector<std::vector<int>> t(a.size() + 1, std::vector<int>(b.size() + 1, 0));
-    for (std::size_t i = 1; i <= a.size(); ++i)
-        for (std::size_t j = 1; j <= b.size(); ++j)
-            t[i][j] = a[i - 1] == b[j - 1] ? t[i - 1][j - 1] + 1 : std::max(t[i][j - 1], t[i - 1][j]);
-    return t[a.size()][b.size()];
 }
 
 // The record that record_index calls build for a frequent pattern: a symbol's
