@@ -5,9 +5,10 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
-#include <memory_resource>
 #include <stdexcept>
 #include <utility>
+
+#include "hash_order.h"
 
 namespace {
 
@@ -118,21 +119,8 @@ void Motif::record_indexes(int series, const int* first, const int* last) {
 }
 
 std::vector<std::size_t> Motif::table_order(const std::vector<int>& series) {
-    // The table's own kind of hash table, with another mapped type and an
-    // allocator that never frees until the end: entries go in and are listed
-    // exactly as in `indexes`, since neither the mapped type nor the allocator
-    // takes part in where an entry goes.
-    using Table = std::unordered_map<int, std::size_t, decltype(indexes)::hasher, decltype(indexes)::key_equal,
-                                     std::pmr::polymorphic_allocator<std::pair<const int, std::size_t>>>;
-    std::pmr::monotonic_buffer_resource arena(series.size() * 4 * sizeof(void*) + 256);
-    std::vector<std::size_t> order;
-    order.reserve(series.size());
-    {
-        Table table(&arena);
-        for (std::size_t i = 0; i < series.size(); ++i) table[series[i]] = i;
-        for (const auto& entry : table) order.push_back(entry.second);
-    }
-    return order;
+    // `indexes` is a std::unordered_map<int, ...> with the default hash.
+    return hash_table_order(series);
 }
 
 int Motif::get_length() const { return length; }
@@ -270,6 +258,14 @@ void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
 }
 
 double Motif::mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch) const {
+    scratch.runs.clear();
+    for (const auto& [s, positions] : indexes) {
+        scratch.runs.push_back({s, positions.data(), positions.data() + positions.size()});
+    }
+    return mapped_naed(pattern, ts, seglen, scratch);
+}
+
+double Motif::mapped_naed(const Pattern& pattern, const SeriesSet& ts, int seglen, NaedScratch& scratch) {
     // The length as map() finds it, with the same refusals.
     if (pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
     const int length = checked_product(seglen, static_cast<int>(pattern.size()));
@@ -280,45 +276,42 @@ double Motif::mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch)
     // averages in a table that receives them in that order; the mean of the
     // averages follows that table's own order. Each series' average is taken
     // when its turn in that order comes and added at once, so no average is kept.
+    const std::vector<PositionRun>& runs = scratch.runs;
     scratch.series.clear();
-    scratch.positions.clear();
-    for (const auto& [s, positions] : indexes) {
-        scratch.series.push_back(s);
-        scratch.positions.push_back(&positions);
-    }
+    for (const PositionRun& run : runs) scratch.series.push_back(run.series);
     scratch.mean.assign(points, 0.0);
     scratch.mean_counts.assign(points, 0);
     for (const std::size_t k : table_order(scratch.series)) {
-        const std::vector<double>& series = ts.at(static_cast<std::size_t>(scratch.series[k]));
+        const std::vector<double>& series = ts.at(static_cast<std::size_t>(runs[k].series));
         scratch.sums.assign(points, 0.0);
         scratch.counts.assign(points, 0);
-        for (int position : *scratch.positions[k]) {
-            add_occurrence(series, locate(position, seglen, length, series.size()), scratch.sums.data(),
+        for (const int* p = runs[k].first; p != runs[k].last; ++p) {
+            add_occurrence(series, locate(*p, seglen, length, series.size()), scratch.sums.data(),
                            scratch.counts.data());
         }
         to_means(scratch.sums.data(), scratch.counts.data(), points);
         add_values(scratch.sums.data(), points, scratch.mean.data(), scratch.mean_counts.data());
     }
     scratch.representative.assign(points, 0.0);
-    if (!scratch.series.empty() && points > 0) {
+    if (!runs.empty() && points > 0) {
         to_means(scratch.mean.data(), scratch.mean_counts.data(), points);
-        add_shares(scratch.mean.data(), points, scratch.series.size(), scratch.representative.data());
+        add_shares(scratch.mean.data(), points, runs.size(), scratch.representative.data());
     }
 
     // The best match of each series, in the order of `indexes`.
     double naed = 0.0;
-    for (std::size_t k = 0; k < scratch.series.size(); ++k) {
-        const std::vector<double>& series = ts.at(static_cast<std::size_t>(scratch.series[k]));
+    for (const PositionRun& run : runs) {
+        const std::vector<double>& series = ts.at(static_cast<std::size_t>(run.series));
         double best = 1000000.0;
-        for (int position : *scratch.positions[k]) {
-            const double q = squared_distance(series, locate(position, seglen, length, series.size()),
-                                              scratch.representative.data());
+        for (const int* p = run.first; p != run.last; ++p) {
+            const double q =
+                squared_distance(series, locate(*p, seglen, length, series.size()), scratch.representative.data());
             const double d = std::sqrt(q);
             if (d < best) best = d;
         }
         naed += best;
     }
-    return naed / (static_cast<double>(scratch.series.size()) * static_cast<double>(length));
+    return naed / (static_cast<double>(runs.size()) * static_cast<double>(length));
 }
 
 std::vector<double> Motif::series_average(const std::vector<double>& series, const std::vector<int>& positions,

@@ -7,13 +7,20 @@
 
 #include "types.h"
 
-// Buffers that Motif::mapped_naed() reuses from one motif to the next.
+// The recorded positions of one series, held elsewhere: [first, last).
+struct PositionRun {
+    int series;
+    const int* first;
+    const int* last;
+};
+
+// Buffers that mapped_naed() reuses from one motif to the next.
 struct NaedScratch {
-    std::vector<int> series;                         // the record's series, in table order
-    std::vector<const std::vector<int>*> positions;  // their recorded positions
-    std::vector<double> sums;                        // one series' sums, then its averages
-    std::vector<double> counts;                      // whole numbers, held as doubles
-    std::vector<double> mean;                        // the mean of the per-series averages, then one share of it
+    std::vector<PositionRun> runs;  // the record's series, in table order
+    std::vector<int> series;        // the series of `runs`
+    std::vector<double> sums;       // one series' sums, then its averages
+    std::vector<double> counts;     // whole numbers, held as doubles
+    std::vector<double> mean;       // the mean of the per-series averages, then one share of it
     std::vector<double> mean_counts;
     std::vector<double> representative;
 };
@@ -88,6 +95,10 @@ public:
     // `scratch` without building the maps: the same sums in the same orders,
     // so the same bits. Throws the errors of map(); the record is not changed.
     double mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch) const;
+    // The same for a record of `pattern` whose table `indexes` lists the
+    // series and positions of scratch.runs in that order; `scratch.runs` is
+    // left as it was.
+    static double mapped_naed(const Pattern& pattern, const SeriesSet& ts, int seglen, NaedScratch& scratch);
 
 private:
     Pattern pattern;

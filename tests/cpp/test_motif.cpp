@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "hash_order.h"
 #include "motif.h"
 
 namespace {
@@ -243,5 +244,35 @@ TEST(MotifRecording, TableOrderIsTheOrderOfTheIndexesTable) {
         std::vector<int> expected;
         for (const auto& entry : motif.occurrences()) expected.push_back(entry.first);
         ASSERT_EQ(walked, expected) << "round " << round;
+    }
+}
+
+TEST(MotifRecording, ReplayedTableOrderIsTheBuiltTablesOrder) {
+    // Keys of every kind the table may see: dense, sparse, negative (their
+    // hash codes need more than 32 bits), repeated, and sizes across the
+    // table's growth steps.
+    std::mt19937 rng(12);
+    for (int round = 0; round < 400; ++round) {
+        std::vector<int> keys;
+        const int count = round < 40 ? round : static_cast<int>(rng() % 6000);
+        for (int i = 0; i < count; ++i) {
+            switch (round % 4) {
+                case 0:
+                    keys.push_back(i);
+                    break;
+                case 1:
+                    keys.push_back(static_cast<int>(rng() % 100000));
+                    break;
+                case 2:
+                    keys.push_back(static_cast<int>(rng()) - INT_MAX / 2);
+                    break;
+                default:
+                    keys.push_back(static_cast<int>(rng() % (count / 2 + 1)));
+                    break;  // many repeats
+            }
+        }
+        if (round % 5 == 0) keys.push_back(INT_MIN);
+        std::shuffle(keys.begin(), keys.end(), rng);
+        ASSERT_EQ(hash_table_order(keys), built_table_order(keys)) << "round " << round;
     }
 }
