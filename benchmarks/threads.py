@@ -237,8 +237,16 @@ def peak_child(kind: str, count: int, length: int) -> None:
     else:
         result = _zef_cpp.Miner(**SETTINGS).mine(x)
     peak = status("VmHWM") - rss
-    # What the result holds: its lists of points and of positions.
-    held = sum(8 * (len(m.average_occurrences) + 1) * m.length + 4 * sum(map(len, m.indexes.values())) for m in result)
+    # What the result holds: its lists of points and of positions, and the entries of
+    # the three tables of each motif that hold them (per series: a node of a next
+    # pointer, the key and a list or an int, and a bucket; allocator headers left out).
+    entry_bytes = (8 + 8 + 24) + (8 + 8 + 24) + (8 + 8) + 3 * 8
+    held = sum(
+        8 * (len(m.average_occurrences) + 1) * m.length
+        + 4 * sum(map(len, m.indexes.values()))
+        + entry_bytes * len(m.indexes)
+        for m in result
+    )
     print(json.dumps([peak, x.nbytes, held]))
 
 

@@ -21,10 +21,14 @@ namespace {
 // however short the series are (points past their ends are NaN). A product
 // beyond the int range counts nothing here: Motif::map refuses it with its
 // length error.
-double mapped_doubles(const Motif& motif, int seglen) {
-    const double length = static_cast<double>(seglen) * static_cast<double>(motif.get_pattern().size());
+double mapped_doubles(std::size_t symbols, std::size_t support, int seglen) {
+    const double length = static_cast<double>(seglen) * static_cast<double>(symbols);
     if (!(length > 0.0) || length > static_cast<double>(INT_MAX)) return 0.0;
-    return (static_cast<double>(motif.support()) + 1.0) * length;
+    return (static_cast<double>(support) + 1.0) * length;
+}
+
+double mapped_doubles(const Motif& motif, int seglen) {
+    return mapped_doubles(motif.get_pattern().size(), static_cast<std::size_t>(motif.support()), seglen);
 }
 
 // The machine's physical memory in bytes; infinite when the system does not say.
@@ -99,6 +103,12 @@ void check_mapping_fits(const std::vector<Motif>& stored, const FrequentTable& f
     double doubles = 0.0;
     for (const Motif& motif : stored) doubles += mapped_doubles(motif, seglen);
     for (const auto& entry : frequent) doubles += mapped_doubles(entry.second, seglen);
+    if (2.0 * doubles * static_cast<double>(sizeof(double)) > physical_memory_bytes()) throw std::bad_alloc();
+}
+
+void check_mapping_fits(const FrequentLists& frequent, int seglen) {
+    double doubles = 0.0;
+    for (const auto& [pattern, list] : frequent) doubles += mapped_doubles(pattern.size(), list.support(), seglen);
     if (2.0 * doubles * static_cast<double>(sizeof(double)) > physical_memory_bytes()) throw std::bad_alloc();
 }
 

@@ -51,6 +51,8 @@ private:
 // `stored` and those of `frequent`, `seglen` points per symbol, plus the
 // copies that a call returns, would need more bytes than the machine has.
 void check_mapping_fits(const std::vector<Motif>& stored, const FrequentTable& frequent, int seglen);
+// The same for patterns with their occurrences, and nothing stored.
+void check_mapping_fits(const FrequentLists& frequent, int seglen);
 
 // The ranking of Miner::sort_patterns over any list whose elements give a
 // NAED: smallest first, NaN last. A plain `<` on NAED is no strict weak

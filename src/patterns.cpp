@@ -936,16 +936,26 @@ FrequentTable PatternMiner::get_frequent() const {
 }
 
 FrequentTable PatternMiner::take_frequent() {
-    cursor = {};
     FrequentTable table;
+    for (auto& [pattern, list] : take_frequent_lists()) {
+        Motif record = list.record(pattern);
+        list = {};
+        table.emplace_hint(table.end(), std::move(pattern), std::move(record));
+    }
+    return table;
+}
+
+FrequentLists PatternMiner::take_frequent_lists() {
+    cursor = {};
+    FrequentLists lists;
+    lists.reserve(frequent.size());
     for (const auto it : in_key_order(frequent.begin(), frequent.end())) {
         auto entry = frequent.extract(it);
-        Motif record = entry.mapped().record(entry.key());
-        table.emplace_hint(table.end(), std::move(entry.key()), std::move(record));
+        lists.emplace_back(std::move(entry.key()), std::move(entry.mapped()));
     }
     counted = {};
     scanned = 0;
-    return table;
+    return lists;
 }
 
 // The top visited entry is level - 1: the last mined length after a stop by

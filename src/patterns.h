@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "motif.h"
@@ -33,6 +34,9 @@ struct OccurrenceList {
     // The record that Motif::record_index builds from the same occurrences.
     Motif record(const Pattern& pattern) const;
 };
+
+// Frequent patterns with their occurrences, in the order of a FrequentTable.
+using FrequentLists = std::vector<std::pair<Pattern, OccurrenceList>>;
 
 // Mining refused because more patterns passed the support test than the limit
 // set by PatternMiner::set_max_patterns().
@@ -111,6 +115,9 @@ public:
     // The same, leaving the miner's own table empty: for a caller that
     // discards the miner afterwards.
     FrequentTable take_frequent();
+    // The frequent table in plain lists, in the same order, leaving the
+    // miner's own table empty: for a caller that builds few of the records.
+    FrequentLists take_frequent_lists();
 
     // Read access to the mining state, for callers and tests that inspect a run.
     double get_min_count() const { return min_count; }

@@ -4,6 +4,10 @@
 #include <string>
 #include <utility>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "miner.h"
 #include "patterns.h"
 #include "sax.h"
@@ -16,21 +20,68 @@ struct Ranked {
     std::size_t index;
 };
 
+// The series of `list` with their positions, in the order in which the
+// table `indexes` of its record lists them.
+void runs_of(const OccurrenceList& list, std::vector<PositionRun>& runs) {
+    runs.clear();
+    for (const std::size_t i : Motif::table_order(list.series)) {
+        runs.push_back(
+            {list.series[i], list.positions.data() + list.begin_of(i), list.positions.data() + list.ends[i]});
+    }
+}
+
+// Series are z-normalised four at a time (see znorm_four): the copies of
+// group g, the series from 4g on (fewer at the end), go to out[0..); returns
+// how many there are.
+constexpr std::size_t kGroup = 4;
+
+std::size_t normalise_group(const SeriesViews& series, std::size_t g, std::vector<double>* const out[kGroup]) {
+    const std::size_t first = g * kGroup;
+    const std::size_t count = std::min(kGroup, series.size() - first);
+    for (std::size_t j = 0; j < count; ++j) {
+        out[j]->assign(series[first + j].values, series[first + j].values + series[first + j].size);
+    }
+    if (count == kGroup) {
+        znorm_four(out);
+    } else {
+        for (std::size_t j = 0; j < count; ++j) znorm_series(*out[j]);
+    }
+    return count;
+}
+
+// Mining leaves the heap full of freed lists that the normalised copy,
+// allocated in other sizes and on other threads, would not all reuse: handed
+// back to the system first, they do not add to the peak.
+void give_back_freed_memory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 }  // namespace
 
 std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& settings, std::size_t max_patterns,
                                const Runner& runner) {
-    // Z-normalisation and discretisation, series by series.
+    // Discretisation, series by series: each series is z-normalised into a
+    // buffer of its own and turned into its word. The normalised copy that
+    // mapping reads is made once mining is over, so that it never sits in
+    // memory beside mining's occurrences.
     const std::vector<double>& row = breakpoint_row(settings.alphabet);
-    SeriesSet normalised(series.size());
+    const std::size_t groups = (series.size() + kGroup - 1) / kGroup;
     WordSet words(series.size());
     {
         StageCount counted(runner, kStageDiscretise, series.size());
-        each(runner, counted, series.size(), [&](std::size_t i) {
-            std::vector<double>& values = normalised[i];
-            values.assign(series[i].values, series[i].values + series[i].size);
-            znorm_series(values);
-            words[i] = word_of(values.data(), values.size(), settings.seglen, row);
+        runner.run_ranges(groups, [&](std::size_t first, std::size_t last) {
+            std::vector<double> buffers[kGroup];
+            std::vector<double>* const out[kGroup] = {&buffers[0], &buffers[1], &buffers[2], &buffers[3]};
+            for (std::size_t g = first; g < last; ++g) {
+                runner.check_stop();
+                const std::size_t count = normalise_group(series, g, out);
+                for (std::size_t j = 0; j < count; ++j) {
+                    words[g * kGroup + j] = word_of(buffers[j].data(), buffers[j].size(), settings.seglen, row);
+                    counted.add_one();
+                }
+            }
         });
     }
 
@@ -39,52 +90,75 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
     WordSet(words).swap(words);
 
     runner.report(kStageMine, 0, 0);
-    FrequentTable frequent;
+    FrequentLists frequent;
     {
         PatternMiner miner(settings.minsup, settings.min_len, settings.max_len, settings.max_overlap);
         miner.set_max_patterns(max_patterns);
         miner.mine(words, runner);
-        frequent = miner.take_frequent();
+        frequent = miner.take_frequent_lists();
     }
     WordSet().swap(words);
+    give_back_freed_memory();
     runner.check_stop();
-    check_mapping_fits({}, frequent, settings.seglen);
+    check_mapping_fits(frequent, settings.seglen);
     if (settings.k < 0) throw std::length_error("cannot create std::vector larger than max_size()");
 
-    // Every motif's NAED, then the ranking of Miner::sort_patterns on the
-    // motifs in table order. When every motif is returned, each is mapped in
-    // full at once; otherwise only its NAED is found first.
-    std::vector<Motif*> records;
-    records.reserve(frequent.size());
-    for (auto& entry : frequent) records.push_back(&entry.second);
-    const std::size_t n =
-        settings.k == 0 ? records.size() : std::min(records.size(), static_cast<std::size_t>(settings.k));
-    const bool every = n == records.size();
-    std::vector<Ranked> ranked(records.size());
+    const std::size_t count = frequent.size();
+    const std::size_t n = settings.k == 0 ? count : std::min(count, static_cast<std::size_t>(settings.k));
+    const bool every = n == count;
+    SeriesSet normalised(series.size());
+    std::vector<Ranked> ranked(count);
+    // With every motif returned, each record is built and mapped in full at
+    // once; otherwise only the NAED of each is found, from its occurrences.
+    std::vector<Motif> records(every ? count : 0, Motif(Pattern{}));
     {
-        StageCount counted(runner, kStageMap, records.size());
-        runner.run_ranges(records.size(), [&](std::size_t first, std::size_t last) {
+        StageCount counted(runner, kStageMap, count);
+        runner.run_ranges(groups, [&](std::size_t first, std::size_t last) {
+            for (std::size_t g = first; g < last; ++g) {
+                runner.check_stop();
+                std::vector<double>* out[kGroup] = {};
+                for (std::size_t j = 0; j < kGroup && g * kGroup + j < series.size(); ++j)
+                    out[j] = &normalised[g * kGroup + j];
+                normalise_group(series, g, out);
+            }
+        });
+        runner.run_ranges(count, [&](std::size_t first, std::size_t last) {
             NaedScratch scratch;
             for (std::size_t i = first; i < last; ++i) {
                 runner.check_stop();
+                auto& [pattern, list] = frequent[i];
                 if (every) {
-                    records[i]->map(normalised, settings.seglen);
-                    ranked[i] = {records[i]->get_naed(), i};
+                    records[i] = list.record(pattern);
+                    list = {};
+                    records[i].map(normalised, settings.seglen);
+                    ranked[i] = {records[i].get_naed(), i};
                 } else {
-                    ranked[i] = {records[i]->mapped_naed(normalised, settings.seglen, scratch), i};
+                    runs_of(list, scratch.runs);
+                    ranked[i] = {Motif::mapped_naed(pattern, normalised, settings.seglen, scratch), i};
                 }
                 counted.add_one();
             }
         });
     }
+    // The ranking of Miner::sort_patterns on the motifs in table order.
     rank_by_naed(ranked.begin(), ranked.end(), [](const Ranked& r) { return r.naed; });
 
     // The motifs returned, mapped in full.
     std::vector<Motif> result;
     result.reserve(n);
-    for (std::size_t j = 0; j < n; ++j) result.push_back(std::move(*records[ranked[j].index]));
+    if (every) {
+        for (const Ranked& r : ranked) result.push_back(std::move(records[r.index]));
+        runner.report(kStageCollect, n, n);
+        return result;
+    }
+    for (std::size_t j = n; j < count; ++j) frequent[ranked[j].index].second = {};
+    for (std::size_t j = 0; j < n; ++j) result.emplace_back(Pattern{});
     StageCount counted(runner, kStageCollect, n);
-    each(runner, counted, every ? 0 : n, [&](std::size_t j) { result[j].map(normalised, settings.seglen); });
-    if (every) runner.report(kStageCollect, n, n);
+    each(runner, counted, n, [&](std::size_t j) {
+        auto& [pattern, list] = frequent[ranked[j].index];
+        result[j] = list.record(pattern);
+        list = {};
+        result[j].map(normalised, settings.seglen);
+    });
     return result;
 }

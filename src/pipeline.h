@@ -34,11 +34,12 @@ inline constexpr const char* kStageCollect = "collect";
 // What Miner(settings).mine(series) returns on a new Miner, bit for bit, with
 // the same errors, leaving `series` unchanged; the work is spread by `runner`.
 //
-// Each series is z-normalised into one copy of the input and discretised;
-// the words are mined; every frequent pattern's NAED is found, without
-// building its record's statistics when not every motif is returned; the
-// patterns are ranked as Miner ranks them, and the first k (all for k 0) are
-// mapped in full. Throws TooManyPatterns (patterns.h) as soon as more than
+// Each series is z-normalised and discretised; the words are mined; once
+// mining has freed its occurrences, the series are z-normalised into one copy
+// of the input; every frequent pattern's NAED is found from its occurrences,
+// without building its record when not every motif is returned; the patterns
+// are ranked as Miner ranks them, and the first k (all for k 0) are mapped in
+// full. Throws TooManyPatterns (patterns.h) as soon as more than
 // `max_patterns` patterns pass the support test, before anything is mapped.
 std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& settings, std::size_t max_patterns,
                                const Runner& runner);

@@ -114,6 +114,47 @@ void znorm_series(std::vector<double>& series) {
     for (double& v : series) v /= sd;
 }
 
+void znorm_four(std::vector<double>* const series[4]) {
+    const std::size_t size = series[0]->size();
+    bool same = size > 0;
+    for (int s = 1; s < 4; ++s) same = same && series[s]->size() == size;
+    if (!same) {
+        for (int s = 0; s < 4; ++s) znorm_series(*series[s]);
+        return;
+    }
+    double* const a = series[0]->data();
+    double* const b = series[1]->data();
+    double* const c = series[2]->data();
+    double* const d = series[3]->data();
+    const double n = static_cast<double>(size);
+    double sa = 0.0, sb = 0.0, sc = 0.0, sd = 0.0;
+    for (std::size_t i = 0; i < size; ++i) {
+        sa += a[i];
+        sb += b[i];
+        sc += c[i];
+        sd += d[i];
+    }
+    const double ma = sa / n, mb = sb / n, mc = sc / n, md = sd / n;
+    double qa = 0.0, qb = 0.0, qc = 0.0, qd = 0.0;
+    for (std::size_t i = 0; i < size; ++i) {
+        a[i] -= ma;
+        b[i] -= mb;
+        c[i] -= mc;
+        d[i] -= md;
+        qa += a[i] * a[i];
+        qb += b[i] * b[i];
+        qc += c[i] * c[i];
+        qd += d[i] * d[i];
+    }
+    const double da = std::sqrt(qa / n), db = std::sqrt(qb / n), dc = std::sqrt(qc / n), dd = std::sqrt(qd / n);
+    for (std::size_t i = 0; i < size; ++i) {
+        a[i] /= da;
+        b[i] /= db;
+        c[i] /= dc;
+        d[i] /= dd;
+    }
+}
+
 Pattern get_row(std::vector<double> series, int seglen, int alphabet) {
     return word_of(series.data(), series.size(), seglen, breakpoint_row(alphabet));
 }

@@ -20,6 +20,10 @@ char get_discrete_value(int alphabet, double value);
 void znorm(SeriesSet& ts);
 // The same for one series.
 void znorm_series(std::vector<double>& series);
+// The same for four series at once, each with the same result as alone: the
+// running sums of the four are independent, and the processor advances them
+// side by side where it would wait for each addition of one.
+void znorm_four(std::vector<double>* const series[4]);
 
 // One word of ceil(size / seglen) symbols: each segment of seglen points is
 // averaged and named. Throws std::length_error when no word length exists
