@@ -702,29 +702,59 @@ void PatternMiner::forget() {
 void PatternMiner::mine_1_patterns(const WordSet& words) {
     counted = {};
     scanned = frequent.empty() || scanned_from(words) ? address_of(words) : 0;
-    // The positions of each symbol in the current word, recorded per symbol
-    // and word in one step: the same occurrences in the same order for every
-    // symbol as a scan of the word position by position.
+    // The words are scanned in chunks of series, each chunk into lists of its
+    // own, spread by the Runner. Within a word the positions of each symbol are
+    // recorded per symbol in one step. Joined in chunk order, the lists hold
+    // the same occurrences in the same order as one scan of every word in
+    // turn, position by position.
+    constexpr std::size_t kSeriesPerChunk = 256;
+    const std::size_t chunks = (words.size() + kSeriesPerChunk - 1) / kSeriesPerChunk;
+    std::vector<std::vector<std::pair<unsigned char, OccurrenceList>>> found(chunks);
+    runner().run_ranges(chunks, [&](std::size_t first_chunk, std::size_t last_chunk) {
+        std::array<OccurrenceList, 256> of_symbol;
+        std::array<std::vector<int>, 256> positions;
+        std::vector<unsigned char> present;
+        std::array<bool, 256> in_chunk{};
+        Pacer pacer(runner());
+        for (std::size_t c = first_chunk; c < last_chunk; ++c) {
+            std::vector<unsigned char> chunk_symbols;
+            for (std::size_t i = c * kSeriesPerChunk; i < std::min(words.size(), (c + 1) * kSeriesPerChunk); ++i) {
+                const Pattern& word = words[i];
+                pacer.spend(4 * word.size() + 16);
+                for (std::size_t j = 0; j < word.size(); ++j) {
+                    const auto symbol = static_cast<unsigned char>(word[j]);
+                    if (positions[symbol].empty()) present.push_back(symbol);
+                    positions[symbol].push_back(static_cast<int>(j));
+                }
+                for (const unsigned char symbol : present) {
+                    OccurrenceList& list = of_symbol[symbol];
+                    list.series.push_back(static_cast<int>(i));
+                    list.positions.insert(list.positions.end(), positions[symbol].begin(), positions[symbol].end());
+                    list.ends.push_back(list.positions.size());
+                    positions[symbol].clear();
+                    if (!in_chunk[symbol]) chunk_symbols.push_back(symbol);
+                    in_chunk[symbol] = true;
+                }
+                present.clear();
+            }
+            std::sort(chunk_symbols.begin(), chunk_symbols.end());
+            for (const unsigned char symbol : chunk_symbols) {
+                found[c].emplace_back(symbol, std::move(of_symbol[symbol]));
+                of_symbol[symbol] = {};
+                in_chunk[symbol] = false;
+            }
+        }
+    });
     std::array<OccurrenceList, 256> of_symbol;
-    std::array<std::vector<int>, 256> positions;
-    std::vector<unsigned char> present;
-    Pacer pacer(runner());
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const Pattern& word = words[i];
-        pacer.spend(4 * word.size() + 16);
-        for (std::size_t j = 0; j < word.size(); ++j) {
-            const auto symbol = static_cast<unsigned char>(word[j]);
-            if (positions[symbol].empty()) present.push_back(symbol);
-            positions[symbol].push_back(static_cast<int>(j));
+    for (auto& chunk : found) {
+        for (auto& [symbol, list] : chunk) {
+            OccurrenceList& all = of_symbol[symbol];
+            const std::size_t offset = all.positions.size();
+            all.series.insert(all.series.end(), list.series.begin(), list.series.end());
+            all.positions.insert(all.positions.end(), list.positions.begin(), list.positions.end());
+            for (const std::size_t end : list.ends) all.ends.push_back(offset + end);
+            list = {};
         }
-        for (const unsigned char symbol : present) {
-            OccurrenceList& list = of_symbol[symbol];
-            list.series.push_back(static_cast<int>(i));
-            list.positions.insert(list.positions.end(), positions[symbol].begin(), positions[symbol].end());
-            list.ends.push_back(list.positions.size());
-            positions[symbol].clear();
-        }
-        present.clear();
     }
     for (std::size_t symbol = 0; symbol < of_symbol.size(); ++symbol) {
         if (of_symbol[symbol].empty()) continue;

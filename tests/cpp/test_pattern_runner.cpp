@@ -68,14 +68,14 @@ std::vector<std::pair<Pattern, Record>> ordered(const FrequentTable& table) {
 // Short words, long ones and many: the long ones make patterns of several
 // machine words, filter passes large enough to be spread over threads, and
 // levels of many prefixes; the many make levels of enough occurrences to be
-// counted on threads.
+// counted on threads, and several chunks of words for the first scan.
 TEST(MiningRunner, ThreadsGiveTheRunOfOneThread) {
     std::mt19937 rng(1307);
     const Runner runner = threaded(3, 2);
     for (int round = 0; round < 60; ++round) {
         const int symbols = 1 + static_cast<int>(rng() % 4);
         const WordSet words = round % 4 == 0   ? random_words(rng, 1 + rng() % 3, 150 + rng() % 100, 1 + symbols)
-                              : round % 4 == 1 ? random_words(rng, 100 + rng() % 50, 200, 1 + symbols)
+                              : round % 4 == 1 ? random_words(rng, 260 + rng() % 300, 120, 1 + symbols)
                                                : random_words(rng, rng() % 40, rng() % 30, symbols);
         const double minsup = static_cast<double>(round % 4 == 1 ? 2 + rng() % 3 : rng() % 5) / 4.0;  // many: 0.5 to 1
         const int min_len = static_cast<int>(rng() % 4);
