@@ -264,7 +264,7 @@ TEST(MotifRecording, ReplayedTableOrderIsTheBuiltTablesOrder) {
                     keys.push_back(static_cast<int>(rng() % 100000));
                     break;
                 case 2:
-                    keys.push_back(static_cast<int>(rng()) - INT_MAX / 2);
+                    keys.push_back(static_cast<int>(rng() % 2000000000) - 1000000000);
                     break;
                 default:
                     keys.push_back(static_cast<int>(rng() % (count / 2 + 1)));
