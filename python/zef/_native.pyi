@@ -113,3 +113,74 @@ def dask_restore(
 
 def dask_finish(motif: Motif, best: dict[int, tuple[float, int]]) -> None:
     """Completes a restored Motif with each series' (distance, point)."""
+
+# zef.dask.discover: a partition is its detrended series and the flags of their flat windows.
+def dask_discovery_prepare(
+    rows: Sequence[Sequence[float]] | Any, length: int, detrend_window: int, flat_tol: float
+) -> tuple[list[NDArray[np.float64]], list[NDArray[np.uint8]], NDArray[np.uint8]]:
+    """Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), and whether
+    it has a window that is not flat (uint8 array)."""
+
+def dask_discovery_seeds(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    seeds_per_motif: int,
+    motifs: Sequence[tuple[Any, ...]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int64], NDArray[np.int64], NDArray[np.float64]]]:
+    """For each engine motif (local series, points, representative, span): the gaps, local series,
+    points and shapes of the partition's candidate shapes."""
+
+def dask_discovery_evaluate(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    shapes: NDArray[np.float64],
+    factor: int,
+) -> tuple[NDArray[np.float64], NDArray[np.int64]]:
+    """Distances and starts of each shape's best match in each series (shapes x series arrays; -1: none)."""
+
+def dask_discovery_sums(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    series: Sequence[NDArray[np.int64]],
+    starts: Sequence[NDArray[np.int64]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int64]]]:
+    """For each shape, the exact sums of the z-normalised windows at starts[i] of local series series[i]:
+    their partials, and the end of each point's partials."""
+
+def dask_discovery_occurrences(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    shapes: NDArray[np.float64],
+    radius: float,
+) -> list[list[NDArray[np.int64]]]:
+    """For each shape, the starts of its occurrences in each series (int64 arrays)."""
+
+def dask_discovery_need(minsup: float, usable: int) -> int:
+    """How many of the usable series a score is taken over."""
+
+def dask_discovery_coarse_shape(shape: Sequence[float] | NDArray[np.float64], factor: int) -> NDArray[np.float64]:
+    """A shape as the coarse screening compares it; empty when flat."""
+
+def dask_discovery_score(distance: NDArray[np.float64], best: NDArray[np.int64], need: int) -> float:
+    """The mean distance over the `need` closest series with a match."""
+
+def dask_discovery_closest(distance: NDArray[np.float64], best: NDArray[np.int64], need: int) -> NDArray[np.int64]:
+    """The series whose best matches a refinement round averages."""
+
+def dask_discovery_shape(
+    parts: Sequence[tuple[NDArray[np.float64], NDArray[np.int64]]], length: int, take: int
+) -> NDArray[np.float64]:
+    """The refined shape from the partitions' sums of `take` windows; empty when it has no deviation."""
+
+def dask_discovery_places(
+    scores: Sequence[float], bests: Sequence[NDArray[np.int64]], length: int, share: float, limit: int, overlap: float
+) -> list[int]:
+    """The candidates ranked by score, one per place: their positions, best first."""
