@@ -29,7 +29,8 @@ std::size_t local_index(long long s, const Refiner& fine) {
 PreparedPart prepare_part(const SeriesViews& series, const DiscoverySettings& settings) {
     PreparedPart part;
     part.prepared.reserve(series.size());
-    for (const SeriesView& view : series) part.prepared.push_back(detrend(view.values, view.size, settings.detrend_window));
+    for (const SeriesView& view : series)
+        part.prepared.push_back(detrend(view.values, view.size, settings.detrend_window));
     Refiner fine(views_of(part.prepared), settings.length, settings.flat_tol);
     for (std::size_t s = 0; s < series.size(); ++s) {
         if (settings.detrend_window > 1)
@@ -81,13 +82,15 @@ std::vector<PartSeeds> part_seeds(const Refiner& fine, const std::vector<MotifMa
     for (std::size_t i = 0; i < motifs.size(); ++i) {
         const MotifMatches& motif = motifs[i];
         std::vector<std::tuple<double, long long, long long>> order;
-        for (std::size_t j = 0; j < motif.series.size(); ++j) order.emplace_back(gaps[i][j], motif.series[j], motif.points[j]);
+        for (std::size_t j = 0; j < motif.series.size(); ++j)
+            order.emplace_back(gaps[i][j], motif.series[j], motif.points[j]);
         std::sort(order.begin(), order.end());
         PartSeeds& seeds = result[i];
         for (const auto& [gap, series, point] : order) {
             if (seeds.shapes.size() == settings.seeds_per_motif) break;
             const std::size_t s = static_cast<std::size_t>(series);
-            std::vector<double> shape = seed_window(fine.view(s), fine.window_stats_of(s), point, motif.span, settings.length);
+            std::vector<double> shape =
+                seed_window(fine.view(s), fine.window_stats_of(s), point, motif.span, settings.length);
             if (shape.empty()) continue;
             seeds.gap.push_back(gap);
             seeds.series.push_back(series);

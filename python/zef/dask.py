@@ -1,4 +1,4 @@
-"""Mining on a Dask cluster: `mine`, for collections that outgrow one machine.
+"""Mining and discovery on a Dask cluster: `mine` and `discover`, for collections that outgrow one machine.
 
 `mine` returns, bit for bit, what `zef.mine` returns on the same series in one
 process, while the series stay where Dask keeps them:
@@ -16,6 +16,13 @@ process, while the series stay where Dask keeps them:
    the order in which the one-process engine adds them; the workers then send
    each series' best match against it, and the client sums the NAED in the
    same order and ranks the motifs as the engine does.
+
+`discover` returns what `zef.discover` returns on the same series: each
+partition is filled, detrended and measured on its worker and stays there;
+the engine's candidates come from the mining above, and the candidate
+windows, the screening, the refinement and the occurrences run on the
+partitions, which send per-series distances and best matches and exact sums
+of windows; the client ranks and combines them.
 
 Lost partitions are recomputed by Dask from the task graph (a worker may die
 during a run); a partition that cannot be loaded stops the run with a
