@@ -29,7 +29,8 @@ def walks(block_id: tuple[int, int] | None = None, rows: int = 0, points: int = 
     index = 0 if block_id is None else block_id[0]
     count = max(0, min(rows, total - index * rows))
     rng = np.random.default_rng(index)
-    return np.cumsum(rng.standard_normal((count, points)), axis=1)
+    steps = rng.standard_normal((count, points))
+    return np.cumsum(steps, axis=1, out=steps)  # in place: one copy of the partition at a time
 
 
 def start_sampler(dask_worker: Any) -> int:

@@ -324,36 +324,7 @@ py::dict table_to_python(const zef_dask::PartTable& table) {
     return result;
 }
 
-// The positions of local series i of `found`.
-std::vector<int> positions_of(const zef_dask::PartOccurrences& found, std::size_t i) {
-    return std::vector<int>(found.positions.begin() + static_cast<std::ptrdiff_t>(i == 0 ? 0 : found.ends[i - 1]),
-                            found.positions.begin() + static_cast<std::ptrdiff_t>(found.ends[i]));
-}
-
-const SeriesView& local_series(const SeriesViews& series, int index) {
-    if (index < 0 || static_cast<std::size_t>(index) >= series.size()) throw py::index_error("no such local series");
-    return series[static_cast<std::size_t>(index)];
-}
-
 void bind_dask(py::module_& m) {
-    m.def(
-        "dask_prepare",
-        [](const SeriesViews& rows, int seglen, int alphabet) {
-            SeriesSet series(rows.size());
-            for (std::size_t i = 0; i < rows.size(); ++i)
-                series[i].assign(rows[i].values, rows[i].values + rows[i].size);
-            WordSet words;
-            {
-                py::gil_scoped_release release;
-                words = zef_dask::normalise_and_discretise(series, seglen, alphabet);
-            }
-            py::list normalised, texts;
-            for (const auto& values : series) normalised.append(to_array(values));
-            for (const auto& word : words) texts.append(bytes_of(word));
-            return py::make_tuple(normalised, texts);
-        },
-        py::arg("rows"), py::arg("seglen"), py::arg("alphabet"),
-        "Each series z-normalised (float64 arrays) and its word (bytes), as zef.mine makes them.");
     m.def(
         "dask_first_level",
         [](const py::list& words) { return table_to_python(zef_dask::first_level(words_of(words))); }, py::arg("words"),
@@ -404,50 +375,103 @@ void bind_dask(py::module_& m) {
         "dask_rank", [](const std::vector<double>& naeds) { return zef_dask::rank_order(naeds); }, py::arg("naeds"),
         "Indexes of `naeds` in the order of the Miner's ranking.");
     m.def(
+        "dask_words",
+        [](const SeriesViews& rows, int seglen, int alphabet) {
+            WordSet words;
+            {
+                py::gil_scoped_release release;
+                words = zef_dask::words_of_series(rows, seglen, alphabet);
+            }
+            py::list texts;
+            for (const auto& word : words) texts.append(bytes_of(word));
+            return texts;
+        },
+        py::arg("rows"), py::arg("seglen"), py::arg("alphabet"),
+        "The word (bytes) of each series, z-normalised one at a time as zef.mine normalises it.");
+    m.def(
         "dask_averages",
-        [](const SeriesViews& series, const py::tuple& occurrences, int seglen, int length) {
-            const zef_dask::PartOccurrences found = occurrences_from_python(occurrences);
+        [](const SeriesViews& series, const std::vector<py::tuple>& occurrences, int seglen,
+           const std::vector<int>& lengths) {
+            std::vector<zef_dask::PartOccurrences> found;
+            for (const py::tuple& entry : occurrences) found.push_back(occurrences_from_python(entry));
+            std::vector<std::vector<double>> averages;
+            {
+                py::gil_scoped_release release;
+                averages = zef_dask::part_averages(series, found, seglen, lengths);
+            }
             py::list result;
-            for (std::size_t i = 0; i < found.series.size(); ++i) {
-                const SeriesView& view = local_series(series, found.series[i]);
-                const std::vector<double> values(view.values, view.values + view.size);
-                result.append(to_array(Motif::series_average(values, positions_of(found, i), seglen, length)));
+            for (std::size_t i = 0; i < averages.size(); ++i) {
+                const auto width = static_cast<py::ssize_t>(lengths[i]);
+                py::array_t<double> rows(
+                    {static_cast<py::ssize_t>(found[i].series.size()), width},
+                    {static_cast<py::ssize_t>(sizeof(double)) * width, static_cast<py::ssize_t>(sizeof(double))});
+                std::copy(averages[i].begin(), averages[i].end(), rows.mutable_data());
+                result.append(std::move(rows));
             }
             return result;
         },
-        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("length"),
-        "The average occurrence of each local series of `occurrences`.");
+        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("lengths"),
+        "For each pattern's occurrences (of lengths[i] points), the average occurrence of each of its local "
+        "series: a series x points array.");
     m.def(
         "dask_bests",
-        [](const SeriesViews& series, const py::tuple& occurrences, int seglen, int length,
-           const std::vector<double>& representative) {
-            const zef_dask::PartOccurrences found = occurrences_from_python(occurrences);
-            std::vector<double> distances;
-            std::vector<int> points;
-            for (std::size_t i = 0; i < found.series.size(); ++i) {
-                const SeriesView& view = local_series(series, found.series[i]);
-                const std::vector<double> values(view.values, view.values + view.size);
-                const auto best = Motif::series_best(values, positions_of(found, i), seglen, length, representative);
-                distances.push_back(best.first);
-                points.push_back(best.second);
+        [](const SeriesViews& series, const std::vector<py::tuple>& occurrences, int seglen,
+           const std::vector<int>& lengths, const std::vector<std::vector<double>>& representatives) {
+            std::vector<zef_dask::PartOccurrences> found;
+            for (const py::tuple& entry : occurrences) found.push_back(occurrences_from_python(entry));
+            std::vector<zef_dask::PartBests> bests;
+            {
+                py::gil_scoped_release release;
+                bests = zef_dask::part_bests(series, found, seglen, lengths, representatives);
             }
-            return py::make_tuple(to_array(distances), to_array(points));
+            py::list result;
+            for (const auto& best : bests)
+                result.append(py::make_tuple(to_array(best.distances), to_array(best.points)));
+            return result;
         },
-        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("length"), py::arg("representative"),
-        "The distance and point index of each local series' best match.");
+        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("lengths"), py::arg("representatives"),
+        "For each pattern, the distance and point index of each of its local series' best match.");
     m.def(
         "dask_restore",
-        [](const py::bytes& pattern, int seglen, const std::vector<int>& series,
-           const std::vector<std::vector<int>>& positions, const std::unordered_map<int, std::vector<double>>& averages,
+        [](const py::bytes& pattern, int seglen, const IntArray& series, const IntArray& rows, const EndArray& ends,
+           const IntArray& positions, const py::array_t<double, py::array::c_style | py::array::forcecast>& averages,
            bool keep_averages) {
-            return Motif::restored(pattern_of(pattern), seglen, series, positions, averages, keep_averages);
+            if (series.size() != rows.size()) throw py::value_error("one row per series");
+            if (averages.ndim() != 2 || averages.shape(0) != ends.size())
+                throw py::value_error("one row of averages per end of positions");
+            const auto width = static_cast<std::size_t>(averages.shape(1));
+            std::vector<int> order(series.data(), series.data() + series.size());
+            std::vector<std::vector<int>> listed(order.size());
+            std::unordered_map<int, std::vector<double>> by_series;
+            for (std::size_t k = 0; k < order.size(); ++k) {
+                const int r = rows.data()[k];
+                if (r < 0 || r >= ends.size()) throw py::index_error("no such row");
+                const std::int64_t begin = r == 0 ? 0 : ends.data()[r - 1], end = ends.data()[r];
+                if (begin > end || end > positions.size())
+                    throw py::value_error("the ends of the positions are out of order");
+                listed[k].assign(positions.data() + begin, positions.data() + end);
+                const double* row = averages.data() + static_cast<std::size_t>(r) * width;
+                by_series[order[k]].assign(row, row + width);
+            }
+            return Motif::restored(pattern_of(pattern), seglen, order, listed, by_series, keep_averages);
         },
-        py::arg("pattern"), py::arg("seglen"), py::arg("series"), py::arg("positions"), py::arg("averages"),
-        py::arg("keep_averages"), "A Motif mapped as far as its representative from per-series averages.");
+        py::arg("pattern"), py::arg("seglen"), py::arg("series"), py::arg("rows"), py::arg("ends"),
+        py::arg("positions"), py::arg("averages"), py::arg("keep_averages"),
+        "A Motif mapped as far as its representative: `series` in the order first recorded, each with its row of "
+        "`averages` and of the positions (positions[ends[row - 1]:ends[row]]).");
     m.def(
         "dask_finish",
-        [](Motif& motif, const std::unordered_map<int, std::pair<double, int>>& best) { motif.set_best_matches(best); },
-        py::arg("motif"), py::arg("best"), "Completes a restored Motif with each series' (distance, point).");
+        [](Motif& motif, const IntArray& series,
+           const py::array_t<double, py::array::c_style | py::array::forcecast>& distances, const IntArray& points) {
+            if (series.size() != distances.size() || series.size() != points.size())
+                throw py::value_error("one distance and one point per series");
+            std::unordered_map<int, std::pair<double, int>> best;
+            for (py::ssize_t i = 0; i < series.size(); ++i)
+                best[series.data()[i]] = {distances.data()[i], points.data()[i]};
+            motif.set_best_matches(best);
+        },
+        py::arg("motif"), py::arg("series"), py::arg("distances"), py::arg("points"),
+        "Completes a restored Motif with each series' best match: its distance and point.");
 }
 
 // zef.dask.discover: a partition is held in Python as its detrended series

@@ -62,10 +62,8 @@ def detrend(values: Sequence[float] | NDArray[np.float64], window: int) -> NDArr
 # Occurrences in one partition: (local series, ends, positions) as int32, int64, int32 arrays.
 _Occurrences = tuple[NDArray[np.int32], NDArray[np.int64], NDArray[np.int32]]
 
-def dask_prepare(
-    rows: Sequence[Sequence[float]] | Any, seglen: int, alphabet: int
-) -> tuple[list[NDArray[np.float64]], list[bytes]]:
-    """Each series z-normalised (float64 arrays) and its word (bytes), as zef.mine makes them."""
+def dask_words(rows: Sequence[Sequence[float]] | Any, seglen: int, alphabet: int) -> list[bytes]:
+    """The word (bytes) of each series, z-normalised one at a time as zef.mine normalises it."""
 
 def dask_first_level(words: list[bytes]) -> dict[bytes, _Occurrences]:
     """Every symbol of the words with its occurrences (series, ends, positions)."""
@@ -88,31 +86,37 @@ def dask_rank(naeds: Sequence[float]) -> list[int]:
     """Indexes of `naeds` in the order of the Miner's ranking."""
 
 def dask_averages(
-    series: Sequence[Sequence[float]] | Any, occurrences: _Occurrences, seglen: int, length: int
+    series: Sequence[Sequence[float]] | Any, occurrences: Sequence[_Occurrences], seglen: int, lengths: Sequence[int]
 ) -> list[NDArray[np.float64]]:
-    """The average occurrence of each local series of `occurrences`."""
+    """For each pattern's occurrences (of lengths[i] points), the average occurrence of each of its local
+    series: a series x points array."""
 
 def dask_bests(
     series: Sequence[Sequence[float]] | Any,
-    occurrences: _Occurrences,
+    occurrences: Sequence[_Occurrences],
     seglen: int,
-    length: int,
-    representative: Sequence[float],
-) -> tuple[NDArray[np.float64], NDArray[np.int32]]:
-    """The distance and point index of each local series' best match."""
+    lengths: Sequence[int],
+    representatives: Sequence[Sequence[float]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int32]]]:
+    """For each pattern, the distance and point index of each of its local series' best match."""
 
 def dask_restore(
     pattern: bytes,
     seglen: int,
-    series: Sequence[int],
-    positions: Sequence[Sequence[int]],
-    averages: dict[int, Any],
+    series: NDArray[np.int64],
+    rows: NDArray[np.int64],
+    ends: NDArray[np.int64],
+    positions: NDArray[np.int32] | NDArray[np.int64],
+    averages: NDArray[np.float64],
     keep_averages: bool,
 ) -> Motif:
-    """A Motif mapped as far as its representative from per-series averages."""
+    """A Motif mapped as far as its representative: `series` in the order first recorded, each with its
+    row of `averages` and of the positions (positions[ends[row - 1]:ends[row]])."""
 
-def dask_finish(motif: Motif, best: dict[int, tuple[float, int]]) -> None:
-    """Completes a restored Motif with each series' (distance, point)."""
+def dask_finish(
+    motif: Motif, series: NDArray[np.int64], distances: NDArray[np.float64], points: NDArray[np.int32]
+) -> None:
+    """Completes a restored Motif with each series' best match: its distance and point."""
 
 # zef.dask.discover: a partition is its detrended series and the flags of their flat windows.
 def dask_discovery_prepare(

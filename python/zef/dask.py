@@ -3,8 +3,8 @@
 `mine` returns, bit for bit, what `zef.mine` returns on the same series in one
 process, while the series stay where Dask keeps them:
 
-1. Each partition is z-normalised and discretised on its worker; the
-   normalised values and the words stay there (one task result per partition).
+1. Each partition is z-normalised and discretised on its worker, one series
+   at a time; the words stay there (one task result per partition).
 2. Support is counted level by level: each partition finds the occurrences of
    the level's candidates at those of their prefixes (kept on the workers,
    level after level) and sends its count of series per candidate; the client
@@ -66,8 +66,8 @@ __all__ = ["PartitionError", "discover", "mine"]
 Occurrences = tuple[Any, Any, Any]
 # A partition's table: pattern -> its occurrences there.
 Table = dict[bytes, Occurrences]
-# A prepared partition: its normalised series (for mapping) or its words (for mining).
-Prepared = tuple[list[Any], list[bytes]]
+# A prepared partition: the words of its series.
+Prepared = list[bytes]
 
 INT_MAX = 2**31 - 1
 
@@ -114,7 +114,7 @@ def mine(
     minsup, max_overlap = float(minsup), float(max_overlap)
     seglen, alphabet, min_len, max_len, k = (int(v) for v in (seglen, alphabet, min_len, max_len, k))
     # The settings' errors, before any work: those of discretising one point.
-    _native.dask_prepare([[0.0]], seglen, alphabet)
+    _native.dask_words([[0.0]], seglen, alphabet)
     if client is None:
         client = distributed.get_client()
     parts = _partitions(series)
@@ -193,11 +193,9 @@ def _mine_parts(
     motifs: list[Motif] = []
     for first in range(0, len(patterns), batch):
         chunk = patterns[first : first + batch]
-        # The normalised series are made again from the partitions for each batch, and
-        # dropped after it: a worker holds words and occurrences between batches.
-        normalised = client.compute([delayed(_normalise)(part, seglen, alphabet) for part in parts])
-        motifs.extend(_map_batch(client, normalised, selected, offsets, order, chunk, seglen, statistics))
-        del normalised
+        # Each batch reads the partitions again and normalises their series one at a
+        # time: a worker holds words and occurrences between batches.
+        motifs.extend(_map_batch(client, parts, selected, offsets, order, chunk, seglen, statistics))
         clock.lap("map")
 
     ranking = _native.dask_rank([m.naed for m in motifs])
@@ -248,28 +246,22 @@ def _rows(part: Any) -> Any:
 
 
 def _prepare(part: Any, seglen: int, alphabet: int) -> Prepared:
-    """On a worker: the words of the partition's series; the normalised values are made again for mapping."""
-    words: list[bytes] = _native.dask_prepare(_rows(part), seglen, alphabet)[1]
-    return [], words
-
-
-def _normalise(part: Any, seglen: int, alphabet: int) -> Prepared:
-    """On a worker: the partition's series z-normalised, as they were for their words."""
-    normalised: list[Any] = _native.dask_prepare(_rows(part), seglen, alphabet)[0]
-    return normalised, []
+    """On a worker: the words of the partition's series (normalised one at a time, and not kept)."""
+    words: list[bytes] = _native.dask_words(_rows(part), seglen, alphabet)
+    return words
 
 
 def _size(prepared: Prepared) -> int:
-    return len(prepared[1])
+    return len(prepared)
 
 
 def _first_level(prepared: Prepared) -> Table:
-    table: Table = _native.dask_first_level(prepared[1])
+    table: Table = _native.dask_first_level(prepared)
     return table
 
 
 def _extend(prepared: Prepared, previous: Table, candidates: list[bytes]) -> Table:
-    table: Table = _native.dask_extend(prepared[1], previous, candidates)
+    table: Table = _native.dask_extend(prepared, previous, candidates)
     return table
 
 
@@ -328,35 +320,44 @@ def _insertion_orders(wanted: list[bytes], sets: list[dict[bytes, Any]], offsets
     return order
 
 
-def _averages(prepared: Prepared, selected: Table, patterns: list[bytes], seglen: int) -> dict[bytes, Any]:
-    """On a worker: each pattern's local series, positions and average occurrences."""
-    result = {}
-    for pattern in patterns:
-        found = selected.get(pattern)
-        if found is not None:
-            averages = _native.dask_averages(prepared[0], found, seglen, seglen * len(pattern))
-            result[pattern] = (found, averages)
-    return result
+def _averages(part: Any, selected: Table, patterns: list[bytes], seglen: int) -> dict[bytes, Any]:
+    """On a worker: each pattern's local series, positions and average occurrences (a series x points array)."""
+    present = [p for p in patterns if p in selected]
+    averages = _native.dask_averages(
+        _rows(part), [selected[p] for p in present], seglen, [seglen * len(p) for p in present]
+    )
+    return {p: (selected[p], values) for p, values in zip(present, averages, strict=True)}
 
 
-def _bests(
-    prepared: Prepared, selected: Table, representatives: dict[bytes, list[float]], seglen: int
-) -> dict[bytes, Any]:
+def _bests(part: Any, selected: Table, representatives: dict[bytes, list[float]], seglen: int) -> dict[bytes, Any]:
     """On a worker: each pattern's local series with the distance and point of their best matches."""
-    result = {}
-    for pattern, representative in representatives.items():
-        found = selected.get(pattern)
-        if found is not None:
-            result[pattern] = (
-                found[0],
-                *_native.dask_bests(prepared[0], found, seglen, seglen * len(pattern), representative),
-            )
-    return result
+    present = [p for p in representatives if p in selected]
+    bests = _native.dask_bests(
+        _rows(part),
+        [selected[p] for p in present],
+        seglen,
+        [seglen * len(p) for p in present],
+        [representatives[p] for p in present],
+    )
+    return {p: (selected[p][0], *best) for p, best in zip(present, bests, strict=True)}
+
+
+def _collect(client: distributed.Client, futures: list[Any]) -> list[Any]:
+    """The results of `futures`, in their order, each fetched as soon as it is ready and then
+    released, so that a worker does not hold the results of all its partitions at once."""
+    place = {future.key: i for i, future in enumerate(futures)}
+    results: list[Any] = [None] * len(futures)
+    pending = distributed.as_completed(futures)
+    futures = []
+    for future in pending:
+        results[place[future.key]] = future.result()
+        del future
+    return results
 
 
 def _map_batch(
     client: distributed.Client,
-    prepared: list[Any],
+    parts: list[Any],
     selected: list[Any],
     offsets: list[int],
     order: dict[bytes, list[int]],
@@ -368,40 +369,46 @@ def _map_batch(
     for pattern in patterns:
         if seglen * len(pattern) > INT_MAX:
             raise ValueError("cannot create std::vector larger than max_size()")
-    parts = client.gather(
-        [client.submit(_averages, p, s, patterns, seglen) for p, s in zip(prepared, selected, strict=False)]
-    )
+    averaging = [delayed(_averages)(p, s, patterns, seglen) for p, s in zip(parts, selected, strict=True)]
+    found = _collect(client, client.compute(averaging))
     motifs: dict[bytes, Motif] = {}
     for pattern in patterns:
-        positions: dict[int, list[int]] = {}
-        averages: dict[int, Any] = {}
-        for offset, part in zip(offsets, parts, strict=False):
+        # The partitions' series, positions and averages end to end, in series order.
+        ids, ends, places, averages = [], [], [], []
+        base = 0
+        for offset, part in zip(offsets[:-1], found, strict=True):
             if pattern not in part:
                 continue
-            (local, ends, places), values = part[pattern]
-            begin = 0
-            for j, series in enumerate(local.tolist()):
-                positions[offset + series] = places[begin : ends[j]].tolist()
-                averages[offset + series] = values[j]
-                begin = int(ends[j])
-        inserted = order[pattern]
+            (local, local_ends, local_places), values = part[pattern]
+            ids.append(np.asarray(local, dtype=np.int64) + offset)
+            ends.append(np.asarray(local_ends, dtype=np.int64) + base)
+            places.append(local_places)
+            averages.append(values)
+            base += len(local_places)
+        series = np.concatenate(ids)
+        inserted = np.asarray(order[pattern], dtype=np.int64)
         motifs[pattern] = _native.dask_restore(
-            pattern, seglen, inserted, [positions[s] for s in inserted], averages, statistics
+            pattern,
+            seglen,
+            inserted,
+            np.searchsorted(series, inserted),
+            np.concatenate(ends),
+            np.concatenate(places),
+            np.concatenate(averages),
+            statistics,
         )
-        del averages
-    del parts
+    del found
     representatives = {p: m.representative for p, m in motifs.items()}
-    bests = client.gather(
-        [client.submit(_bests, p, s, representatives, seglen) for p, s in zip(prepared, selected, strict=False)]
-    )
+    finding = [delayed(_bests)(p, s, representatives, seglen) for p, s in zip(parts, selected, strict=True)]
+    bests = client.gather(client.compute(finding))
     for pattern, motif in motifs.items():
-        best: dict[int, tuple[float, int]] = {}
-        for offset, part in zip(offsets, bests, strict=False):
-            if pattern in part:
-                local, distances, points = part[pattern]
-                for series, distance, point in zip(local.tolist(), distances.tolist(), points.tolist(), strict=False):
-                    best[offset + series] = (distance, point)
-        _native.dask_finish(motif, best)
+        present = [(offset, part[pattern]) for offset, part in zip(offsets[:-1], bests, strict=True) if pattern in part]
+        _native.dask_finish(
+            motif,
+            np.concatenate([np.asarray(b[0], dtype=np.int64) + offset for offset, b in present]),
+            np.concatenate([b[1] for _, b in present]),
+            np.concatenate([b[2] for _, b in present]),
+        )
     return [motifs[p] for p in patterns]
 
 
