@@ -160,7 +160,7 @@ def test_discover_bag_of_unequal_series_with_empty_partition(client):
     assert offset == 0 and np.array_equal(values[:50], rows[4][:50])
 
 
-def test_discover_bad_partition_and_values(client):
+def test_discover_bad_partition_values_and_pattern_limit(client):
     array = da.from_array(collection(), chunks=(5, 300)).map_blocks(_fails_at_third)
     with pytest.raises(zd.PartitionError, match=r"partition 2 .*OSError: disk read failed"):
         zd.discover(array, length=40)
@@ -168,3 +168,5 @@ def test_discover_bad_partition_and_values(client):
     series[17, 3] = np.inf
     with pytest.raises(ValueError, match="series 17 holds an infinite value"):
         zd.discover(da.from_array(series, chunks=(5, 300)), length=40)
+    with pytest.raises(zef.TooManyPatterns, match="more than 3 frequent patterns"):
+        zd.discover(da.from_array(collection(), chunks=(10, 300)), length=40, max_patterns=3)
