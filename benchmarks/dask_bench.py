@@ -29,7 +29,8 @@ def walks(block_id: tuple[int, int] | None = None, rows: int = 0, points: int = 
     index = 0 if block_id is None else block_id[0]
     count = max(0, min(rows, total - index * rows))
     rng = np.random.default_rng(index)
-    return np.cumsum(rng.standard_normal((count, points)), axis=1)
+    steps = rng.standard_normal((count, points))
+    return np.cumsum(steps, axis=1, out=steps)  # in place: one copy of the partition at a time
 
 
 def start_sampler(dask_worker: Any) -> int:
@@ -69,6 +70,10 @@ def main() -> None:
     parser.add_argument("--max-len", type=int, default=8)
     parser.add_argument("--k", type=int, default=10)
     parser.add_argument("--no-single", action="store_true", help="skip the one-process run")
+    parser.add_argument(
+        "--discover", type=int, default=0, metavar="N", help="also zef.dask.discover on N walks (4 partitions)"
+    )
+    parser.add_argument("--length", type=int, default=100, help="motif length of --discover")
     parser.add_argument("--json", type=pathlib.Path)
     parser.add_argument("--write-readme", action="store_true")
     args = parser.parse_args()
@@ -115,6 +120,8 @@ def main() -> None:
         result["worker_peak_mb"] = sorted((peaks[w] - idle[w]) / 1e6 for w in idle)
         result["laps"] = laps
         result["motifs"] = len(motifs)
+        if args.discover:
+            result["discover"] = run_discover(client, args)
     if not args.no_single:
         data = np.concatenate([walks((i, 0), rows, args.points, args.series) for i in range(parts)])
         start = time.perf_counter()
@@ -128,6 +135,44 @@ def main() -> None:
         args.json.write_text(json.dumps(result, indent=1))
     if args.write_readme:
         write_readme(result)
+
+
+def run_discover(client: Any, args: argparse.Namespace) -> dict[str, Any]:
+    """zef.dask.discover on args.discover walks of args.points in 4 partitions, against zef.discover."""
+    import dask.array as da
+
+    import zef
+    import zef.dask
+
+    rows = -(-args.discover // 4)
+    chunks = (tuple(min(rows, args.discover - i * rows) for i in range(4)), (args.points,))
+    array = da.map_blocks(
+        walks,
+        dtype=np.float64,
+        chunks=chunks,
+        rows=rows,
+        points=args.points,
+        total=args.discover,
+        meta=np.empty((0, 0)),
+    )
+    found: dict[str, Any] = {"series": args.discover, "length": args.length}
+    idle = client.run(start_sampler)
+    laps: list[tuple[str, float]] = []
+    start = time.perf_counter()
+    got = zef.dask.discover(array, length=args.length, timings=laps)
+    found["dask_seconds"] = time.perf_counter() - start
+    peaks = client.run(stop_sampler)
+    found["worker_peak_mb"] = sorted((peaks[w] - idle[w]) / 1e6 for w in idle)
+    found["laps"] = laps
+    if not args.no_single:
+        data = np.concatenate([walks((i, 0), rows, args.points, args.discover) for i in range(4)])
+        start = time.perf_counter()
+        single = zef.discover(data, length=args.length, threads=args.workers)
+        found["single_seconds"] = time.perf_counter() - start
+        found["equal"] = list(got) == list(single) and all(
+            np.array_equal(a.shape, b.shape) and a.distances == b.distances for a, b in zip(got, single, strict=True)
+        )
+    return found
 
 
 def costs(result: dict[str, Any]) -> dict[str, float]:
@@ -162,6 +207,15 @@ def report(result: dict[str, Any]) -> None:
         print(f"  {name:>18}: {seconds:8.3f} s")
     for name, value in costs(result).items():
         print(f"cost {name}: {value:.4f}")
+    if "discover" in result:
+        d = result["discover"]
+        print(f"discover, {d['series']} series x {result['points']} points, length {d['length']}, 4 partitions:")
+        print(f"dask: {d['dask_seconds']:.1f} s", end="")
+        if "single_seconds" in d:
+            print(f"; one process: {d['single_seconds']:.1f} s; equal: {d['equal']}", end="")
+        print("; worker peak RSS above idle (MB): " + ", ".join(f"{m:.0f}" for m in d["worker_peak_mb"]))
+        for name, seconds in d["laps"]:
+            print(f"  {name:>24}: {seconds:8.3f} s")
 
 
 def write_readme(result: dict[str, Any]) -> None:

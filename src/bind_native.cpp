@@ -26,6 +26,7 @@
 
 #include "casters.h"
 #include "dask.h"
+#include "dask_discovery.h"
 #include "detrend.h"
 #include "discovery.h"
 #include "miner.h"
@@ -323,36 +324,7 @@ py::dict table_to_python(const zef_dask::PartTable& table) {
     return result;
 }
 
-// The positions of local series i of `found`.
-std::vector<int> positions_of(const zef_dask::PartOccurrences& found, std::size_t i) {
-    return std::vector<int>(found.positions.begin() + static_cast<std::ptrdiff_t>(i == 0 ? 0 : found.ends[i - 1]),
-                            found.positions.begin() + static_cast<std::ptrdiff_t>(found.ends[i]));
-}
-
-const SeriesView& local_series(const SeriesViews& series, int index) {
-    if (index < 0 || static_cast<std::size_t>(index) >= series.size()) throw py::index_error("no such local series");
-    return series[static_cast<std::size_t>(index)];
-}
-
 void bind_dask(py::module_& m) {
-    m.def(
-        "dask_prepare",
-        [](const SeriesViews& rows, int seglen, int alphabet) {
-            SeriesSet series(rows.size());
-            for (std::size_t i = 0; i < rows.size(); ++i)
-                series[i].assign(rows[i].values, rows[i].values + rows[i].size);
-            WordSet words;
-            {
-                py::gil_scoped_release release;
-                words = zef_dask::normalise_and_discretise(series, seglen, alphabet);
-            }
-            py::list normalised, texts;
-            for (const auto& values : series) normalised.append(to_array(values));
-            for (const auto& word : words) texts.append(bytes_of(word));
-            return py::make_tuple(normalised, texts);
-        },
-        py::arg("rows"), py::arg("seglen"), py::arg("alphabet"),
-        "Each series z-normalised (float64 arrays) and its word (bytes), as zef.mine makes them.");
     m.def(
         "dask_first_level",
         [](const py::list& words) { return table_to_python(zef_dask::first_level(words_of(words))); }, py::arg("words"),
@@ -403,50 +375,341 @@ void bind_dask(py::module_& m) {
         "dask_rank", [](const std::vector<double>& naeds) { return zef_dask::rank_order(naeds); }, py::arg("naeds"),
         "Indexes of `naeds` in the order of the Miner's ranking.");
     m.def(
+        "dask_words",
+        [](const SeriesViews& rows, int seglen, int alphabet) {
+            WordSet words;
+            {
+                py::gil_scoped_release release;
+                words = zef_dask::words_of_series(rows, seglen, alphabet);
+            }
+            py::list texts;
+            for (const auto& word : words) texts.append(bytes_of(word));
+            return texts;
+        },
+        py::arg("rows"), py::arg("seglen"), py::arg("alphabet"),
+        "The word (bytes) of each series, z-normalised one at a time as zef.mine normalises it.");
+    m.def(
         "dask_averages",
-        [](const SeriesViews& series, const py::tuple& occurrences, int seglen, int length) {
-            const zef_dask::PartOccurrences found = occurrences_from_python(occurrences);
+        [](const SeriesViews& series, const std::vector<py::tuple>& occurrences, int seglen,
+           const std::vector<int>& lengths) {
+            std::vector<zef_dask::PartOccurrences> found;
+            for (const py::tuple& entry : occurrences) found.push_back(occurrences_from_python(entry));
+            std::vector<std::vector<double>> averages;
+            {
+                py::gil_scoped_release release;
+                averages = zef_dask::part_averages(series, found, seglen, lengths);
+            }
             py::list result;
-            for (std::size_t i = 0; i < found.series.size(); ++i) {
-                const SeriesView& view = local_series(series, found.series[i]);
-                const std::vector<double> values(view.values, view.values + view.size);
-                result.append(to_array(Motif::series_average(values, positions_of(found, i), seglen, length)));
+            for (std::size_t i = 0; i < averages.size(); ++i) {
+                const auto width = static_cast<py::ssize_t>(lengths[i]);
+                py::array_t<double> rows(
+                    {static_cast<py::ssize_t>(found[i].series.size()), width},
+                    {static_cast<py::ssize_t>(sizeof(double)) * width, static_cast<py::ssize_t>(sizeof(double))});
+                std::copy(averages[i].begin(), averages[i].end(), rows.mutable_data());
+                result.append(std::move(rows));
             }
             return result;
         },
-        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("length"),
-        "The average occurrence of each local series of `occurrences`.");
+        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("lengths"),
+        "For each pattern's occurrences (of lengths[i] points), the average occurrence of each of its local "
+        "series: a series x points array.");
     m.def(
         "dask_bests",
-        [](const SeriesViews& series, const py::tuple& occurrences, int seglen, int length,
-           const std::vector<double>& representative) {
-            const zef_dask::PartOccurrences found = occurrences_from_python(occurrences);
-            std::vector<double> distances;
-            std::vector<int> points;
-            for (std::size_t i = 0; i < found.series.size(); ++i) {
-                const SeriesView& view = local_series(series, found.series[i]);
-                const std::vector<double> values(view.values, view.values + view.size);
-                const auto best = Motif::series_best(values, positions_of(found, i), seglen, length, representative);
-                distances.push_back(best.first);
-                points.push_back(best.second);
+        [](const SeriesViews& series, const std::vector<py::tuple>& occurrences, int seglen,
+           const std::vector<int>& lengths, const std::vector<std::vector<double>>& representatives) {
+            std::vector<zef_dask::PartOccurrences> found;
+            for (const py::tuple& entry : occurrences) found.push_back(occurrences_from_python(entry));
+            std::vector<zef_dask::PartBests> bests;
+            {
+                py::gil_scoped_release release;
+                bests = zef_dask::part_bests(series, found, seglen, lengths, representatives);
             }
-            return py::make_tuple(to_array(distances), to_array(points));
+            py::list result;
+            for (const auto& best : bests)
+                result.append(py::make_tuple(to_array(best.distances), to_array(best.points)));
+            return result;
         },
-        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("length"), py::arg("representative"),
-        "The distance and point index of each local series' best match.");
+        py::arg("series"), py::arg("occurrences"), py::arg("seglen"), py::arg("lengths"), py::arg("representatives"),
+        "For each pattern, the distance and point index of each of its local series' best match.");
     m.def(
         "dask_restore",
-        [](const py::bytes& pattern, int seglen, const std::vector<int>& series,
-           const std::vector<std::vector<int>>& positions, const std::unordered_map<int, std::vector<double>>& averages,
+        [](const py::bytes& pattern, int seglen, const IntArray& series, const IntArray& rows, const EndArray& ends,
+           const IntArray& positions, const py::array_t<double, py::array::c_style | py::array::forcecast>& averages,
            bool keep_averages) {
-            return Motif::restored(pattern_of(pattern), seglen, series, positions, averages, keep_averages);
+            if (series.size() != rows.size()) throw py::value_error("one row per series");
+            if (averages.ndim() != 2 || averages.shape(0) != ends.size())
+                throw py::value_error("one row of averages per end of positions");
+            const auto width = static_cast<std::size_t>(averages.shape(1));
+            std::vector<int> order(series.data(), series.data() + series.size());
+            std::vector<std::vector<int>> listed(order.size());
+            std::unordered_map<int, std::vector<double>> by_series;
+            for (std::size_t k = 0; k < order.size(); ++k) {
+                const int r = rows.data()[k];
+                if (r < 0 || r >= ends.size()) throw py::index_error("no such row");
+                const std::int64_t begin = r == 0 ? 0 : ends.data()[r - 1], end = ends.data()[r];
+                if (begin > end || end > positions.size())
+                    throw py::value_error("the ends of the positions are out of order");
+                listed[k].assign(positions.data() + begin, positions.data() + end);
+                const double* row = averages.data() + static_cast<std::size_t>(r) * width;
+                by_series[order[k]].assign(row, row + width);
+            }
+            return Motif::restored(pattern_of(pattern), seglen, order, listed, by_series, keep_averages);
         },
-        py::arg("pattern"), py::arg("seglen"), py::arg("series"), py::arg("positions"), py::arg("averages"),
-        py::arg("keep_averages"), "A Motif mapped as far as its representative from per-series averages.");
+        py::arg("pattern"), py::arg("seglen"), py::arg("series"), py::arg("rows"), py::arg("ends"),
+        py::arg("positions"), py::arg("averages"), py::arg("keep_averages"),
+        "A Motif mapped as far as its representative: `series` in the order first recorded, each with its row of "
+        "`averages` and of the positions (positions[ends[row - 1]:ends[row]]).");
     m.def(
         "dask_finish",
-        [](Motif& motif, const std::unordered_map<int, std::pair<double, int>>& best) { motif.set_best_matches(best); },
-        py::arg("motif"), py::arg("best"), "Completes a restored Motif with each series' (distance, point).");
+        [](Motif& motif, const IntArray& series,
+           const py::array_t<double, py::array::c_style | py::array::forcecast>& distances, const IntArray& points) {
+            if (series.size() != distances.size() || series.size() != points.size())
+                throw py::value_error("one distance and one point per series");
+            std::unordered_map<int, std::pair<double, int>> best;
+            for (py::ssize_t i = 0; i < series.size(); ++i)
+                best[series.data()[i]] = {distances.data()[i], points.data()[i]};
+            motif.set_best_matches(best);
+        },
+        py::arg("motif"), py::arg("series"), py::arg("distances"), py::arg("points"),
+        "Completes a restored Motif with each series' best match: its distance and point.");
+}
+
+// zef.dask.discover: a partition is held in Python as its detrended series
+// (float64 arrays) and the flags of their flat windows (uint8 arrays); each
+// step on it measures the windows again from these.
+using FlagArray = py::array_t<unsigned char, py::array::c_style | py::array::forcecast>;
+using FloatArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
+using IndexArray = py::array_t<long long, py::array::c_style | py::array::forcecast>;
+
+DiscoverySettings part_settings(std::size_t length, double flat_tol) {
+    if (length < 2) throw py::value_error("the motif length must be at least 2 points");
+    DiscoverySettings settings;
+    settings.length = length;
+    settings.flat_tol = flat_tol;
+    return settings;
+}
+
+std::vector<std::vector<unsigned char>> flags_of(const std::vector<FlagArray>& flat) {
+    std::vector<std::vector<unsigned char>> result;
+    result.reserve(flat.size());
+    for (const FlagArray& f : flat) result.emplace_back(f.data(), f.data() + f.size());
+    return result;
+}
+
+template <typename T>
+std::vector<T> vector_of(const py::array_t<T, py::array::c_style | py::array::forcecast>& a) {
+    return std::vector<T>(a.data(), a.data() + a.size());
+}
+
+SeriesSet rows_of(const FloatArray& shapes) {
+    if (shapes.ndim() != 2) throw py::value_error("shapes are a 2-D array, one shape per row");
+    SeriesSet rows(static_cast<std::size_t>(shapes.shape(0)));
+    const auto width = static_cast<std::size_t>(shapes.shape(1));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i].assign(shapes.data() + i * width, shapes.data() + (i + 1) * width);
+    return rows;
+}
+
+template <typename T>
+py::array_t<T> to_matrix(const std::vector<std::vector<T>>& rows, std::size_t width) {
+    py::array_t<T> out({static_cast<py::ssize_t>(rows.size()), static_cast<py::ssize_t>(width)},
+                       {static_cast<py::ssize_t>(width * sizeof(T)), static_cast<py::ssize_t>(sizeof(T))});
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].size() != width) throw std::logic_error("rows of one width");
+        std::copy(rows[i].begin(), rows[i].end(), out.mutable_data() + i * width);
+    }
+    return out;
+}
+
+void bind_dask_discovery(py::module_& m) {
+    m.def(
+        "dask_discovery_prepare",
+        [](const SeriesViews& rows, std::size_t length, std::size_t detrend_window, double flat_tol) {
+            DiscoverySettings settings = part_settings(length, flat_tol);
+            settings.detrend_window = detrend_window;
+            zef_dask::PreparedPart part;
+            {
+                py::gil_scoped_release release;
+                part = zef_dask::prepare_part(rows, settings);
+            }
+            py::list prepared, flat;
+            for (const auto& values : part.prepared) prepared.append(to_array(values));
+            for (const auto& flags : part.flat) flat.append(to_array(flags));
+            return py::make_tuple(prepared, flat, to_array(part.usable));
+        },
+        py::arg("rows"), py::arg("length"), py::arg("detrend_window"), py::arg("flat_tol"),
+        "Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), and whether it "
+        "has a window that is not flat (uint8 array).");
+    m.def(
+        "dask_discovery_seeds",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           std::size_t seeds_per_motif, const std::vector<py::tuple>& motifs) {
+            DiscoverySettings settings = part_settings(length, flat_tol);
+            settings.seeds_per_motif = seeds_per_motif;
+            std::vector<zef_dask::MotifMatches> matches;
+            for (const py::tuple& motif : motifs) {
+                if (motif.size() != 4) throw py::value_error("a motif is (series, points, representative, span)");
+                matches.push_back({vector_of(motif[0].cast<IndexArray>()), vector_of(motif[1].cast<IndexArray>()),
+                                   vector_of(motif[2].cast<FloatArray>()), motif[3].cast<long long>()});
+            }
+            const auto flags = flags_of(flat);
+            std::vector<zef_dask::PartSeeds> found;
+            {
+                py::gil_scoped_release release;
+                found = zef_dask::part_seeds(zef_dask::part_refiner(prepared, flags, settings), matches, settings);
+            }
+            py::list result;
+            for (const auto& seeds : found)
+                result.append(py::make_tuple(to_array(seeds.gap), to_array(seeds.series), to_array(seeds.point),
+                                             to_matrix(seeds.shapes, length)));
+            return result;
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("seeds_per_motif"),
+        py::arg("motifs"),
+        "For each engine motif (local series, points, representative, span): the gaps, local series, points and "
+        "shapes of the partition's candidate shapes.");
+    m.def(
+        "dask_discovery_evaluate",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           const FloatArray& shapes, std::size_t factor) {
+            const DiscoverySettings settings = part_settings(length, flat_tol);
+            const SeriesSet rows = rows_of(shapes);
+            const auto flags = flags_of(flat);
+            std::vector<Candidate> found;
+            {
+                py::gil_scoped_release release;
+                found =
+                    zef_dask::part_evaluate(zef_dask::part_refiner(prepared, flags, settings), rows, factor, settings);
+            }
+            std::vector<std::vector<double>> distances;
+            std::vector<std::vector<long long>> bests;
+            for (Candidate& c : found) {
+                distances.push_back(std::move(c.distance));
+                bests.push_back(std::move(c.best));
+            }
+            return py::make_tuple(to_matrix(distances, prepared.size()), to_matrix(bests, prepared.size()));
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("shapes"),
+        py::arg("factor"),
+        "Distances and starts of each shape's best match in each series (shapes x series arrays; -1: none).");
+    m.def(
+        "dask_discovery_sums",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           const std::vector<IndexArray>& series, const std::vector<IndexArray>& starts) {
+            const DiscoverySettings settings = part_settings(length, flat_tol);
+            std::vector<std::vector<long long>> which, where;
+            for (const auto& s : series) which.push_back(vector_of(s));
+            for (const auto& s : starts) where.push_back(vector_of(s));
+            const auto flags = flags_of(flat);
+            std::vector<std::vector<ExactSum>> sums;
+            {
+                py::gil_scoped_release release;
+                sums = zef_dask::part_sums(zef_dask::part_refiner(prepared, flags, settings), which, where);
+            }
+            py::list result;
+            for (const auto& one : sums) {
+                std::vector<double> parts;
+                std::vector<std::int64_t> ends;
+                for (const ExactSum& sum : one) {
+                    parts.insert(parts.end(), sum.parts().begin(), sum.parts().end());
+                    ends.push_back(static_cast<std::int64_t>(parts.size()));
+                }
+                result.append(py::make_tuple(to_array(parts), to_array(ends)));
+            }
+            return result;
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("series"),
+        py::arg("starts"),
+        "For each shape, the exact sums of the z-normalised windows at starts[i] of local series series[i]: "
+        "their partials, and the end of each point's partials.");
+    m.def(
+        "dask_discovery_occurrences",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           const FloatArray& shapes, double radius) {
+            const DiscoverySettings settings = part_settings(length, flat_tol);
+            const SeriesSet rows = rows_of(shapes);
+            const auto flags = flags_of(flat);
+            std::vector<std::vector<std::vector<long long>>> found(rows.size());
+            {
+                py::gil_scoped_release release;
+                const Refiner fine = zef_dask::part_refiner(prepared, flags, settings);
+                for (std::size_t i = 0; i < rows.size(); ++i) {
+                    if (rows[i].size() != length) throw std::invalid_argument("a shape of another length");
+                    for (std::size_t s = 0; s < prepared.size(); ++s)
+                        found[i].push_back(fine.occurrences(rows[i], s, radius));
+                }
+            }
+            py::list result;
+            for (const auto& of_shape : found) {
+                py::list per_series;
+                for (const auto& starts : of_shape) per_series.append(to_array(starts));
+                result.append(std::move(per_series));
+            }
+            return result;
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("shapes"),
+        py::arg("radius"), "For each shape, the starts of its occurrences in each series (int64 arrays).");
+    m.def("dask_discovery_need", &need_of, py::arg("minsup"), py::arg("usable"),
+          "How many of the usable series a score is taken over.");
+    m.def(
+        "dask_discovery_coarse_shape",
+        [](const std::vector<double>& shape, std::size_t factor) {
+            if (factor < 1) throw py::value_error("factor must be 1 or more");
+            return to_array(coarse_shape(shape, factor));
+        },
+        py::arg("shape"), py::arg("factor"), "A shape as the coarse screening compares it; empty when flat.");
+    m.def(
+        "dask_discovery_score",
+        [](const FloatArray& distance, const IndexArray& best, std::size_t need) {
+            return score_of(vector_of(distance), vector_of(best), need);
+        },
+        py::arg("distance"), py::arg("best"), py::arg("need"),
+        "The mean distance over the `need` closest series with a match.");
+    m.def(
+        "dask_discovery_closest",
+        [](const FloatArray& distance, const IndexArray& best, std::size_t need) {
+            const std::vector<std::size_t> closest = closest_series(vector_of(distance), vector_of(best), need);
+            return to_array(std::vector<long long>(closest.begin(), closest.end()));
+        },
+        py::arg("distance"), py::arg("best"), py::arg("need"),
+        "The series whose best matches a refinement round averages.");
+    m.def(
+        "dask_discovery_shape",
+        [](const std::vector<py::tuple>& parts, std::size_t length, std::size_t take) {
+            std::vector<ExactSum> sums(length);
+            for (const py::tuple& part : parts) {
+                if (part.size() != 2) throw py::value_error("a partition's sums are (partials, ends)");
+                const auto values = part[0].cast<FloatArray>();
+                const auto ends = part[1].cast<IndexArray>();
+                if (static_cast<std::size_t>(ends.size()) != length)
+                    throw py::value_error("one end of partials per point");
+                long long begin = 0;
+                for (std::size_t j = 0; j < length; ++j) {
+                    const long long end = ends.data()[j];
+                    if (end < begin || end > values.size())
+                        throw py::value_error("the ends of the partials are out of order");
+                    for (long long i = begin; i < end; ++i) sums[j].add(values.data()[i]);
+                    begin = end;
+                }
+            }
+            return to_array(shape_from_sums(sums, take));
+        },
+        py::arg("parts"), py::arg("length"), py::arg("take"),
+        "The refined shape from the partitions' sums of `take` windows; empty when it has no deviation.");
+    m.def(
+        "dask_discovery_places",
+        [](const std::vector<double>& scores, const std::vector<IndexArray>& bests, std::size_t length, double share,
+           std::size_t limit, double overlap) {
+            if (scores.size() != bests.size()) throw py::value_error("one score per candidate");
+            std::vector<Candidate> candidates(scores.size());
+            for (std::size_t i = 0; i < scores.size(); ++i) {
+                candidates[i].score = scores[i];
+                candidates[i].best = vector_of(bests[i]);
+            }
+            return ranked_places(candidates, length, share, limit, overlap);
+        },
+        py::arg("scores"), py::arg("bests"), py::arg("length"), py::arg("share"), py::arg("limit"), py::arg("overlap"),
+        "The candidates ranked by score, one per place: their positions, best first.");
 }
 }  // namespace
 
@@ -457,4 +720,5 @@ PYBIND11_MODULE(_native, m) {
     bind_mine(m);
     bind_discover(m);
     bind_dask(m);
+    bind_dask_discovery(m);
 }

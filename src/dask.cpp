@@ -3,21 +3,96 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <stdexcept>
+#include <utility>
 
 #include "miner.h"
+#include "motif.h"
 #include "patterns.h"
 #include "sax.h"
 
 namespace zef_dask {
 
-WordSet normalise_and_discretise(SeriesSet& series, int seglen, int alphabet) {
+WordSet words_of_series(const SeriesViews& series, int seglen, int alphabet) {
     const std::vector<double>& row = breakpoint_row(alphabet);
     WordSet words(series.size());
+    std::vector<double> values;
     for (std::size_t i = 0; i < series.size(); ++i) {
-        znorm_series(series[i]);
-        words[i] = word_of(series[i].data(), series[i].size(), seglen, row);
+        values.assign(series[i].values, series[i].values + series[i].size);
+        znorm_series(values);
+        words[i] = word_of(values.data(), values.size(), seglen, row);
     }
     return words;
+}
+
+namespace {
+
+// The positions of local series i of `found`.
+std::vector<int> positions_of(const PartOccurrences& found, std::size_t i) {
+    return std::vector<int>(found.positions.begin() + static_cast<std::ptrdiff_t>(i == 0 ? 0 : found.ends[i - 1]),
+                            found.positions.begin() + static_cast<std::ptrdiff_t>(found.ends[i]));
+}
+
+// Calls visit(values, i, j) for each local series j of each found[i], with
+// `values` that series z-normalised; each series is normalised once.
+template <typename Visit>
+void each_occurring_series(const SeriesViews& series, const std::vector<PartOccurrences>& found, Visit visit) {
+    std::vector<std::vector<std::pair<std::size_t, std::size_t>>> in_series(series.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (found[i].ends.size() != found[i].series.size()) throw std::invalid_argument("one end per series");
+        for (std::size_t j = 0; j < found[i].series.size(); ++j) {
+            const int s = found[i].series[j];
+            if (s < 0 || static_cast<std::size_t>(s) >= series.size()) throw std::out_of_range("no such local series");
+            in_series[static_cast<std::size_t>(s)].push_back({i, j});
+        }
+    }
+    std::vector<double> values;
+    for (std::size_t s = 0; s < series.size(); ++s) {
+        if (in_series[s].empty()) continue;
+        values.assign(series[s].values, series[s].values + series[s].size);
+        znorm_series(values);
+        for (const auto& [i, j] : in_series[s]) visit(values, i, j);
+    }
+}
+
+void check_lengths(const std::vector<PartOccurrences>& found, const std::vector<int>& lengths) {
+    if (lengths.size() != found.size()) throw std::invalid_argument("one length per pattern");
+    for (int length : lengths)
+        if (length < 0) throw std::invalid_argument("a negative length");
+}
+
+}  // namespace
+
+std::vector<std::vector<double>> part_averages(const SeriesViews& series, const std::vector<PartOccurrences>& found,
+                                               int seglen, const std::vector<int>& lengths) {
+    check_lengths(found, lengths);
+    std::vector<std::vector<double>> result(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i)
+        result[i].resize(found[i].series.size() * static_cast<std::size_t>(lengths[i]));
+    each_occurring_series(series, found, [&](const std::vector<double>& values, std::size_t i, std::size_t j) {
+        const std::vector<double> average =
+            Motif::series_average(values, positions_of(found[i], j), seglen, lengths[i]);
+        std::copy(average.begin(), average.end(), result[i].begin() + static_cast<std::ptrdiff_t>(j * average.size()));
+    });
+    return result;
+}
+
+std::vector<PartBests> part_bests(const SeriesViews& series, const std::vector<PartOccurrences>& found, int seglen,
+                                  const std::vector<int>& lengths,
+                                  const std::vector<std::vector<double>>& representatives) {
+    check_lengths(found, lengths);
+    if (representatives.size() != found.size()) throw std::invalid_argument("one representative per pattern");
+    std::vector<PartBests> result(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        result[i].distances.resize(found[i].series.size());
+        result[i].points.resize(found[i].series.size());
+    }
+    each_occurring_series(series, found, [&](const std::vector<double>& values, std::size_t i, std::size_t j) {
+        const auto best = Motif::series_best(values, positions_of(found[i], j), seglen, lengths[i], representatives[i]);
+        result[i].distances[j] = best.first;
+        result[i].points[j] = best.second;
+    });
+    return result;
 }
 
 PartTable first_level(const WordSet& words) {

@@ -23,8 +23,26 @@ struct PartOccurrences {
 
 using PartTable = std::map<Pattern, PartOccurrences, PatternLess>;
 
-// Each series z-normalised (in place) and its word, as the mining pipeline makes them.
-WordSet normalise_and_discretise(SeriesSet& series, int seglen, int alphabet);
+// The word of each series, z-normalised as the mining pipeline normalises it,
+// one series at a time (no normalised copy of the partition is kept).
+WordSet words_of_series(const SeriesViews& series, int seglen, int alphabet);
+
+// Mapping in one partition, the series z-normalised one at a time as for
+// their words. For each pattern (its occurrences `found[i]`, occurrences of
+// lengths[i] points): the average occurrence of each of its local series, in
+// the order of found[i].series, one row of lengths[i] values after another.
+std::vector<std::vector<double>> part_averages(const SeriesViews& series, const std::vector<PartOccurrences>& found,
+                                               int seglen, const std::vector<int>& lengths);
+
+// For each pattern, the distance of each of its local series' best match to
+// representatives[i] and its point index, in the order of found[i].series.
+struct PartBests {
+    std::vector<double> distances;
+    std::vector<int> points;
+};
+std::vector<PartBests> part_bests(const SeriesViews& series, const std::vector<PartOccurrences>& found, int seglen,
+                                  const std::vector<int>& lengths,
+                                  const std::vector<std::vector<double>>& representatives);
 
 // Every symbol of the words with its occurrences.
 PartTable first_level(const WordSet& words);

@@ -10,9 +10,6 @@
 #include "refine.h"
 #include "sax.h"
 
-namespace {
-
-// Means of consecutive blocks of `factor` points (a last partial block is dropped).
 std::vector<double> block_means(const double* values, std::size_t size, std::size_t factor) {
     std::vector<double> out(size / factor);
     for (std::size_t b = 0; b < out.size(); ++b) {
@@ -22,6 +19,43 @@ std::vector<double> block_means(const double* values, std::size_t size, std::siz
     }
     return out;
 }
+
+std::size_t need_of(double minsup, std::size_t usable) {
+    return std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(minsup * static_cast<double>(usable) - 1e-9)), 1,
+                                   usable);
+}
+
+std::size_t coarse_factor(const DiscoverySettings& settings) {
+    return settings.coarse > 0 ? std::max<std::size_t>(1, settings.length / settings.coarse) : 1;
+}
+
+std::vector<double> coarse_shape(const std::vector<double>& shape, std::size_t factor) {
+    const std::size_t coarse_m = shape.size() / factor;
+    std::vector<double> blocks = block_means(shape.data(), coarse_m * factor, factor);
+    const WindowStats one = window_stats(blocks.data(), blocks.size(), coarse_m, 0.0);
+    return znormalised_window(blocks.data(), 0, coarse_m, one);
+}
+
+double seed_gap(const std::vector<double>& normalised, long long point, const std::vector<double>& representative,
+                long long span) {
+    double gap = 0.0;
+    for (long long j = 0; j < span; ++j) {
+        const long long at = point + j;
+        const double v =
+            at < static_cast<long long>(normalised.size()) ? normalised[static_cast<std::size_t>(at)] : 0.0;
+        gap += (v - representative[static_cast<std::size_t>(j)]) * (v - representative[static_cast<std::size_t>(j)]);
+    }
+    return std::isnan(gap) ? INFINITY : gap;
+}
+
+std::vector<double> seed_window(const SeriesView& view, const WindowStats& stats, long long point, long long span,
+                                std::size_t m) {
+    const long long last = static_cast<long long>(view.size) - static_cast<long long>(m);
+    const long long start = std::clamp(point + (span - static_cast<long long>(m)) / 2, 0LL, last);
+    return znormalised_window(view.values, static_cast<std::size_t>(start), m, stats);
+}
+
+namespace {
 
 SeriesViews views_of(const SeriesSet& set) {
     SeriesViews views;
@@ -67,32 +101,21 @@ EngineInput engine_input(const Refiner& fine, const Runner& runner) {
 // `per_motif` of them.
 std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner& fine,
                            const DiscoverySettings& settings) {
-    const std::size_t m = settings.length;
     const std::vector<double> representative = motif.get_representative();
     const long long span = motif.get_length();
     std::vector<std::pair<double, std::pair<std::size_t, long long>>> matches;
     for (const auto& [series, point] : motif.get_best_matches()) {
         const std::vector<double>& row = input.normalised[static_cast<std::size_t>(series)];
-        double gap = 0.0;
-        for (long long j = 0; j < span; ++j) {
-            const long long at = point + j;
-            const double v = at < static_cast<long long>(row.size()) ? row[static_cast<std::size_t>(at)] : 0.0;
-            gap +=
-                (v - representative[static_cast<std::size_t>(j)]) * (v - representative[static_cast<std::size_t>(j)]);
-        }
         matches.push_back(
-            {std::isnan(gap) ? INFINITY : gap, {input.index_of[static_cast<std::size_t>(series)], point}});
+            {seed_gap(row, point, representative, span), {input.index_of[static_cast<std::size_t>(series)], point}});
     }
     std::sort(matches.begin(), matches.end());
     std::vector<Seed> seeds;
     for (const auto& match : matches) {
         if (seeds.size() == settings.seeds_per_motif) break;
         const std::size_t s = match.second.first;
-        const SeriesView& view = fine.view(s);
-        const long long last = static_cast<long long>(view.size) - static_cast<long long>(m);
-        const long long start = std::clamp(match.second.second + (span - static_cast<long long>(m)) / 2, 0LL, last);
         std::vector<double> shape =
-            znormalised_window(view.values, static_cast<std::size_t>(start), m, fine.window_stats_of(s));
+            seed_window(fine.view(s), fine.window_stats_of(s), match.second.second, span, settings.length);
         if (shape.empty()) continue;
         seeds.push_back({std::move(shape), {motif.get_pattern().begin(), motif.get_pattern().end()}, 0.0});
     }
@@ -117,8 +140,7 @@ void engine_seeds(const EngineInput& input, const Refiner& fine, const Discovery
 // returns the positions of the `pool` best at distinct places.
 std::vector<std::size_t> screen(std::vector<Seed>& seeds, const SeriesSet& prepared, const Refiner& fine,
                                 std::size_t need, const DiscoverySettings& settings, const Runner& runner) {
-    const std::size_t m = settings.length;
-    const std::size_t factor = settings.coarse > 0 ? std::max<std::size_t>(1, m / settings.coarse) : 1;
+    const std::size_t factor = coarse_factor(settings);
     std::vector<Candidate> scored(seeds.size());
     // Seeds are many and each is cheap to screen: they are spread one by one.
     if (factor == 1) {
@@ -130,30 +152,19 @@ std::vector<std::size_t> screen(std::vector<Seed>& seeds, const SeriesSet& prepa
             for (std::size_t s = first; s < last; ++s)
                 blocks[s] = block_means(prepared[s].data(), prepared[s].size(), factor);
         });
-        const std::size_t coarse_m = m / factor;
-        const Refiner coarse(views_of(blocks), coarse_m, settings.flat_tol, runner);
+        const Refiner coarse(views_of(blocks), settings.length / factor, settings.flat_tol, runner);
         StageCount counted(runner, kStageScreen, seeds.size());
         each(runner, counted, seeds.size(), [&](std::size_t i) {
-            std::vector<double> shape = block_means(seeds[i].shape.data(), coarse_m * factor, factor);
-            const WindowStats one = window_stats(shape.data(), shape.size(), coarse_m, 0.0);
-            std::vector<double> z = znormalised_window(shape.data(), 0, coarse_m, one);
+            std::vector<double> z = coarse_shape(seeds[i].shape, factor);
             Candidate c = z.empty() ? Candidate{} : coarse.evaluate(std::move(z), need);
             for (long long& b : c.best)
                 if (b >= 0) b *= static_cast<long long>(factor);
             scored[i] = std::move(c);
         });
     }
-    std::vector<std::size_t> order(seeds.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return scored[a].score < scored[b].score; });
-    std::vector<Candidate> ranked;
-    for (std::size_t i : order) ranked.push_back(std::move(scored[i]));
     // The pool drops only near-copies (best matches overlapping by more than
     // half): a shape next to a better-screened one keeps its chance.
-    std::vector<std::size_t> kept = distinct_places(ranked, m, settings.same_place, settings.pool);
-    for (std::size_t& k : kept) k = order[k];
-    return kept;
+    return ranked_places(scored, settings.length, settings.same_place, settings.pool);
 }
 
 }  // namespace
@@ -185,8 +196,7 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
         if (prepared[s].size() >= m && !fine.usable(s)) result.flat_series.push_back(s);
     const std::size_t usable = fine.usable_count();
     if (usable == 0 || settings.k == 0) return result;
-    const std::size_t need = std::clamp<std::size_t>(
-        static_cast<std::size_t>(std::ceil(settings.minsup * static_cast<double>(usable) - 1e-9)), 1, usable);
+    const std::size_t need = need_of(settings.minsup, usable);
 
     std::vector<Seed> seeds;
     {
@@ -209,14 +219,8 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
             counted.add_one();
         }
     }
-    std::vector<std::size_t> order(refined.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return refined[a].score < refined[b].score; });
-    std::vector<Candidate> ranked;
-    for (std::size_t i : order) ranked.push_back(std::move(refined[i]));
     const std::vector<std::size_t> kept =
-        distinct_places(ranked, m, settings.same_place, settings.k, settings.place_overlap);
+        ranked_places(refined, m, settings.same_place, settings.k, settings.place_overlap);
 
     // The occurrences of every returned motif in every series.
     const std::size_t n = series.size();
@@ -226,17 +230,17 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
         StageCount counted(runner, kStageOccurrences, kept.size() * n);
         each(runner, counted, kept.size() * n, [&](std::size_t unit) {
             const std::size_t r = unit / n, s = unit % n;
-            result.motifs[r].occurrences[s] = fine.occurrences(ranked[kept[r]].shape, s, settings.radius);
+            result.motifs[r].occurrences[s] = fine.occurrences(refined[kept[r]].shape, s, settings.radius);
         });
     }
     for (std::size_t j = 0; j < kept.size(); ++j) {
-        Candidate& c = ranked[kept[j]];
+        Candidate& c = refined[kept[j]];
         DiscoveredMotif& motif = result.motifs[j];
         motif.shape = std::move(c.shape);
         motif.best = std::move(c.best);
         motif.distance = std::move(c.distance);
         motif.score = c.score;
-        motif.pattern = patterns[order[kept[j]]];
+        motif.pattern = patterns[kept[j]];
     }
     return result;
 }

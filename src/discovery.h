@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "refine.h"
 #include "runner.h"
 #include "types.h"
 
@@ -65,3 +66,25 @@ inline constexpr const char* kStageOccurrences = "occurrences";
 // on how: every unit fills a slot of its own, and slots are combined in one
 // fixed order.
 Discovery discover(const SeriesViews& series, const DiscoverySettings& settings, const Runner& runner = Runner{});
+
+// Steps of discover that zef.dask also runs, on the partitions of a
+// collection and on the client (dask_discovery.h).
+//
+// The share minsup of `usable` series, rounded up: at least 1, at most usable.
+std::size_t need_of(double minsup, std::size_t usable);
+// Means of consecutive blocks of `factor` points (a last partial block is dropped).
+std::vector<double> block_means(const double* values, std::size_t size, std::size_t factor);
+// Points per block in the coarse screening; 1: screened at full resolution.
+std::size_t coarse_factor(const DiscoverySettings& settings);
+// A candidate shape as the coarse screening compares it: its block means,
+// z-normalised; empty when they are flat.
+std::vector<double> coarse_shape(const std::vector<double>& shape, std::size_t factor);
+// How far an engine motif's best match at `point` (span points) of a series,
+// z-normalised as the engine normalises it, lies from the motif's
+// representative: the sum of squared differences (infinite for NaN).
+double seed_gap(const std::vector<double>& normalised, long long point, const std::vector<double>& representative,
+                long long span);
+// The candidate shape that a best match at `point` gives: the window of m
+// points centred on it (within the series), z-normalised; empty when flat.
+std::vector<double> seed_window(const SeriesView& view, const WindowStats& stats, long long point, long long span,
+                                std::size_t m);

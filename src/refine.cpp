@@ -104,6 +104,85 @@ std::vector<double> znormalised_window(const double* values, std::size_t start, 
     return shape;
 }
 
+void ExactSum::add(double value) {
+    // Each partial in turn absorbs the value: their sum, rounded, goes on and
+    // the rounding error (exact, by two-sum) stays as a partial.
+    std::size_t kept = 0;
+    for (double part : partials) {
+        double big = value, small = part;
+        if (std::abs(big) < std::abs(small)) std::swap(big, small);
+        const double high = big + small;
+        const double low = small - (high - big);
+        if (low != 0.0) partials[kept++] = low;
+        value = high;
+    }
+    partials.resize(kept);
+    partials.push_back(value);
+}
+
+double ExactSum::value() const {
+    // The partials from the largest down, until one is lost in rounding; then
+    // a tie of that rounding is broken towards the sign of what remains below.
+    std::size_t n = partials.size();
+    if (n == 0) return 0.0;
+    double high = partials[--n], low = 0.0;
+    while (n > 0) {
+        const double x = high, y = partials[--n];
+        high = x + y;
+        low = y - (high - x);
+        if (low != 0.0) break;
+    }
+    if (n > 0 && ((low < 0.0 && partials[n - 1] < 0.0) || (low > 0.0 && partials[n - 1] > 0.0))) {
+        const double y = low * 2.0;
+        const double x = high + y;
+        if (y == x - high) high = x;
+    }
+    return high;
+}
+
+double score_of(const std::vector<double>& distance, const std::vector<long long>& best, std::size_t need) {
+    std::vector<double> matched;
+    for (std::size_t s = 0; s < best.size() && s < distance.size(); ++s)
+        if (best[s] >= 0) matched.push_back(distance[s]);
+    need = std::min(need, matched.size());
+    if (need == 0) return kFarthest;
+    std::partial_sort(matched.begin(), matched.begin() + static_cast<std::ptrdiff_t>(need), matched.end());
+    return std::accumulate(matched.begin(), matched.begin() + static_cast<std::ptrdiff_t>(need), 0.0) /
+           static_cast<double>(need);
+}
+
+std::vector<std::size_t> closest_series(const std::vector<double>& distance, const std::vector<long long>& best,
+                                        std::size_t need) {
+    std::vector<std::size_t> order;
+    for (std::size_t s = 0; s < best.size() && s < distance.size(); ++s)
+        if (best[s] >= 0) order.push_back(s);
+    const std::size_t take = std::min(need, order.size());
+    std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(take), order.end(),
+                      [&](std::size_t a, std::size_t b) {
+                          return distance[a] < distance[b] || (distance[a] == distance[b] && a < b);
+                      });
+    order.resize(take);
+    return order;
+}
+
+void add_window(std::vector<ExactSum>& sums, const double* values, std::size_t start, std::size_t m,
+                const WindowStats& stats) {
+    const std::vector<double> match = znormalised_window(values, start, m, stats);
+    for (std::size_t j = 0; j < match.size() && j < sums.size(); ++j) sums[j].add(match[j]);
+}
+
+std::vector<double> shape_from_sums(const std::vector<ExactSum>& sums, std::size_t take) {
+    std::vector<double> mean(sums.size());
+    for (std::size_t j = 0; j < sums.size(); ++j) mean[j] = sums[j].value();
+    // The mean of z-normalised windows has mean 0; scale it to deviation 1.
+    double squares = 0.0;
+    for (double v : mean) squares += v * v;
+    const double sd = std::sqrt(squares / static_cast<double>(mean.size()));
+    if (!(sd > 1e-12 * static_cast<double>(take))) return {};
+    for (double& v : mean) v /= sd;
+    return mean;
+}
+
 Refiner::Refiner(SeriesViews series_, std::size_t m_, double flat_tol, const Runner& runner)
     : series(std::move(series_)), m(m_), stats(series.size()) {
     runner.run_ranges(series.size(), [&](std::size_t first, std::size_t last) {
@@ -149,16 +228,7 @@ Candidate Refiner::evaluate(std::vector<double> shape, std::size_t need, const R
             c.distance[s] = *closest;
         }
     });
-    std::vector<double> usable_distances;
-    for (std::size_t s = 0; s < series.size(); ++s)
-        if (usable(s)) usable_distances.push_back(c.distance[s]);
-    need = std::min(need, usable_distances.size());
-    if (need == 0) return c;
-    std::partial_sort(usable_distances.begin(), usable_distances.begin() + static_cast<std::ptrdiff_t>(need),
-                      usable_distances.end());
-    c.score =
-        std::accumulate(usable_distances.begin(), usable_distances.begin() + static_cast<std::ptrdiff_t>(need), 0.0) /
-        static_cast<double>(need);
+    c.score = score_of(c.distance, c.best, need);
     return c;
 }
 
@@ -166,26 +236,13 @@ Candidate Refiner::refine(std::vector<double> shape, std::size_t need, int itera
     Candidate best = evaluate(std::move(shape), need, runner);
     Candidate current = best;
     for (int round = 0; round < iterations; ++round) {
-        std::vector<std::size_t> order;
-        for (std::size_t s = 0; s < series.size(); ++s)
-            if (current.best[s] >= 0) order.push_back(s);
-        const std::size_t take = std::min(need, order.size());
-        if (take == 0) break;
-        std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(take), order.end(),
-                          [&](std::size_t a, std::size_t b) { return current.distance[a] < current.distance[b]; });
-        std::vector<double> mean(m, 0.0);
-        for (std::size_t t = 0; t < take; ++t) {
-            const std::size_t s = order[t];
-            const std::vector<double> match =
-                znormalised_window(series[s].values, static_cast<std::size_t>(current.best[s]), m, stats[s]);
-            for (std::size_t j = 0; j < m; ++j) mean[j] += match[j];
-        }
-        // The mean of z-normalised windows has mean 0; scale it to deviation 1.
-        double squares = 0.0;
-        for (double v : mean) squares += v * v;
-        const double sd = std::sqrt(squares / static_cast<double>(m));
-        if (!(sd > 1e-12 * static_cast<double>(take))) break;
-        for (double& v : mean) v /= sd;
+        const std::vector<std::size_t> closest = closest_series(current.distance, current.best, need);
+        if (closest.empty()) break;
+        std::vector<ExactSum> sums(m);
+        for (std::size_t s : closest)
+            add_window(sums, series[s].values, static_cast<std::size_t>(current.best[s]), m, stats[s]);
+        std::vector<double> mean = shape_from_sums(sums, closest.size());
+        if (mean.empty()) break;
         current = evaluate(std::move(mean), need, runner);
         if (current.score < best.score) best = current;
     }
@@ -221,17 +278,37 @@ std::vector<long long> Refiner::occurrences(const std::vector<double>& shape, st
 
 std::vector<std::size_t> distinct_places(const std::vector<Candidate>& ranked, std::size_t m, double share,
                                          std::size_t limit, double overlap) {
+    std::vector<std::size_t> order(ranked.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    return distinct_places(ranked, order, m, share, limit, overlap);
+}
+
+std::vector<std::size_t> ranked_places(const std::vector<Candidate>& candidates, std::size_t m, double share,
+                                       std::size_t limit, double overlap) {
+    std::vector<std::size_t> order(candidates.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return candidates[a].score < candidates[b].score; });
+    std::vector<std::size_t> kept = distinct_places(candidates, order, m, share, limit, overlap);
+    for (std::size_t& k : kept) k = order[k];
+    return kept;
+}
+
+std::vector<std::size_t> distinct_places(const std::vector<Candidate>& candidates,
+                                         const std::vector<std::size_t>& order, std::size_t m, double share,
+                                         std::size_t limit, double overlap) {
+    const auto ranked = [&](std::size_t c) -> const Candidate& { return candidates[order[c]]; };
     std::vector<std::size_t> kept;
     // Two windows of m points overlap by more than overlap * m when their
     // starts are less than (1 - overlap) * m apart.
     const double apart = (1.0 - overlap) * static_cast<double>(m);
-    for (std::size_t c = 0; c < ranked.size() && kept.size() < limit; ++c) {
+    for (std::size_t c = 0; c < order.size() && kept.size() < limit; ++c) {
         bool same_place = false;
         for (std::size_t k : kept) {
             std::size_t both = 0, overlapping = 0;
-            const std::size_t n = std::min(ranked[c].best.size(), ranked[k].best.size());
+            const std::size_t n = std::min(ranked(c).best.size(), ranked(k).best.size());
             for (std::size_t s = 0; s < n; ++s) {
-                const long long a = ranked[c].best[s], b = ranked[k].best[s];
+                const long long a = ranked(c).best[s], b = ranked(k).best[s];
                 if (a < 0 || b < 0) continue;
                 ++both;
                 overlapping += static_cast<double>(std::llabs(a - b)) < apart;

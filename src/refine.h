@@ -37,6 +37,24 @@ void distance_profile(const double* shape, std::size_t m, const double* values, 
 std::vector<double> znormalised_window(const double* values, std::size_t start, std::size_t m,
                                        const WindowStats& stats);
 
+// A sum of finite doubles kept exactly, as non-overlapping partial sums
+// (Shewchuk's expansion), and rounded once when read: the value is the exact
+// sum correctly rounded, whatever the order in which the terms were added and
+// however they were grouped. Sums made apart (on the partitions of a
+// collection) are combined by adding one's partials to the other.
+class ExactSum {
+public:
+    void add(double value);
+    void add(const ExactSum& other) {
+        for (double part : other.partials) add(part);
+    }
+    double value() const;
+    const std::vector<double>& parts() const { return partials; }
+
+private:
+    std::vector<double> partials;  // non-overlapping, by increasing magnitude
+};
+
 // A shape and how every series matches it.
 struct Candidate {
     std::vector<double> shape;     // z-normalised
@@ -44,6 +62,24 @@ struct Candidate {
     std::vector<double> distance;  // per series: the distance of that window (2 without one)
     double score = 2.0;            // mean distance over the `need` closest series
 };
+
+// The score of a shape from its matches: the mean distance over the `need`
+// closest series with a match (best >= 0), summed smallest first; 2 without any.
+double score_of(const std::vector<double>& distance, const std::vector<long long>& best, std::size_t need);
+
+// The series whose best matches a refinement round averages: those with a
+// match, closest first (equal distances by series index), at most `need`.
+std::vector<std::size_t> closest_series(const std::vector<double>& distance, const std::vector<long long>& best,
+                                        std::size_t need);
+
+// Adds the z-normalised window of m points at `start` to sums[0, m) (nothing
+// for a flat window).
+void add_window(std::vector<ExactSum>& sums, const double* values, std::size_t start, std::size_t m,
+                const WindowStats& stats);
+
+// The refined shape from the sums of `take` z-normalised windows: their mean
+// scaled to deviation 1; empty when it has (almost) none.
+std::vector<double> shape_from_sums(const std::vector<ExactSum>& sums, std::size_t take);
 
 // The series of one collection, viewed, with the statistics of their windows
 // of m points. Work that goes over the series takes a Runner, which spreads it
@@ -70,8 +106,9 @@ public:
     // `need` closest usable series.
     Candidate evaluate(std::vector<double> shape, std::size_t need, const Runner& runner = Runner{}) const;
     // evaluate(), then `iterations` times: the shape becomes the mean of the
-    // z-normalised best matches of the `need` closest series, and is evaluated
-    // again. Returns the best-scoring of these shapes.
+    // z-normalised best matches of the `need` closest series (closest_series,
+    // add_window, shape_from_sums), and is evaluated again. Returns the
+    // best-scoring of these shapes.
     Candidate refine(std::vector<double> shape, std::size_t need, int iterations,
                      const Runner& runner = Runner{}) const;
     // Starts of every window of series s within `radius` of `shape`, closest
@@ -91,3 +128,13 @@ private:
 // positions kept, at most `limit`.
 std::vector<std::size_t> distinct_places(const std::vector<Candidate>& ranked, std::size_t m, double share,
                                          std::size_t limit = static_cast<std::size_t>(-1), double overlap = 0.5);
+// The same over candidates taken in the order `order` (positions into
+// `candidates`); returns positions into `order`.
+std::vector<std::size_t> distinct_places(const std::vector<Candidate>& candidates,
+                                         const std::vector<std::size_t>& order, std::size_t m, double share,
+                                         std::size_t limit, double overlap);
+
+// The candidates ranked by score (equal scores keep their order), one per
+// place (distinct_places): positions into `candidates`, best first.
+std::vector<std::size_t> ranked_places(const std::vector<Candidate>& candidates, std::size_t m, double share,
+                                       std::size_t limit, double overlap = 0.5);

@@ -62,10 +62,8 @@ def detrend(values: Sequence[float] | NDArray[np.float64], window: int) -> NDArr
 # Occurrences in one partition: (local series, ends, positions) as int32, int64, int32 arrays.
 _Occurrences = tuple[NDArray[np.int32], NDArray[np.int64], NDArray[np.int32]]
 
-def dask_prepare(
-    rows: Sequence[Sequence[float]] | Any, seglen: int, alphabet: int
-) -> tuple[list[NDArray[np.float64]], list[bytes]]:
-    """Each series z-normalised (float64 arrays) and its word (bytes), as zef.mine makes them."""
+def dask_words(rows: Sequence[Sequence[float]] | Any, seglen: int, alphabet: int) -> list[bytes]:
+    """The word (bytes) of each series, z-normalised one at a time as zef.mine normalises it."""
 
 def dask_first_level(words: list[bytes]) -> dict[bytes, _Occurrences]:
     """Every symbol of the words with its occurrences (series, ends, positions)."""
@@ -88,28 +86,105 @@ def dask_rank(naeds: Sequence[float]) -> list[int]:
     """Indexes of `naeds` in the order of the Miner's ranking."""
 
 def dask_averages(
-    series: Sequence[Sequence[float]] | Any, occurrences: _Occurrences, seglen: int, length: int
+    series: Sequence[Sequence[float]] | Any, occurrences: Sequence[_Occurrences], seglen: int, lengths: Sequence[int]
 ) -> list[NDArray[np.float64]]:
-    """The average occurrence of each local series of `occurrences`."""
+    """For each pattern's occurrences (of lengths[i] points), the average occurrence of each of its local
+    series: a series x points array."""
 
 def dask_bests(
     series: Sequence[Sequence[float]] | Any,
-    occurrences: _Occurrences,
+    occurrences: Sequence[_Occurrences],
     seglen: int,
-    length: int,
-    representative: Sequence[float],
-) -> tuple[NDArray[np.float64], NDArray[np.int32]]:
-    """The distance and point index of each local series' best match."""
+    lengths: Sequence[int],
+    representatives: Sequence[Sequence[float]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int32]]]:
+    """For each pattern, the distance and point index of each of its local series' best match."""
 
 def dask_restore(
     pattern: bytes,
     seglen: int,
-    series: Sequence[int],
-    positions: Sequence[Sequence[int]],
-    averages: dict[int, Any],
+    series: NDArray[np.int64],
+    rows: NDArray[np.int64],
+    ends: NDArray[np.int64],
+    positions: NDArray[np.int32] | NDArray[np.int64],
+    averages: NDArray[np.float64],
     keep_averages: bool,
 ) -> Motif:
-    """A Motif mapped as far as its representative from per-series averages."""
+    """A Motif mapped as far as its representative: `series` in the order first recorded, each with its
+    row of `averages` and of the positions (positions[ends[row - 1]:ends[row]])."""
 
-def dask_finish(motif: Motif, best: dict[int, tuple[float, int]]) -> None:
-    """Completes a restored Motif with each series' (distance, point)."""
+def dask_finish(
+    motif: Motif, series: NDArray[np.int64], distances: NDArray[np.float64], points: NDArray[np.int32]
+) -> None:
+    """Completes a restored Motif with each series' best match: its distance and point."""
+
+# zef.dask.discover: a partition is its detrended series and the flags of their flat windows.
+def dask_discovery_prepare(
+    rows: Sequence[Sequence[float]] | Any, length: int, detrend_window: int, flat_tol: float
+) -> tuple[list[NDArray[np.float64]], list[NDArray[np.uint8]], NDArray[np.uint8]]:
+    """Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), and whether
+    it has a window that is not flat (uint8 array)."""
+
+def dask_discovery_seeds(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    seeds_per_motif: int,
+    motifs: Sequence[tuple[Any, ...]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int64], NDArray[np.int64], NDArray[np.float64]]]:
+    """For each engine motif (local series, points, representative, span): the gaps, local series,
+    points and shapes of the partition's candidate shapes."""
+
+def dask_discovery_evaluate(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    shapes: NDArray[np.float64],
+    factor: int,
+) -> tuple[NDArray[np.float64], NDArray[np.int64]]:
+    """Distances and starts of each shape's best match in each series (shapes x series arrays; -1: none)."""
+
+def dask_discovery_sums(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    series: Sequence[NDArray[np.int64]],
+    starts: Sequence[NDArray[np.int64]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int64]]]:
+    """For each shape, the exact sums of the z-normalised windows at starts[i] of local series series[i]:
+    their partials, and the end of each point's partials."""
+
+def dask_discovery_occurrences(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    shapes: NDArray[np.float64],
+    radius: float,
+) -> list[list[NDArray[np.int64]]]:
+    """For each shape, the starts of its occurrences in each series (int64 arrays)."""
+
+def dask_discovery_need(minsup: float, usable: int) -> int:
+    """How many of the usable series a score is taken over."""
+
+def dask_discovery_coarse_shape(shape: Sequence[float] | NDArray[np.float64], factor: int) -> NDArray[np.float64]:
+    """A shape as the coarse screening compares it; empty when flat."""
+
+def dask_discovery_score(distance: NDArray[np.float64], best: NDArray[np.int64], need: int) -> float:
+    """The mean distance over the `need` closest series with a match."""
+
+def dask_discovery_closest(distance: NDArray[np.float64], best: NDArray[np.int64], need: int) -> NDArray[np.int64]:
+    """The series whose best matches a refinement round averages."""
+
+def dask_discovery_shape(
+    parts: Sequence[tuple[NDArray[np.float64], NDArray[np.int64]]], length: int, take: int
+) -> NDArray[np.float64]:
+    """The refined shape from the partitions' sums of `take` windows; empty when it has no deviation."""
+
+def dask_discovery_places(
+    scores: Sequence[float], bests: Sequence[NDArray[np.int64]], length: int, share: float, limit: int, overlap: float
+) -> list[int]:
+    """The candidates ranked by score, one per place: their positions, best first."""

@@ -1,10 +1,10 @@
-"""Mining on a Dask cluster: `mine`, for collections that outgrow one machine.
+"""Mining and discovery on a Dask cluster: `mine` and `discover`, for collections that outgrow one machine.
 
 `mine` returns, bit for bit, what `zef.mine` returns on the same series in one
 process, while the series stay where Dask keeps them:
 
-1. Each partition is z-normalised and discretised on its worker; the
-   normalised values and the words stay there (one task result per partition).
+1. Each partition is z-normalised and discretised on its worker, one series
+   at a time; the words stay there (one task result per partition).
 2. Support is counted level by level: each partition finds the occurrences of
    the level's candidates at those of their prefixes (kept on the workers,
    level after level) and sends its count of series per candidate; the client
@@ -17,6 +17,13 @@ process, while the series stay where Dask keeps them:
    each series' best match against it, and the client sums the NAED in the
    same order and ranks the motifs as the engine does.
 
+`discover` returns what `zef.discover` returns on the same series: each
+partition is filled, detrended and measured on its worker and stays there;
+the engine's candidates come from the mining above, and the candidate
+windows, the screening, the refinement and the occurrences run on the
+partitions, which send per-series distances and best matches and exact sums
+of windows; the client ranks and combines them.
+
 Lost partitions are recomputed by Dask from the task graph (a worker may die
 during a run); a partition that cannot be loaded stops the run with a
 `PartitionError` that names it.
@@ -25,7 +32,8 @@ during a run); a partition that cannot be loaded stops the run with a
 from __future__ import annotations
 
 import time
-from typing import Any
+from collections.abc import Sequence
+from typing import Any, overload
 
 import dask.array as da
 import dask.bag as db
@@ -35,16 +43,31 @@ from dask.delayed import delayed
 
 from _zef_cpp import Motif
 from zef import _native
+from zef.discovery import (
+    COARSE_POINTS,
+    ENGINE_SUPPORT,
+    PLACE_OVERLAP,
+    SAME_PLACE,
+    SEEDS_PER_PATTERN,
+    DiscoveredMotif,
+    Discovery,
+    check_arguments,
+    check_longest,
+    fill_gaps,
+    full_settings,
+    motifs_of,
+)
+from zef.mining import pattern_limit
 
-__all__ = ["PartitionError", "mine"]
+__all__ = ["PartitionError", "discover", "mine"]
 
 # Occurrences of one pattern in one partition: local series (ascending), the
 # end of each series' positions, and the positions.
 Occurrences = tuple[Any, Any, Any]
 # A partition's table: pattern -> its occurrences there.
 Table = dict[bytes, Occurrences]
-# A prepared partition: its normalised series (for mapping) or its words (for mining).
-Prepared = tuple[list[Any], list[bytes]]
+# A prepared partition: the words of its series.
+Prepared = list[bytes]
 
 INT_MAX = 2**31 - 1
 
@@ -87,16 +110,40 @@ def mine(
     `timings`, when given, receives (stage, seconds) for each stage of the run.
     """
     clock = _Clock(timings)
-    if isinstance(batch, bool) or not isinstance(batch, int) or batch < 1:
-        raise ValueError(f"batch must be a whole number of 1 or more, not {batch!r}")
+    _check_batch(batch)
     minsup, max_overlap = float(minsup), float(max_overlap)
     seglen, alphabet, min_len, max_len, k = (int(v) for v in (seglen, alphabet, min_len, max_len, k))
     # The settings' errors, before any work: those of discretising one point.
-    _native.dask_prepare([[0.0]], seglen, alphabet)
+    _native.dask_words([[0.0]], seglen, alphabet)
     if client is None:
         client = distributed.get_client()
     parts = _partitions(series)
+    return _mine_parts(
+        client, parts, minsup, seglen, alphabet, min_len, max_len, max_overlap, k, statistics, batch, clock, None
+    )
 
+
+def _check_batch(batch: int) -> None:
+    if isinstance(batch, bool) or not isinstance(batch, int) or batch < 1:
+        raise ValueError(f"batch must be a whole number of 1 or more, not {batch!r}")
+
+
+def _mine_parts(
+    client: distributed.Client,
+    parts: list[Any],
+    minsup: float,
+    seglen: int,
+    alphabet: int,
+    min_len: int,
+    max_len: int,
+    max_overlap: float,
+    k: int,
+    statistics: bool,
+    batch: int,
+    clock: _Clock,
+    max_patterns: int | None,
+) -> list[Motif]:
+    """`mine` on partitions given as delayed objects (or futures) of rows."""
     prepared = client.compute([delayed(_prepare)(part, seglen, alphabet) for part in parts])
     distributed.wait(prepared)
     for index, future in enumerate(prepared):
@@ -110,12 +157,20 @@ def mine(
     # Level by level: the tables stay on the workers, the counts come here.
     tables = [[client.submit(_first_level, p) for p in prepared]]
     levels: list[list[bytes]] = [[], _frequent(client, tables[0], min_count, clock, 1)]
+    passed = len(levels[1])
     level = 2
     while levels[level - 1] and not (max_len != 0 and level > max_len) and level < INT_MAX:
+        if max_patterns is not None and passed > max_patterns:
+            break
         candidates = _native.dask_join(levels[level - 1])
         tables.append([client.submit(_extend, p, t, candidates) for p, t in zip(prepared, tables[-1], strict=False)])
         levels.append(_frequent(client, tables[-1], min_count, clock, level))
+        passed += len(levels[-1])
         level += 1
+    if max_patterns is not None and passed > max_patterns:
+        raise _native.TooManyPatterns(
+            f"mining found more than {max_patterns} frequent patterns; raise minsup, set max_len, or raise max_patterns"
+        )
 
     # The length filter, longest first, then the redundancy filter.
     survivors = [p for n in range(level - 1, 0, -1) if min_len <= n for p in levels[n]]
@@ -138,11 +193,9 @@ def mine(
     motifs: list[Motif] = []
     for first in range(0, len(patterns), batch):
         chunk = patterns[first : first + batch]
-        # The normalised series are made again from the partitions for each batch, and
-        # dropped after it: a worker holds words and occurrences between batches.
-        normalised = client.compute([delayed(_normalise)(part, seglen, alphabet) for part in parts])
-        motifs.extend(_map_batch(client, normalised, selected, offsets, order, chunk, seglen, statistics))
-        del normalised
+        # Each batch reads the partitions again and normalises their series one at a
+        # time: a worker holds words and occurrences between batches.
+        motifs.extend(_map_batch(client, parts, selected, offsets, order, chunk, seglen, statistics))
         clock.lap("map")
 
     ranking = _native.dask_rank([m.naed for m in motifs])
@@ -193,28 +246,22 @@ def _rows(part: Any) -> Any:
 
 
 def _prepare(part: Any, seglen: int, alphabet: int) -> Prepared:
-    """On a worker: the words of the partition's series; the normalised values are made again for mapping."""
-    words: list[bytes] = _native.dask_prepare(_rows(part), seglen, alphabet)[1]
-    return [], words
-
-
-def _normalise(part: Any, seglen: int, alphabet: int) -> Prepared:
-    """On a worker: the partition's series z-normalised, as they were for their words."""
-    normalised: list[Any] = _native.dask_prepare(_rows(part), seglen, alphabet)[0]
-    return normalised, []
+    """On a worker: the words of the partition's series (normalised one at a time, and not kept)."""
+    words: list[bytes] = _native.dask_words(_rows(part), seglen, alphabet)
+    return words
 
 
 def _size(prepared: Prepared) -> int:
-    return len(prepared[1])
+    return len(prepared)
 
 
 def _first_level(prepared: Prepared) -> Table:
-    table: Table = _native.dask_first_level(prepared[1])
+    table: Table = _native.dask_first_level(prepared)
     return table
 
 
 def _extend(prepared: Prepared, previous: Table, candidates: list[bytes]) -> Table:
-    table: Table = _native.dask_extend(prepared[1], previous, candidates)
+    table: Table = _native.dask_extend(prepared, previous, candidates)
     return table
 
 
@@ -273,35 +320,44 @@ def _insertion_orders(wanted: list[bytes], sets: list[dict[bytes, Any]], offsets
     return order
 
 
-def _averages(prepared: Prepared, selected: Table, patterns: list[bytes], seglen: int) -> dict[bytes, Any]:
-    """On a worker: each pattern's local series, positions and average occurrences."""
-    result = {}
-    for pattern in patterns:
-        found = selected.get(pattern)
-        if found is not None:
-            averages = _native.dask_averages(prepared[0], found, seglen, seglen * len(pattern))
-            result[pattern] = (found, averages)
-    return result
+def _averages(part: Any, selected: Table, patterns: list[bytes], seglen: int) -> dict[bytes, Any]:
+    """On a worker: each pattern's local series, positions and average occurrences (a series x points array)."""
+    present = [p for p in patterns if p in selected]
+    averages = _native.dask_averages(
+        _rows(part), [selected[p] for p in present], seglen, [seglen * len(p) for p in present]
+    )
+    return {p: (selected[p], values) for p, values in zip(present, averages, strict=True)}
 
 
-def _bests(
-    prepared: Prepared, selected: Table, representatives: dict[bytes, list[float]], seglen: int
-) -> dict[bytes, Any]:
+def _bests(part: Any, selected: Table, representatives: dict[bytes, list[float]], seglen: int) -> dict[bytes, Any]:
     """On a worker: each pattern's local series with the distance and point of their best matches."""
-    result = {}
-    for pattern, representative in representatives.items():
-        found = selected.get(pattern)
-        if found is not None:
-            result[pattern] = (
-                found[0],
-                *_native.dask_bests(prepared[0], found, seglen, seglen * len(pattern), representative),
-            )
-    return result
+    present = [p for p in representatives if p in selected]
+    bests = _native.dask_bests(
+        _rows(part),
+        [selected[p] for p in present],
+        seglen,
+        [seglen * len(p) for p in present],
+        [representatives[p] for p in present],
+    )
+    return {p: (selected[p][0], *best) for p, best in zip(present, bests, strict=True)}
+
+
+def _collect(client: distributed.Client, futures: list[Any]) -> list[Any]:
+    """The results of `futures`, in their order, each fetched as soon as it is ready and then
+    released, so that a worker does not hold the results of all its partitions at once."""
+    place = {future.key: i for i, future in enumerate(futures)}
+    results: list[Any] = [None] * len(futures)
+    pending = distributed.as_completed(futures)
+    futures = []
+    for future in pending:
+        results[place[future.key]] = future.result()
+        del future
+    return results
 
 
 def _map_batch(
     client: distributed.Client,
-    prepared: list[Any],
+    parts: list[Any],
     selected: list[Any],
     offsets: list[int],
     order: dict[bytes, list[int]],
@@ -313,38 +369,392 @@ def _map_batch(
     for pattern in patterns:
         if seglen * len(pattern) > INT_MAX:
             raise ValueError("cannot create std::vector larger than max_size()")
-    parts = client.gather(
-        [client.submit(_averages, p, s, patterns, seglen) for p, s in zip(prepared, selected, strict=False)]
-    )
+    averaging = [delayed(_averages)(p, s, patterns, seglen) for p, s in zip(parts, selected, strict=True)]
+    found = _collect(client, client.compute(averaging))
     motifs: dict[bytes, Motif] = {}
     for pattern in patterns:
-        positions: dict[int, list[int]] = {}
-        averages: dict[int, Any] = {}
-        for offset, part in zip(offsets, parts, strict=False):
+        # The partitions' series, positions and averages end to end, in series order.
+        ids, ends, places, averages = [], [], [], []
+        base = 0
+        for offset, part in zip(offsets[:-1], found, strict=True):
             if pattern not in part:
                 continue
-            (local, ends, places), values = part[pattern]
-            begin = 0
-            for j, series in enumerate(local.tolist()):
-                positions[offset + series] = places[begin : ends[j]].tolist()
-                averages[offset + series] = values[j]
-                begin = int(ends[j])
-        inserted = order[pattern]
+            (local, local_ends, local_places), values = part[pattern]
+            ids.append(np.asarray(local, dtype=np.int64) + offset)
+            ends.append(np.asarray(local_ends, dtype=np.int64) + base)
+            places.append(local_places)
+            averages.append(values)
+            base += len(local_places)
+        series = np.concatenate(ids)
+        inserted = np.asarray(order[pattern], dtype=np.int64)
         motifs[pattern] = _native.dask_restore(
-            pattern, seglen, inserted, [positions[s] for s in inserted], averages, statistics
+            pattern,
+            seglen,
+            inserted,
+            np.searchsorted(series, inserted),
+            np.concatenate(ends),
+            np.concatenate(places),
+            np.concatenate(averages),
+            statistics,
         )
-        del averages
-    del parts
+    del found
     representatives = {p: m.representative for p, m in motifs.items()}
-    bests = client.gather(
-        [client.submit(_bests, p, s, representatives, seglen) for p, s in zip(prepared, selected, strict=False)]
-    )
+    finding = [delayed(_bests)(p, s, representatives, seglen) for p, s in zip(parts, selected, strict=True)]
+    bests = client.gather(client.compute(finding))
     for pattern, motif in motifs.items():
-        best: dict[int, tuple[float, int]] = {}
-        for offset, part in zip(offsets, bests, strict=False):
-            if pattern in part:
-                local, distances, points = part[pattern]
-                for series, distance, point in zip(local.tolist(), distances.tolist(), points.tolist(), strict=False):
-                    best[offset + series] = (distance, point)
-        _native.dask_finish(motif, best)
+        present = [(offset, part[pattern]) for offset, part in zip(offsets[:-1], bests, strict=True) if pattern in part]
+        _native.dask_finish(
+            motif,
+            np.concatenate([np.asarray(b[0], dtype=np.int64) + offset for offset, b in present]),
+            np.concatenate([b[1] for _, b in present]),
+            np.concatenate([b[2] for _, b in present]),
+        )
     return [motifs[p] for p in patterns]
+
+
+# A partition prepared for discovery, kept on its worker: the detrended series
+# that take part (filled, at least `length` points), the flags of their flat
+# windows, and what the client needs to know of each series of the partition.
+DiscoveryPart = tuple[list[Any], list[Any], dict[str, Any]]
+
+
+def discover(
+    series: Any,
+    *,
+    length: int,
+    minsup: float = 0.5,
+    k: int = 10,
+    detrend: bool | int = True,
+    radius: float = 1.0,
+    flat_tol: float = 0.05,
+    seglen: int | None = None,
+    alphabet: int | Sequence[int] = (3, 4),
+    min_len: int | None = None,
+    max_len: int | None = None,
+    max_overlap: float = 0.9,
+    iterations: int = 2,
+    pool: int | None = None,
+    max_patterns: int | None = None,
+    client: distributed.Client | None = None,
+    batch: int = 256,
+    timings: list[tuple[str, float]] | None = None,
+) -> Discovery:
+    """The `k` best motifs of `length` points in `series`: what `zef.discover` returns on the same series.
+
+    `series` is a 2-D dask array, one series per row, chunked by rows, or a
+    dask bag of 1-D arrays (see `mine`); the other arguments are those of
+    `zef.discover`, whose result this equals: the same motifs with the same
+    ranks, best matches, occurrences, patterns, supporting series, scores,
+    shapes and distances, and the same short and flat series and settings.
+    The work runs on `client` (by default the current one of `distributed`),
+    one task per partition at a time, each on one thread of its worker.
+
+    Each partition is filled, detrended and measured where it lives and stays
+    there; the engine's candidates come from the same distributed mining as
+    `mine`; screening, refinement and the search for occurrences run on the
+    partitions, which send per-series distances and best matches and, for a
+    refined shape, the exact sums of their closest windows. The client ranks
+    and combines those alone. `batch` candidate shapes are screened per task;
+    `timings`, when given, receives (stage, seconds) for each stage.
+    The series are fetched one by one only when the result is plotted.
+    """
+    clock = _Clock(timings)
+    length = check_arguments(length, minsup, k, radius, flat_tol, iterations)
+    limit = pattern_limit(max_patterns)
+    settings = full_settings(
+        length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
+    )
+    _check_batch(batch)
+    if client is None:
+        client = distributed.get_client()
+    parts = _partitions(series)
+    prepare = delayed(_discovery_prepare)
+    states = client.compute([prepare(part, length, settings["detrend"], float(flat_tol)) for part in parts])
+    distributed.wait(states)
+    for index, future in enumerate(states):
+        if future.status == "error":
+            raise PartitionError(index, future.exception()) from future.exception()
+    infos = client.gather([client.submit(_info, s) for s in states])
+    clock.lap("prepare")
+
+    sizes = np.concatenate([i["sizes"] for i in infos]).astype(np.int64)
+    infinite = np.flatnonzero(np.concatenate([i["infinite"] for i in infos]))
+    if infinite.size:
+        raise ValueError(f"series {int(infinite[0])} holds an infinite value")
+    if sizes.size == 0:
+        raise ValueError("no series given")
+    check_longest(length, int(sizes.max()))
+    taking = np.flatnonzero(sizes >= length).tolist()
+    short = np.flatnonzero(sizes < length).tolist()
+    offsets = np.concatenate([i["offsets"] for i in infos]).astype(np.int64).tolist()
+    usable = [np.asarray(i["usable"], dtype=bool) for i in infos]
+    taken_starts = np.cumsum([0] + [u.size for u in usable]).tolist()
+    flat_series = [taking[j] for j in np.flatnonzero(~np.concatenate(usable)).tolist()]
+    usable_count = int(sum(u.sum() for u in usable))
+
+    def result(motifs: list[DiscoveredMotif]) -> Discovery:
+        remote = _RemoteSeries(client, parts, [i["sizes"].size for i in infos])
+        return Discovery(motifs, length, remote, short, flat_series, settings)
+
+    if usable_count == 0:
+        return result([])
+    need = _native.dask_discovery_need(float(minsup), usable_count)
+    run = _Partitions(client, states, taken_starts, length, float(flat_tol))
+
+    # Candidates: the engine on each partition's usable series, as `mine` runs it.
+    usable_local = [np.flatnonzero(u) for u in usable]
+    engine_starts = np.cumsum([0] + [u.size for u in usable_local])
+    engine_parts = [delayed(_usable_rows)(s) for s in states]
+    shapes: list[Any] = []
+    patterns: list[bytes] = []
+    for letters in settings["alphabet"]:
+        motifs = _mine_parts(
+            client,
+            engine_parts,
+            float(minsup) * ENGINE_SUPPORT,
+            settings["seglen"],
+            int(letters),
+            settings["min_len"],
+            settings["max_len"],
+            float(max_overlap),
+            0,
+            False,
+            batch,
+            clock,
+            limit,
+        )
+        for shape, pattern in run.seeds(motifs, usable_local, engine_starts):
+            shapes.append(shape)
+            patterns.append(pattern)
+        clock.lap(f"candidates of {letters} letters")
+
+    # Screening, on block means when the shapes are long.
+    factor = max(1, length // COARSE_POINTS) if COARSE_POINTS > 0 else 1
+    screened = [_native.dask_discovery_coarse_shape(s, factor) if factor > 1 else s for s in shapes]
+    scores = [2.0] * len(shapes)
+    bests: list[Any] = [np.empty(0, dtype=np.int64)] * len(shapes)
+    compared = [i for i, s in enumerate(screened) if s.size]
+    for first in range(0, len(compared), batch):
+        some = compared[first : first + batch]
+        distances, best = run.evaluate(np.array([screened[i] for i in some]), factor)
+        for row, i in enumerate(some):
+            scores[i] = _native.dask_discovery_score(distances[row], best[row], need)
+            bests[i] = best[row]
+    kept = _native.dask_discovery_places(scores, bests, length, SAME_PLACE, int(settings["pool"]), 0.5)
+    del bests
+    clock.lap("screen")
+
+    # Refinement, every candidate of the pool in step: its closest windows
+    # summed exactly on the partitions, the mean shape evaluated again.
+    current = run.candidates([shapes[i] for i in kept], need)
+    best_of = list(current)
+    active = list(range(len(kept)))
+    for _ in range(iterations):
+        closest = {i: _native.dask_discovery_closest(current[i][1], current[i][2], need) for i in active}
+        active = [i for i in active if closest[i].size]
+        sums = run.sums([(closest[i], current[i][2][closest[i]]) for i in active])
+        refined = {
+            i: _native.dask_discovery_shape([p[n] for p in sums], length, closest[i].size) for n, i in enumerate(active)
+        }
+        active = [i for i in active if refined[i].size]
+        for i, candidate in zip(active, run.candidates([refined[i] for i in active], need), strict=True):
+            current[i] = candidate
+            if candidate[3] < best_of[i][3]:
+                best_of[i] = candidate
+    final = _native.dask_discovery_places(
+        [c[3] for c in best_of], [c[2] for c in best_of], length, SAME_PLACE, int(k), PLACE_OVERLAP
+    )
+    clock.lap("refine")
+
+    chosen = [best_of[i] for i in final]
+    found = run.occurrences([c[0] for c in chosen], float(radius))
+    raw = [
+        {
+            "best": c[2],
+            "distance": c[1],
+            "occurrences": occurrences,
+            "score": c[3],
+            "pattern": patterns[kept[i]],
+            "shape": c[0],
+        }
+        for i, c, occurrences in zip(final, chosen, found, strict=True)
+    ]
+    clock.lap("occurrences")
+    return result(motifs_of(raw, taking, offsets, length, float(radius)))
+
+
+def _discovery_prepare(part: Any, length: int, window: int, flat_tol: float) -> DiscoveryPart:
+    """On a worker: the partition's series filled; those that take part detrended and measured."""
+    rows = _rows(part)
+    sizes, offsets, infinite, taken = [], [], [], []
+    for row in rows:
+        bad = bool(np.isinf(row).any())
+        values, offset = fill_gaps(row)
+        sizes.append(len(values))
+        offsets.append(offset)
+        infinite.append(bad)
+        if len(values) >= length and not bad:
+            taken.append(values)
+    prepared, flat, usable = _native.dask_discovery_prepare(taken, length, window, flat_tol)
+    info = {
+        "sizes": np.array(sizes, dtype=np.int64),
+        "offsets": np.array(offsets, dtype=np.int64),
+        "infinite": np.array(infinite, dtype=bool),
+        "usable": usable,
+    }
+    return prepared, flat, info
+
+
+def _info(part: DiscoveryPart) -> dict[str, Any]:
+    return part[2]
+
+
+def _usable_rows(part: DiscoveryPart) -> list[Any]:
+    """On a worker: the detrended series that the engine mines (those with a window that is not flat)."""
+    return [values for values, usable in zip(part[0], part[2]["usable"], strict=True) if usable]
+
+
+def _part_seeds(part: DiscoveryPart, length: int, flat_tol: float, motifs: list[tuple[Any, ...]]) -> list[Any]:
+    return _native.dask_discovery_seeds(part[0], part[1], length, flat_tol, SEEDS_PER_PATTERN, motifs)
+
+
+def _part_evaluate(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, factor: int) -> tuple[Any, Any]:
+    return _native.dask_discovery_evaluate(part[0], part[1], length, flat_tol, shapes, factor)
+
+
+def _part_sums(part: DiscoveryPart, length: int, flat_tol: float, chosen: list[tuple[Any, Any]]) -> list[Any]:
+    return _native.dask_discovery_sums(
+        part[0], part[1], length, flat_tol, [c[0] for c in chosen], [c[1] for c in chosen]
+    )
+
+
+def _part_occurrences(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, radius: float) -> list[Any]:
+    return _native.dask_discovery_occurrences(part[0], part[1], length, flat_tol, shapes, radius)
+
+
+# A candidate on the client: its shape, and per taken series the distance and
+# start of its best match; then its score.
+Candidate = tuple[Any, Any, Any, float]
+
+
+class _Partitions:
+    """The prepared partitions of one discovery run, and the steps that go over all of them."""
+
+    def __init__(
+        self, client: distributed.Client, states: list[Any], starts: list[int], length: int, flat_tol: float
+    ) -> None:
+        self.client, self.states, self.starts = client, states, starts
+        self.length, self.flat_tol = length, flat_tol
+
+    def _each(self, function: Any, *args: Any) -> list[Any]:
+        answers: list[Any] = self.client.gather(
+            [self.client.submit(function, s, self.length, self.flat_tol, *args) for s in self.states]
+        )
+        return answers
+
+    def _split(self, series: Any) -> list[Any]:
+        """Positions of `series` (taken indexes, ascending) that fall in each partition."""
+        return [np.searchsorted(series, self.starts[p : p + 2]) for p in range(len(self.states))]
+
+    def seeds(self, motifs: list[Motif], usable_local: list[Any], engine_starts: Any) -> list[tuple[Any, bytes]]:
+        """The candidate shapes of the engine's motifs, in their order: from each, its best matches
+        closest to its representative whose windows are not flat."""
+        requests: list[list[tuple[Any, ...]]] = [[] for _ in self.states]
+        for motif in motifs:
+            matches = motif.best_matches
+            series = np.fromiter(matches.keys(), dtype=np.int64, count=len(matches))
+            points = np.fromiter(matches.values(), dtype=np.int64, count=len(matches))
+            order = np.argsort(series, kind="stable")
+            series, points = series[order], points[order]
+            representative = np.asarray(motif.representative, dtype=np.float64)
+            cuts = np.searchsorted(series, engine_starts)
+            for p in range(len(self.states)):
+                local = series[cuts[p] : cuts[p + 1]] - engine_starts[p]
+                requests[p].append(
+                    (usable_local[p][local], points[cuts[p] : cuts[p + 1]], representative, motif.length)
+                )
+        answers = self.client.gather(
+            [
+                self.client.submit(_part_seeds, s, self.length, self.flat_tol, r)
+                for s, r in zip(self.states, requests, strict=True)
+            ]
+        )
+        seeds: list[tuple[Any, bytes]] = []
+        for m, motif in enumerate(motifs):
+            found = []
+            for p, answer in enumerate(answers):
+                gaps, series, points, shapes = answer[m]
+                for gap, s, point, shape in zip(gaps.tolist(), series.tolist(), points.tolist(), shapes, strict=True):
+                    found.append((gap, self.starts[p] + s, point, shape))
+            found.sort(key=lambda f: (f[0], f[1], f[2]))
+            pattern = motif.pattern.encode("latin-1")
+            seeds.extend((np.array(f[3]), pattern) for f in found[:SEEDS_PER_PATTERN])
+        return seeds
+
+    def evaluate(self, shapes: Any, factor: int) -> tuple[Any, Any]:
+        """Distances and starts of every shape's best match in every taken series (shapes x series)."""
+        answers = self._each(_part_evaluate, shapes, factor)
+        return np.concatenate([a[0] for a in answers], axis=1), np.concatenate([a[1] for a in answers], axis=1)
+
+    def candidates(self, shapes: list[Any], need: int) -> list[Candidate]:
+        if not shapes:
+            return []
+        distances, best = self.evaluate(np.array(shapes), 1)
+        return [
+            (shape, distances[i], best[i], _native.dask_discovery_score(distances[i], best[i], need))
+            for i, shape in enumerate(shapes)
+        ]
+
+    def sums(self, chosen: list[tuple[Any, Any]]) -> list[list[Any]]:
+        """For each (taken series, starts): each partition's exact sums of those windows of its own."""
+        requests: list[list[tuple[Any, Any]]] = [[] for _ in self.states]
+        for series, starts in chosen:
+            order = np.argsort(series, kind="stable")
+            series, starts = series[order], starts[order]
+            for p, (first, last) in enumerate(self._split(series)):
+                requests[p].append((series[first:last] - self.starts[p], starts[first:last]))
+        answers: list[list[Any]] = self.client.gather(
+            [
+                self.client.submit(_part_sums, s, self.length, self.flat_tol, r)
+                for s, r in zip(self.states, requests, strict=True)
+            ]
+        )
+        return answers
+
+    def occurrences(self, shapes: list[Any], radius: float) -> list[list[Any]]:
+        """For each shape, the starts of its occurrences in every taken series."""
+        if not shapes:
+            return []
+        answers = self._each(_part_occurrences, np.array(shapes), radius)
+        return [[starts for answer in answers for starts in answer[i]] for i in range(len(shapes))]
+
+
+def _filled_row(part: Any, index: int) -> tuple[Any, int]:
+    return fill_gaps(np.asarray(_rows(part)[index], dtype=np.float64))
+
+
+class _RemoteSeries(Sequence[tuple[Any, int]]):
+    """The series of a collection on the cluster as discovery fills them, each fetched when asked for (plots)."""
+
+    def __init__(self, client: distributed.Client, parts: list[Any], counts: list[int]) -> None:
+        self.client, self.parts = client, parts
+        self.starts = np.cumsum([0] + counts)
+
+    def __len__(self) -> int:
+        return int(self.starts[-1])
+
+    @overload
+    def __getitem__(self, index: int) -> tuple[Any, int]: ...
+    @overload
+    def __getitem__(self, index: slice) -> list[tuple[Any, int]]: ...
+    def __getitem__(self, index: int | slice) -> tuple[Any, int] | list[tuple[Any, int]]:
+        if isinstance(index, slice):
+            return [self[i] for i in range(len(self))[index]]
+        if not -len(self) <= index < len(self):
+            raise IndexError("series index out of range")
+        index %= len(self)
+        p = int(np.searchsorted(self.starts, index, side="right")) - 1
+        row: tuple[Any, int] = self.client.compute(
+            delayed(_filled_row)(self.parts[p], index - int(self.starts[p]))
+        ).result()
+        return row

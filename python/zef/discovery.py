@@ -100,7 +100,7 @@ class Discovery(Sequence[DiscoveredMotif]):
         self,
         motifs: list[DiscoveredMotif],
         length: int,
-        series: list[tuple[FloatArray, int]],
+        series: Sequence[tuple[FloatArray, int]],
         short_series: list[int],
         flat_series: list[int],
         settings: dict[str, Any],
@@ -206,7 +206,9 @@ class Discovery(Sequence[DiscoveredMotif]):
         return axes
 
 
-def _draw(left: Axes, right: Axes, motif: DiscoveredMotif, series: list[tuple[FloatArray, int]], detrend: int) -> None:
+def _draw(
+    left: Axes, right: Axes, motif: DiscoveredMotif, series: Sequence[tuple[FloatArray, int]], detrend: int
+) -> None:
     x = np.arange(motif.length)
     for s in motif.series:
         values, offset = series[s]
@@ -343,6 +345,52 @@ def discover(
     max_patterns: when one run of the engine finds more frequent patterns than
         this, the call fails with `TooManyPatterns` instead of going on.
     """
+    length = check_arguments(length, minsup, k, radius, flat_tol, iterations)
+    count = thread_count(threads)
+    check_progress(progress)
+    limit = pattern_limit(max_patterns)
+
+    rows = _as_rows(series)
+    if not rows:
+        raise ValueError("no series given")
+    filled = [fill_gaps(row) for row in rows]
+    check_longest(length, max(len(values) for values, _ in filled))
+    taking = [i for i, (values, _) in enumerate(filled) if len(values) >= length]
+    short = [i for i, (values, _) in enumerate(filled) if len(values) < length]
+
+    settings = full_settings(
+        length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
+    )
+    found = _native.discover(
+        [filled[i][0] for i in taking],
+        length=length,
+        minsup=float(minsup),
+        engine_minsup=float(minsup) * ENGINE_SUPPORT,
+        alphabets=[int(a) for a in settings["alphabet"]],
+        detrend_window=settings["detrend"],
+        flat_tol=float(flat_tol),
+        radius=float(radius),
+        iterations=int(iterations),
+        seeds_per_motif=SEEDS_PER_PATTERN,
+        pool=int(settings["pool"]),
+        coarse=COARSE_POINTS,
+        same_place=SAME_PLACE,
+        place_overlap=PLACE_OVERLAP,
+        k=int(k),
+        max_overlap=float(max_overlap),
+        threads=count,
+        progress=progress,
+        max_patterns=limit,
+        seglen=settings["seglen"],
+        min_len=settings["min_len"],
+        max_len=settings["max_len"],
+    )
+    motifs = motifs_of(found["motifs"], taking, [offset for _, offset in filled], length, radius)
+    return Discovery(motifs, length, filled, short, [taking[i] for i in found["flat_series"]], settings)
+
+
+def check_arguments(length: Any, minsup: float, k: Any, radius: float, flat_tol: float, iterations: int) -> int:
+    """The checks of `discover` that need no data; returns the length as an int."""
     if isinstance(length, bool) or not isinstance(length, (int, np.integer)):
         raise TypeError(f"length must be an int, got {type(length).__name__}")
     length = int(length)
@@ -358,20 +406,30 @@ def discover(
         raise ValueError(f"flat_tol must be at least 0 and below 1, got {flat_tol}")
     if iterations < 0:
         raise ValueError(f"iterations must be 0 or more, got {iterations}")
-    count = thread_count(threads)
-    check_progress(progress)
-    limit = pattern_limit(max_patterns)
+    return int(length)
 
-    rows = _as_rows(series)
-    if not rows:
-        raise ValueError("no series given")
-    filled = [fill_gaps(row) for row in rows]
-    longest = max(len(values) for values, _ in filled)
+
+def check_longest(length: int, longest: int) -> None:
     if length > longest:
         raise ValueError(f"length {length} is longer than every series (the longest has {longest} points)")
-    taking = [i for i, (values, _) in enumerate(filled) if len(values) >= length]
-    short = [i for i, (values, _) in enumerate(filled) if len(values) < length]
 
+
+def full_settings(
+    length: int,
+    minsup: float,
+    k: int,
+    detrend: bool | int,
+    radius: float,
+    flat_tol: float,
+    seglen: int | None,
+    alphabet: int | Sequence[int],
+    min_len: int | None,
+    max_len: int | None,
+    max_overlap: float,
+    iterations: int,
+    pool: int | None,
+) -> dict[str, Any]:
+    """The settings of a run (Discovery.settings), checked: the engine's, the detrending window and the pool."""
     engine = settings_for(length, None if seglen is None else int(seglen))
     for name, value in (("min_len", min_len), ("max_len", max_len)):
         if value is not None:
@@ -391,30 +449,7 @@ def discover(
     pool = max(10, 2 * k) if pool is None else pool
     if pool < 1:
         raise ValueError(f"pool must be at least 1, got {pool}")
-
-    found = _native.discover(
-        [filled[i][0] for i in taking],
-        length=length,
-        minsup=float(minsup),
-        engine_minsup=float(minsup) * ENGINE_SUPPORT,
-        alphabets=[int(a) for a in alphabets],
-        detrend_window=window,
-        flat_tol=float(flat_tol),
-        radius=float(radius),
-        iterations=int(iterations),
-        seeds_per_motif=SEEDS_PER_PATTERN,
-        pool=int(pool),
-        coarse=COARSE_POINTS,
-        same_place=SAME_PLACE,
-        place_overlap=PLACE_OVERLAP,
-        k=int(k),
-        max_overlap=float(max_overlap),
-        threads=count,
-        progress=progress,
-        max_patterns=limit,
-        **engine,
-    )
-    settings = {
+    return {
         "length": length,
         "minsup": minsup,
         "k": k,
@@ -427,8 +462,15 @@ def discover(
         "alphabet": alphabets,
         **engine,
     }
+
+
+def motifs_of(
+    found: list[dict[str, Any]], taking: list[int], offsets: Sequence[int], length: int, radius: float
+) -> list[DiscoveredMotif]:
+    """The motifs from the native result: per taken series j (series taking[j],
+    whose first point is at offsets[taking[j]]) its best match, distance and occurrences."""
     motifs = []
-    for rank, raw in enumerate(found["motifs"], start=1):
+    for rank, raw in enumerate(found, start=1):
         best: dict[int, int] = {}
         distances: dict[int, float] = {}
         occurrences: dict[int, list[int]] = {}
@@ -436,7 +478,7 @@ def discover(
             start = int(raw["best"][j])
             if start < 0:
                 continue
-            offset = filled[original][1]
+            offset = offsets[original]
             best[original] = start + offset
             distances[original] = float(raw["distance"][j])
             starts = raw["occurrences"][j]
@@ -456,4 +498,4 @@ def discover(
                 distances=distances,
             )
         )
-    return Discovery(motifs, length, filled, short, [taking[i] for i in found["flat_series"]], settings)
+    return motifs

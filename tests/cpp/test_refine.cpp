@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "detrend.h"
@@ -134,4 +135,38 @@ TEST(Refine, ScoreIsTheMeanOverTheClosestSeries) {
     std::vector<double> d(c.distance.begin(), c.distance.begin() + 3);
     std::sort(d.begin(), d.end());
     EXPECT_DOUBLE_EQ(c.score, (d[0] + d[1]) / 2);
+}
+
+TEST(Refine, ExactSumIsTheCorrectlyRoundedSumInAnyOrderAndGrouping) {
+    const auto sum_of = [](const std::vector<double>& values) {
+        ExactSum sum;
+        for (double v : values) sum.add(v);
+        return sum.value();
+    };
+    EXPECT_EQ(sum_of({1e100, 1.0, -1e100}), 1.0);
+    EXPECT_EQ(sum_of(std::vector<double>(10, 0.1)), 1.0);        // plain addition gives 0.9999999999999999
+    EXPECT_EQ(sum_of({1.0, 1e-16, 1e-16}), 1.0000000000000002);  // below half an ulp each, not together
+    EXPECT_EQ(sum_of({}), 0.0);
+
+    std::mt19937_64 rng(7);
+    std::normal_distribution<double> normal;
+    std::vector<double> values(2000);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = normal(rng) * std::pow(10.0, static_cast<double>(i % 9));
+    const double whole = sum_of(values);
+    for (int round = 0; round < 3; ++round) {
+        std::shuffle(values.begin(), values.end(), rng);
+        ExactSum left, right;
+        for (std::size_t i = 0; i < values.size(); ++i) (i % 3 == 0 ? left : right).add(values[i]);
+        left.add(right);
+        EXPECT_EQ(left.value(), whole);
+    }
+}
+
+TEST(Refine, ClosestSeriesBreakTiesBySeriesIndex) {
+    const std::vector<double> distance{0.5, 0.2, 0.5, 0.1, 0.5};
+    const std::vector<long long> best{3, 0, 7, -1, 1};  // series 3 has no match
+    EXPECT_EQ(closest_series(distance, best, 3), (std::vector<std::size_t>{1, 0, 2}));
+    EXPECT_EQ(closest_series(distance, best, 9), (std::vector<std::size_t>{1, 0, 2, 4}));
+    EXPECT_EQ(score_of(distance, best, 2), (0.2 + 0.5) / 2);
 }

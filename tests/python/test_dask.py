@@ -115,3 +115,58 @@ def test_bad_partition_is_named(client):
         zd.mine(bag, 0.5, 1, 3)
     with pytest.raises(TypeError, match="dask array or a dask bag"):
         zd.mine(np.zeros((2, 3)), 0.5, 1, 3)
+
+
+def assert_same_discovery(got, want):
+    assert (got.short_series, got.flat_series, got.settings) == (want.short_series, want.flat_series, want.settings)
+    assert list(got) == list(want)  # ranks, matches, occurrences, patterns, series, scores
+    for a, b in zip(got, want, strict=True):
+        assert np.array_equal(a.shape, b.shape)
+        assert list(a.distances.items()) == list(b.distances.items())
+    assert len(want) > 0
+
+
+def collection():
+    from zef.shapes import make_collection
+
+    series, _ = make_collection("bump", 40, n_series=30, n_points=300, prevalence=0.7, kind="walk", seed=5)
+    series[4, 100:120] = np.nan
+    series[6] = 1.0  # flat
+    return series
+
+
+@pytest.mark.parametrize(
+    "chunks, kwargs, batch",
+    [
+        (30, {"length": 40, "k": 4}, 256),  # one partition; screened at full resolution
+        ((7, 0, 11, 12), {"length": 64, "k": 3, "minsup": 0.4, "alphabet": 4}, 5),  # coarse screening
+    ],
+)
+def test_discover_equals_one_process(client, chunks, kwargs, batch):
+    series = collection()
+    array = da.from_array(series, chunks=(chunks, 100))
+    assert_same_discovery(zd.discover(array, batch=batch, **kwargs), zef.discover(series, **kwargs))
+
+
+def test_discover_bag_of_unequal_series_with_empty_partition(client):
+    rows = [np.asarray(r) for r in collection()]
+    rows = [r[: 40 + 13 * i] for i, r in enumerate(rows)] + [np.arange(10.0)]  # the first ones short
+    parts = [rows[:3], [], rows[3:20], rows[20:]]
+    bag = db.from_delayed([dask.delayed(list)(p) for p in parts])
+    got = zd.discover(bag, length=50, k=3, detrend=20, iterations=3)
+    assert_same_discovery(got, zef.discover(rows, length=50, k=3, detrend=20, iterations=3))
+    assert got.short_series == [0, 30] and got.flat_series == [6]
+    values, offset = got._series[4]
+    assert offset == 0 and np.array_equal(values[:50], rows[4][:50])
+
+
+def test_discover_bad_partition_values_and_pattern_limit(client):
+    array = da.from_array(collection(), chunks=(5, 300)).map_blocks(_fails_at_third)
+    with pytest.raises(zd.PartitionError, match=r"partition 2 .*OSError: disk read failed"):
+        zd.discover(array, length=40)
+    series = collection()
+    series[17, 3] = np.inf
+    with pytest.raises(ValueError, match="series 17 holds an infinite value"):
+        zd.discover(da.from_array(series, chunks=(5, 300)), length=40)
+    with pytest.raises(zef.TooManyPatterns, match="more than 3 frequent patterns"):
+        zd.discover(da.from_array(collection(), chunks=(10, 300)), length=40, max_patterns=3)
