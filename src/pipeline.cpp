@@ -51,10 +51,15 @@ std::size_t normalise_group(const SeriesViews& series, std::size_t g, std::vecto
 
 // Mining leaves the heap full of freed lists that the normalised copy,
 // allocated in other sizes and on other threads, would not all reuse: handed
-// back to the system first, they do not add to the peak.
-void give_back_freed_memory() {
+// back to the system first, they do not add to the peak. Small inputs skip
+// it: their copy is small, and a loop of small calls would pay for it each time.
+void give_back_freed_memory(const SeriesViews& series) {
 #if defined(__GLIBC__)
-    malloc_trim(0);
+    std::size_t points = 0;
+    for (const SeriesView& view : series) points += view.size;
+    if (points >= (std::size_t{1} << 20)) malloc_trim(0);
+#else
+    (void)series;
 #endif
 }
 
@@ -98,7 +103,7 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
         frequent = miner.take_frequent_lists();
     }
     WordSet().swap(words);
-    give_back_freed_memory();
+    give_back_freed_memory(series);
     runner.check_stop();
     check_mapping_fits(frequent, settings.seglen);
     if (settings.k < 0) throw std::length_error("cannot create std::vector larger than max_size()");
