@@ -19,4 +19,4 @@ cmake --build build/tsan-cpp
 
 echo "Running the threaded suites under ThreadSanitizer..."
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    build/tsan-cpp/tests/cpp/zef_tests --gtest_filter='ThreadPool.*:MineMotifs.*:Discovery.*' --gtest_brief=1
+    build/tsan-cpp/tests/cpp/zef_tests --gtest_filter='ThreadPool.*:MiningRunner.*:MineMotifs.*:Discovery.*' --gtest_brief=1
