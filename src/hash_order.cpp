@@ -73,7 +73,10 @@ public:
                 }
             }
         }
-        const auto grow = policy._M_need_rehash(bucket_of.size(), codes.size(), 1);
+        // The policy changes nothing, and grows nothing, until the count passes its mark.
+        const auto grow = codes.size() + 1 > policy._M_state()
+                              ? policy._M_need_rehash(bucket_of.size(), codes.size(), 1)
+                              : std::pair<bool, std::size_t>(false, 0);
         if (grow.first) {
             rehash(grow.second);
             b = bucket_of(code);
