@@ -12,13 +12,6 @@ namespace zef_dask {
 
 namespace {
 
-SeriesViews views_of(const SeriesSet& set) {
-    SeriesViews views;
-    views.reserve(set.size());
-    for (const auto& row : set) views.push_back({row.data(), row.size()});
-    return views;
-}
-
 std::size_t local_index(long long s, const Refiner& fine) {
     if (s < 0 || static_cast<std::size_t>(s) >= fine.series_count()) throw std::out_of_range("no such local series");
     return static_cast<std::size_t>(s);

@@ -57,13 +57,6 @@ std::vector<double> seed_window(const SeriesView& view, const WindowStats& stats
 
 namespace {
 
-SeriesViews views_of(const SeriesSet& set) {
-    SeriesViews views;
-    views.reserve(set.size());
-    for (const auto& row : set) views.push_back({row.data(), row.size()});
-    return views;
-}
-
 struct Seed {
     std::vector<double> shape;
     std::string pattern;

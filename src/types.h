@@ -27,6 +27,14 @@ struct SeriesView {
 // Views of series, in series order; like a SeriesSet that owns nothing.
 using SeriesViews = std::vector<SeriesView>;
 
+// Views of the series of a set, which must outlive them.
+inline SeriesViews views_of(const SeriesSet& set) {
+    SeriesViews views;
+    views.reserve(set.size());
+    for (const auto& row : set) views.push_back({row.data(), row.size()});
+    return views;
+}
+
 // Orders patterns lexicographically with every symbol read as a signed 8-bit
 // value (bytes 0x80..0xFF before 0x00..0x7F) and a proper prefix before the
 // longer pattern. Spelled out because plain `char` is unsigned on some ABIs.

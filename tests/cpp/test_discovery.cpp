@@ -55,12 +55,6 @@ std::string describe(const Discovery& found) {
     return text;
 }
 
-SeriesViews views_of(const SeriesSet& ts) {
-    SeriesViews views;
-    for (const auto& s : ts) views.push_back({s.data(), s.size()});
-    return views;
-}
-
 }  // namespace
 
 TEST(Discovery, SameResultOnThreadsWithProgressOfEveryStage) {

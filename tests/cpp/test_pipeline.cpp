@@ -36,12 +36,6 @@ SeriesSet walks(unsigned seed, std::size_t count, std::size_t length) {
     return ts;
 }
 
-SeriesViews views_of(const SeriesSet& ts) {
-    SeriesViews views;
-    for (const std::vector<double>& s : ts) views.push_back({s.data(), s.size()});
-    return views;
-}
-
 std::uint64_t bits(double v) {
     std::uint64_t b;
     std::memcpy(&b, &v, sizeof b);
