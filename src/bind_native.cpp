@@ -406,6 +406,7 @@ void bind_dask(py::module_& m) {
                     {static_cast<py::ssize_t>(found[i].series.size()), width},
                     {static_cast<py::ssize_t>(sizeof(double)) * width, static_cast<py::ssize_t>(sizeof(double))});
                 std::copy(averages[i].begin(), averages[i].end(), rows.mutable_data());
+                std::vector<double>().swap(averages[i]);  // one pattern's values held twice at a time, not all
                 result.append(std::move(rows));
             }
             return result;
