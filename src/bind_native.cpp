@@ -406,6 +406,7 @@ void bind_dask(py::module_& m) {
                     {static_cast<py::ssize_t>(found[i].series.size()), width},
                     {static_cast<py::ssize_t>(sizeof(double)) * width, static_cast<py::ssize_t>(sizeof(double))});
                 std::copy(averages[i].begin(), averages[i].end(), rows.mutable_data());
+                std::vector<double>().swap(averages[i]);  // one pattern's values held twice at a time, not all
                 result.append(std::move(rows));
             }
             return result;
@@ -532,9 +533,16 @@ void bind_dask_discovery(py::module_& m) {
                 py::gil_scoped_release release;
                 part = zef_dask::prepare_part(rows, settings);
             }
+            // Each series' values are released once in their array: the partition is not held twice.
             py::list prepared, flat;
-            for (const auto& values : part.prepared) prepared.append(to_array(values));
-            for (const auto& flags : part.flat) flat.append(to_array(flags));
+            for (auto& values : part.prepared) {
+                prepared.append(to_array(values));
+                std::vector<double>().swap(values);
+            }
+            for (auto& flags : part.flat) {
+                flat.append(to_array(flags));
+                std::vector<unsigned char>().swap(flags);
+            }
             return py::make_tuple(prepared, flat, to_array(part.usable));
         },
         py::arg("rows"), py::arg("length"), py::arg("detrend_window"), py::arg("flat_tol"),

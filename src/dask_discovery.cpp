@@ -22,14 +22,16 @@ std::size_t local_index(long long s, const Refiner& fine) {
 PreparedPart prepare_part(const SeriesViews& series, const DiscoverySettings& settings) {
     PreparedPart part;
     part.prepared.reserve(series.size());
-    for (const SeriesView& view : series)
+    // The statistics of a series' windows (17 bytes a point) are made and
+    // dropped series by series, never held for the whole partition.
+    for (const SeriesView& view : series) {
         part.prepared.push_back(detrend(view.values, view.size, settings.detrend_window));
-    Refiner fine(views_of(part.prepared), settings.length, settings.flat_tol);
-    for (std::size_t s = 0; s < series.size(); ++s) {
+        const std::vector<double>& values = part.prepared.back();
+        Refiner fine(SeriesViews{{values.data(), values.size()}}, settings.length, settings.flat_tol);
         if (settings.detrend_window > 1)
-            fine.mark_flat(s, window_stats(series[s].values, series[s].size, settings.length, settings.flat_tol));
-        part.flat.push_back(fine.window_stats_of(s).flat);
-        part.usable.push_back(fine.usable(s));
+            fine.mark_flat(0, window_stats(view.values, view.size, settings.length, settings.flat_tol));
+        part.flat.push_back(fine.window_stats_of(0).flat);
+        part.usable.push_back(fine.usable(0));
     }
     return part;
 }

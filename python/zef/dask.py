@@ -11,11 +11,13 @@ process, while the series stay where Dask keeps them:
    adds the counts up (one reduction per level), keeps the frequent patterns
    and joins them into the next level's candidates.
 3. The length and redundancy filters run on the client, over patterns only.
-4. Mapping, in batches of patterns: the workers send each series' positions
-   and average occurrence; the client adds them up into the representative in
-   the order in which the one-process engine adds them; the workers then send
-   each series' best match against it, and the client sums the NAED in the
-   same order and ranks the motifs as the engine does.
+4. Mapping, in batches of patterns sized so that what one task sends back
+   stays a small share of its partition: the workers send each series'
+   positions and average occurrence; the client adds them up into the
+   representative in the order in which the one-process engine adds them; in
+   the next pass over the partitions (the one of the next batch) the workers
+   send each series' best match against it, and the client sums the NAED in
+   the same order and ranks the motifs as the engine does.
 
 `discover` returns what `zef.discover` returns on the same series: each
 partition is filled, detrended and measured on its worker and stays there;
@@ -70,6 +72,10 @@ Table = dict[bytes, Occurrences]
 Prepared = list[bytes]
 
 INT_MAX = 2**31 - 1
+# What one mapping task sends back, at most (unless one pattern alone needs
+# more): this share of its partition's values, but never less than the floor.
+TASK_SHARE = 0.5
+TASK_FLOOR = 4 << 20
 
 
 class PartitionError(RuntimeError):
@@ -94,7 +100,7 @@ def mine(
     *,
     statistics: bool = True,
     client: distributed.Client | None = None,
-    batch: int = 256,
+    batch: int | None = None,
     timings: list[tuple[str, float]] | None = None,
 ) -> list[Motif]:
     """The motifs of `series`, ranked by NAED: what `zef.mine` returns on the same series in one process.
@@ -104,9 +110,14 @@ def mine(
     by partition, then within each partition) gives the series indexes.
     The work runs on `client` (by default the current one of `distributed`).
 
+    Mapping runs in batches of patterns: by default each batch is as large as
+    keeps what one task sends back (the per-series averages, positions and
+    best matches of its partition) within `TASK_SHARE` of the partition's
+    values (at least `TASK_FLOOR` bytes, and one pattern); `batch` sets the
+    number of patterns per batch instead.
     `statistics=False` leaves `average_occurrences` empty (an empty dict) in
     every motif: the client then holds the per-series averages of one batch
-    of `batch` patterns at a time only. Everything else is the same.
+    at a time only. Everything else is the same.
     `timings`, when given, receives (stage, seconds) for each stage of the run.
     """
     clock = _Clock(timings)
@@ -123,7 +134,9 @@ def mine(
     )
 
 
-def _check_batch(batch: int) -> None:
+def _check_batch(batch: int | None) -> None:
+    if batch is None:
+        return
     if isinstance(batch, bool) or not isinstance(batch, int) or batch < 1:
         raise ValueError(f"batch must be a whole number of 1 or more, not {batch!r}")
 
@@ -139,19 +152,18 @@ def _mine_parts(
     max_overlap: float,
     k: int,
     statistics: bool,
-    batch: int,
+    batch: int | None,
     clock: _Clock,
     max_patterns: int | None,
 ) -> list[Motif]:
     """`mine` on partitions given as delayed objects (or futures) of rows."""
-    prepared = client.compute([delayed(_prepare)(part, seglen, alphabet) for part in parts])
-    distributed.wait(prepared)
+    prepared = _paced(client, [delayed(_prepare)(part, seglen, alphabet) for part in parts], fetch=False)
     for index, future in enumerate(prepared):
         if future.status == "error":
             raise PartitionError(index, future.exception()) from future.exception()
     clock.lap("prepare")
-    sizes = client.gather([client.submit(_size, p, pure=False) for p in prepared])
-    offsets = np.cumsum([0] + sizes).tolist()
+    counted = client.gather([client.submit(_size, p, pure=False) for p in prepared])
+    offsets = np.cumsum([0] + [c[0] for c in counted]).tolist()
     min_count = float(offsets[-1]) * minsup
 
     # Level by level: the tables stay on the workers, the counts come here.
@@ -190,13 +202,13 @@ def _mine_parts(
     order = _insertion_orders(wanted, sets, offsets)
     clock.lap("orders")
 
-    motifs: list[Motif] = []
-    for first in range(0, len(patterns), batch):
-        chunk = patterns[first : first + batch]
-        # Each batch reads the partitions again and normalises their series one at a
-        # time: a worker holds words and occurrences between batches.
-        motifs.extend(_map_batch(client, parts, selected, offsets, order, chunk, seglen, statistics))
-        clock.lap("map")
+    if batch is None:
+        # A partition's values: about `seglen` float64 per symbol of its words.
+        budgets = [max(TASK_FLOOR, TASK_SHARE * 8 * seglen * c[1]) for c in counted]
+        batches = _batches_within(patterns, [_sent_bytes(s, patterns, seglen) for s in sets], budgets)
+    else:
+        batches = [patterns[first : first + batch] for first in range(0, len(patterns), batch)]
+    motifs = _map(client, parts, selected, offsets, order, batches, seglen, statistics, clock)
 
     ranking = _native.dask_rank([m.naed for m in motifs])
     if k < 0:
@@ -251,8 +263,9 @@ def _prepare(part: Any, seglen: int, alphabet: int) -> Prepared:
     return words
 
 
-def _size(prepared: Prepared) -> int:
-    return len(prepared)
+def _size(prepared: Prepared) -> tuple[int, int]:
+    """The number of series of a prepared partition and of the symbols of their words."""
+    return len(prepared), sum(len(word) for word in prepared)
 
 
 def _first_level(prepared: Prepared) -> Table:
@@ -295,8 +308,35 @@ def _select(wanted: list[bytes], *tables: Table) -> Table:
     return selected
 
 
-def _series_sets(selected: Table) -> dict[bytes, Any]:
-    return {pattern: found[0] for pattern, found in selected.items()}
+def _series_sets(selected: Table) -> dict[bytes, tuple[Any, int]]:
+    """For each pattern, its local series and its number of positions."""
+    return {pattern: (found[0], len(found[2])) for pattern, found in selected.items()}
+
+
+def _sent_bytes(sets: dict[bytes, tuple[Any, int]], patterns: list[bytes], seglen: int) -> list[int]:
+    """What mapping sends back from one partition for each pattern: per series its
+    average occurrence, its index, end of positions and best match; the positions."""
+    sent = []
+    for pattern in patterns:
+        series, positions = sets.get(pattern, ((), 0))
+        sent.append(len(series) * (8 * seglen * len(pattern) + 40) + 4 * positions)
+    return sent
+
+
+def _batches_within(patterns: list[bytes], sent: list[list[int]], budgets: list[float]) -> list[list[bytes]]:
+    """`patterns` in runs, in order, each as long as keeps what it sends back from every
+    partition (sent[partition][pattern]) within that partition's budget; at least one pattern a run."""
+    batches: list[list[bytes]] = []
+    totals = [0] * len(budgets)
+    for i, pattern in enumerate(patterns):
+        grown = [total + s[i] for total, s in zip(totals, sent, strict=True)]
+        if batches and all(g <= b for g, b in zip(grown, budgets, strict=True)):
+            batches[-1].append(pattern)
+            totals = grown
+        else:
+            batches.append([pattern])
+            totals = [s[i] for s in sent]
+    return batches
 
 
 def _insertion_orders(wanted: list[bytes], sets: list[dict[bytes, Any]], offsets: list[int]) -> dict[bytes, list[int]]:
@@ -308,7 +348,7 @@ def _insertion_orders(wanted: list[bytes], sets: list[dict[bytes, Any]], offsets
     """
     order: dict[bytes, list[int]] = {}
     for pattern in wanted:  # shorter patterns first within each run of prefixes: sorted order
-        present = [np.asarray(s[pattern], dtype=np.int64) + offsets[i] for i, s in enumerate(sets) if pattern in s]
+        present = [np.asarray(s[pattern][0], dtype=np.int64) + offsets[i] for i, s in enumerate(sets) if pattern in s]
         series = np.concatenate(present).tolist() if present else []
         if len(pattern) == 1:
             order[pattern] = series
@@ -320,20 +360,31 @@ def _insertion_orders(wanted: list[bytes], sets: list[dict[bytes, Any]], offsets
     return order
 
 
-def _averages(part: Any, selected: Table, patterns: list[bytes], seglen: int) -> dict[bytes, Any]:
-    """On a worker: each pattern's local series, positions and average occurrences (a series x points array)."""
+def _mapping(
+    part: Any, selected: Table, patterns: list[bytes], representatives: dict[bytes, Any], seglen: int
+) -> tuple[dict[bytes, Any], dict[bytes, Any]]:
+    """On a worker, one pass over the partition: the averages of `patterns` and the best
+    matches of the patterns of `representatives` (the batch before)."""
+    rows = _rows(part)
+    return _averages(rows, selected, patterns, seglen), _bests(rows, selected, representatives, seglen)
+
+
+def _averages(rows: Any, selected: Table, patterns: list[bytes], seglen: int) -> dict[bytes, Any]:
+    """Each pattern's local series, positions and average occurrences (a series x points array)."""
     present = [p for p in patterns if p in selected]
-    averages = _native.dask_averages(
-        _rows(part), [selected[p] for p in present], seglen, [seglen * len(p) for p in present]
-    )
+    if not present:
+        return {}
+    averages = _native.dask_averages(rows, [selected[p] for p in present], seglen, [seglen * len(p) for p in present])
     return {p: (selected[p], values) for p, values in zip(present, averages, strict=True)}
 
 
-def _bests(part: Any, selected: Table, representatives: dict[bytes, list[float]], seglen: int) -> dict[bytes, Any]:
-    """On a worker: each pattern's local series with the distance and point of their best matches."""
+def _bests(rows: Any, selected: Table, representatives: dict[bytes, Any], seglen: int) -> dict[bytes, Any]:
+    """Each pattern's local series with the distance and point of their best matches."""
     present = [p for p in representatives if p in selected]
+    if not present:
+        return {}
     bests = _native.dask_bests(
-        _rows(part),
+        rows,
         [selected[p] for p in present],
         seglen,
         [seglen * len(p) for p in present],
@@ -342,35 +393,89 @@ def _bests(part: Any, selected: Table, representatives: dict[bytes, list[float]]
     return {p: (selected[p][0], *best) for p, best in zip(present, bests, strict=True)}
 
 
-def _collect(client: distributed.Client, futures: list[Any]) -> list[Any]:
-    """The results of `futures`, in their order, each fetched as soon as it is ready and then
-    released, so that a worker does not hold the results of all its partitions at once."""
-    place = {future.key: i for i, future in enumerate(futures)}
-    results: list[Any] = [None] * len(futures)
-    pending = distributed.as_completed(futures)
-    futures = []
-    for future in pending:
-        results[place[future.key]] = future.result()
+def _paced(client: distributed.Client, tasks: list[Any], fetch: bool) -> list[Any]:
+    """Computes `tasks` (one delayed object per partition), no more at once than the cluster
+    has threads: a worker then loads one partition at a time (Dask would start loading the
+    next one while the current one is still being worked on). Returns their futures in
+    order, finished; or, with `fetch`, their results, each fetched as soon as it is
+    ready and then released, so that a worker does not hold the results of all its
+    partitions at once.
+    """
+    width = max(1, sum(client.nthreads().values()))
+    results: list[Any] = [None] * len(tasks)
+    place: dict[int, int] = {}
+    running = distributed.as_completed()
+
+    def start(index: int) -> None:
+        future = client.compute(tasks[index])
+        place[id(future)] = index
+        results[index] = future
+        running.add(future)
+
+    for index in range(min(width, len(tasks))):
+        start(index)
+    following = min(width, len(tasks))
+    for future in running:
+        index = place.pop(id(future))
+        if fetch:
+            results[index] = future.result()
         del future
+        if following < len(tasks):
+            start(following)
+            following += 1
     return results
 
 
-def _map_batch(
+def _map(
     client: distributed.Client,
     parts: list[Any],
     selected: list[Any],
     offsets: list[int],
     order: dict[bytes, list[int]],
-    patterns: list[bytes],
+    batches: list[list[bytes]],
     seglen: int,
     statistics: bool,
+    clock: _Clock,
 ) -> list[Motif]:
-    """The motifs of `patterns`, mapped: per-series values from the workers, summed here in the engine's order."""
-    for pattern in patterns:
-        if seglen * len(pattern) > INT_MAX:
-            raise ValueError("cannot create std::vector larger than max_size()")
-    averaging = [delayed(_averages)(p, s, patterns, seglen) for p, s in zip(parts, selected, strict=True)]
-    found = _collect(client, client.compute(averaging))
+    """The motifs of the batches' patterns, in order, mapped: per-series values from the workers,
+    summed here in the engine's order.
+
+    Each pass reads the partitions again and normalises their series one at a time (a
+    worker holds only words and occurrences between passes); it sends back the averages
+    of one batch and the best matches of the batch before, against the representatives
+    made from that batch's averages: one pass more than there are batches.
+    """
+    motifs: list[Motif] = []
+    waiting: dict[bytes, Motif] = {}  # restored from their averages, without their best matches
+    for patterns in [*batches, []]:
+        for pattern in patterns:
+            if seglen * len(pattern) > INT_MAX:
+                raise ValueError("cannot create std::vector larger than max_size()")
+        representatives = {p: m.representative for p, m in waiting.items()}
+        passing = [
+            delayed(_mapping)(p, s, patterns, representatives, seglen) for p, s in zip(parts, selected, strict=True)
+        ]
+        found = _paced(client, passing, fetch=True)
+        bests = [f[1] for f in found]
+        averages = [f[0] for f in found]
+        del found
+        _finish(waiting, bests, offsets)
+        motifs.extend(waiting.values())
+        del bests
+        waiting = _restore(patterns, averages, offsets, order, seglen, statistics)
+        clock.lap("map")
+    return motifs
+
+
+def _restore(
+    patterns: list[bytes],
+    found: list[dict[bytes, Any]],
+    offsets: list[int],
+    order: dict[bytes, list[int]],
+    seglen: int,
+    statistics: bool,
+) -> dict[bytes, Motif]:
+    """The motifs of `patterns` from the partitions' averages, their representatives summed in the engine's order."""
     motifs: dict[bytes, Motif] = {}
     for pattern in patterns:
         # The partitions' series, positions and averages end to end, in series order.
@@ -379,7 +484,7 @@ def _map_batch(
         for offset, part in zip(offsets[:-1], found, strict=True):
             if pattern not in part:
                 continue
-            (local, local_ends, local_places), values = part[pattern]
+            (local, local_ends, local_places), values = part.pop(pattern)
             ids.append(np.asarray(local, dtype=np.int64) + offset)
             ends.append(np.asarray(local_ends, dtype=np.int64) + base)
             places.append(local_places)
@@ -397,10 +502,11 @@ def _map_batch(
             np.concatenate(averages),
             statistics,
         )
-    del found
-    representatives = {p: m.representative for p, m in motifs.items()}
-    finding = [delayed(_bests)(p, s, representatives, seglen) for p, s in zip(parts, selected, strict=True)]
-    bests = client.gather(client.compute(finding))
+    return motifs
+
+
+def _finish(motifs: dict[bytes, Motif], bests: list[dict[bytes, Any]], offsets: list[int]) -> None:
+    """Completes `motifs` with their best matches, from the partitions' in series order."""
     for pattern, motif in motifs.items():
         present = [(offset, part[pattern]) for offset, part in zip(offsets[:-1], bests, strict=True) if pattern in part]
         _native.dask_finish(
@@ -409,7 +515,6 @@ def _map_batch(
             np.concatenate([b[1] for _, b in present]),
             np.concatenate([b[2] for _, b in present]),
         )
-    return [motifs[p] for p in patterns]
 
 
 # A partition prepared for discovery, kept on its worker: the detrended series
@@ -454,7 +559,8 @@ def discover(
     `mine`; screening, refinement and the search for occurrences run on the
     partitions, which send per-series distances and best matches and, for a
     refined shape, the exact sums of their closest windows. The client ranks
-    and combines those alone. `batch` candidate shapes are screened per task;
+    and combines those alone. `batch` candidate shapes are screened per task
+    (the mining maps its patterns in batches sized as `mine` sizes them);
     `timings`, when given, receives (stage, seconds) for each stage.
     The series are fetched one by one only when the result is plotted.
     """
@@ -469,8 +575,9 @@ def discover(
         client = distributed.get_client()
     parts = _partitions(series)
     prepare = delayed(_discovery_prepare)
-    states = client.compute([prepare(part, length, settings["detrend"], float(flat_tol)) for part in parts])
-    distributed.wait(states)
+    states = _paced(
+        client, [prepare(part, length, settings["detrend"], float(flat_tol)) for part in parts], fetch=False
+    )
     for index, future in enumerate(states):
         if future.status == "error":
             raise PartitionError(index, future.exception()) from future.exception()
@@ -519,7 +626,7 @@ def discover(
             float(max_overlap),
             0,
             False,
-            batch,
+            None,
             clock,
             limit,
         )

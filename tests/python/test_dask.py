@@ -75,14 +75,24 @@ def test_bag_of_unequal_series_with_empty_partitions(client):
     assert zd.mine(db.from_sequence([], npartitions=1), 0.5, 4, 3) == []
 
 
+def test_batches_sized_by_bytes_equal_one_process(client, monkeypatch):
+    # A budget below any pattern's values: each pattern is mapped in a batch of its own.
+    monkeypatch.setattr(zd, "TASK_FLOOR", 0)
+    monkeypatch.setattr(zd, "TASK_SHARE", 1e-9)
+    series = np.array(walks(5, 40, 120, 121))
+    laps = []
+    got = zd.mine(da.from_array(series, chunks=(15, 120)), 0.3, 6, 4, timings=laps)
+    assert_same(got, zef.mine(series, 0.3, 6, 4))
+    assert len(got) > 2 and [name for name, _ in laps].count("map") == len(got) + 1
+
+
 def _slow(block):
     time.sleep(0.4)
     return block
 
 
-def test_killed_worker_gives_the_same_result(client):
-    series = np.array(walks(3, 64, 300, 301))
-    array = da.from_array(series, chunks=(8, 300)).map_blocks(_slow)
+def killed_during(client, seconds, run):
+    """run(), with one worker process killed `seconds` after it starts."""
     victim = sorted(client.run(os.getpid).values())[0]
     killed = threading.Event()
 
@@ -90,12 +100,19 @@ def test_killed_worker_gives_the_same_result(client):
         os.kill(victim, signal.SIGKILL)
         killed.set()
 
-    timer = threading.Timer(0.8, kill)
+    timer = threading.Timer(seconds, kill)
     timer.start()
-    got = zd.mine(array, 0.3, 10, 4)
+    got = run()
     assert killed.is_set(), "the run ended before the worker was killed"
     timer.join()
     assert victim not in client.run(os.getpid).values()
+    return got
+
+
+def test_killed_worker_gives_the_same_result(client):
+    series = np.array(walks(3, 64, 300, 301))
+    array = da.from_array(series, chunks=(8, 300)).map_blocks(_slow)
+    got = killed_during(client, 0.8, lambda: zd.mine(array, 0.3, 10, 4))
     assert_same(got, zef.mine(series, 0.3, 10, 4))
 
 
@@ -158,6 +175,13 @@ def test_discover_bag_of_unequal_series_with_empty_partition(client):
     assert got.short_series == [0, 30] and got.flat_series == [6]
     values, offset = got._series[4]
     assert offset == 0 and np.array_equal(values[:50], rows[4][:50])
+
+
+def test_discover_killed_worker_gives_the_same_result(client):
+    series = collection()
+    array = da.from_array(series, chunks=(6, 300)).map_blocks(_slow)
+    got = killed_during(client, 1.5, lambda: zd.discover(array, length=40, k=3))
+    assert_same_discovery(got, zef.discover(series, length=40, k=3))
 
 
 def test_discover_bad_partition_values_and_pattern_limit(client):
