@@ -120,6 +120,13 @@ def main() -> None:
         result["worker_peak_mb"] = sorted((peaks[w] - idle[w]) / 1e6 for w in idle)
         result["laps"] = laps
         result["motifs"] = len(motifs)
+        # The values the result holds: averages and representative, best matches and positions.
+        result["result_bytes_lean"] = sum(
+            8 * m.length + 8 * len(m.best_matches) + 4 * sum(map(len, m.indexes.values())) for m in motifs
+        )
+        result["result_bytes"] = result["result_bytes_lean"] + sum(
+            8 * m.length * len(m.average_occurrences) for m in motifs
+        )
         if args.discover:
             result["discover"] = run_discover(client, args)
     if not args.no_single:
@@ -176,20 +183,21 @@ def run_discover(client: Any, args: argparse.Namespace) -> dict[str, Any]:
 
 
 def costs(result: dict[str, Any]) -> dict[str, float]:
-    """Measured costs in seconds: per partition (preparation), per level (workers' counting),
-    per reduction, per map batch."""
+    """Measured costs in seconds: per partition on the workers (preparation, each level's
+    count, mapping), per reduction on the client, and the client's share of mapping per
+    series (adding the series' averages and best matches up in the engine's order)."""
     laps = result["laps"]
     prepare = sum(s for n, s in laps if n == "prepare")
     counts = [s for n, s in laps if n.endswith(" count")]
     reductions = [s for n, s in laps if n.endswith(" reduce")]
-    maps = sum(s for n, s in laps if n == "map")
     per_worker = max(1.0, result["partitions"] / result["workers"])
     return {
         "partition": prepare / per_worker,
         "level_per_partition": sum(counts) / len(counts) / per_worker,
         "levels": float(len(counts)),
         "reduction": sum(reductions) / len(reductions),
-        "map_per_partition": maps / per_worker,
+        "map_per_partition": sum(s for n, s in laps if n == "map workers") / per_worker,
+        "client_per_series": sum(s for n, s in laps if n == "map client") / result["series"],
     }
 
 
@@ -223,32 +231,51 @@ def write_readme(result: dict[str, Any]) -> None:
     c = costs(result)
     per_partition = c["partition"] + c["levels"] * c["level_per_partition"] + c["map_per_partition"]
     points_per_partition = result["partition_mb"] * 1e6 / 8
+    per_series = result["result_bytes"] / result["series"]
+    per_series_lean = result["result_bytes_lean"] / result["series"]
     lines = [
         "<!-- dask estimate: written by benchmarks/dask_bench.py --write-readme -->",
         f"Measured on this machine ({result['series']} series x {result['points']} points,"
-        f" {result['partitions']} partitions of {result['partition_mb']:.0f} MB, {result['workers']} workers):"
+        f" {result['partitions']} partitions of {result['partition_mb']:.0f} MB, {result['workers']} workers,"
+        f" {result['motifs']} motifs):"
         f" {result['dask_seconds']:.1f} s on the cluster"
         + (f", {result['single_seconds']:.1f} s in one process" if "single_seconds" in result else "")
         + "; peak worker memory above idle "
         + ", ".join(f"{m:.0f} MB" for m in result["worker_peak_mb"])
         + ".",
-        f"Costs: {c['partition']:.2f} s to load and discretise a partition, {c['level_per_partition']:.3f} s per"
-        f" level and partition ({c['levels']:.0f} levels), {c['reduction']:.4f} s per reduction on the client,"
-        f" {c['map_per_partition']:.3f} s of mapping per partition.",
+        f"Costs: on the workers, {c['partition']:.2f} s to load and discretise a partition,"
+        f" {c['level_per_partition']:.3f} s per level and partition ({c['levels']:.0f} levels) and"
+        f" {c['map_per_partition']:.3f} s of mapping per partition; on the client, {c['reduction']:.4f} s per"
+        f" level's reduction and {c['client_per_series'] * 1e6:.1f} us per series to add up the mapping, which"
+        f" does not spread over machines. The result holds {per_series:.0f} bytes per series"
+        f" ({per_series_lean:.0f} with `statistics=False`).",
+    ]
+    if "discover" in result:
+        d = result["discover"]
+        lines.append(
+            f"`zef.dask.discover` on {d['series']} series x {result['points']} points (length {d['length']},"
+            f" 4 partitions): {d['dask_seconds']:.1f} s on the cluster"
+            + (f", {d['single_seconds']:.1f} s in one process (equal: {d['equal']})" if "single_seconds" in d else "")
+            + "; peak worker memory above idle "
+            + ", ".join(f"{m:.0f} MB" for m in d["worker_peak_mb"])
+            + "."
+        )
+    lines += [
         "",
-        "Estimated time (one worker per machine, partitions of the same size, same settings; the client's"
-        " reductions grow with the patterns, not the points):",
+        "Estimated time and client memory (one worker per machine, partitions of the same size, series of the"
+        " same length, same settings and as many motifs):",
         "",
-        "| points | partitions | N = 10 | N = 100 | N = 1000 |",
-        "|---|---|---|---|---|",
+        "| points | partitions | N = 10 | N = 100 | N = 1000 | of which on the client | result on the client |",
+        "|---|---|---|---|---|---|---|",
     ]
     for points in (1e10, 1e11):
         partitions = points / points_per_partition
-        cells = []
-        for machines in (10, 100, 1000):
-            seconds = partitions / machines * per_partition + c["levels"] * c["reduction"]
-            cells.append(f"{seconds / 60:.1f} min")
-        lines.append(f"| {points:.0e} | {partitions:.0f} | " + " | ".join(cells) + " |")
+        series = points / result["points"]
+        client = c["levels"] * c["reduction"] + c["client_per_series"] * series
+        cells = [f"{(partitions / machines * per_partition + client) / 60:.1f} min" for machines in (10, 100, 1000)]
+        memory = f"{series * per_series / 1e9:.0f} GB ({series * per_series_lean / 1e9:.1f} GB lean)"
+        row = [f"{points:.0e}", f"{partitions:.0f}", *cells, f"{client / 60:.1f} min", memory]
+        lines.append("| " + " | ".join(row) + " |")
     lines.append("<!-- end dask estimate -->")
     readme = pathlib.Path(__file__).resolve().parent.parent / "README.md"
     text = readme.read_text()

@@ -456,6 +456,7 @@ def _map(
             delayed(_mapping)(p, s, patterns, representatives, seglen) for p, s in zip(parts, selected, strict=True)
         ]
         found = _paced(client, passing, fetch=True)
+        clock.lap("map workers")
         bests = [f[1] for f in found]
         averages = [f[0] for f in found]
         del found
@@ -463,7 +464,7 @@ def _map(
         motifs.extend(waiting.values())
         del bests
         waiting = _restore(patterns, averages, offsets, order, seglen, statistics)
-        clock.lap("map")
+        clock.lap("map client")
     return motifs
 
 

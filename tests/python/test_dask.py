@@ -83,7 +83,7 @@ def test_batches_sized_by_bytes_equal_one_process(client, monkeypatch):
     laps = []
     got = zd.mine(da.from_array(series, chunks=(15, 120)), 0.3, 6, 4, timings=laps)
     assert_same(got, zef.mine(series, 0.3, 6, 4))
-    assert len(got) > 2 and [name for name, _ in laps].count("map") == len(got) + 1
+    assert len(got) > 2 and [name for name, _ in laps].count("map workers") == len(got) + 1
 
 
 def _slow(block):
