@@ -33,6 +33,7 @@ during a run); a partition that cannot be loaded stops the run with a
 
 from __future__ import annotations
 
+import os
 import time
 from collections.abc import Sequence
 from typing import Any, overload
@@ -102,6 +103,7 @@ def mine(
     client: distributed.Client | None = None,
     batch: int | None = None,
     timings: list[tuple[str, float]] | None = None,
+    max_patterns: int | None = None,
 ) -> list[Motif]:
     """The motifs of `series`, ranked by NAED: what `zef.mine` returns on the same series in one process.
 
@@ -119,9 +121,13 @@ def mine(
     every motif: the client then holds the per-series averages of one batch
     at a time only. Everything else is the same.
     `timings`, when given, receives (stage, seconds) for each stage of the run.
+    `max_patterns` and the refusals are those of `zef.mine`: TooManyPatterns when
+    more patterns than that pass the support test, and MemoryError when mapping
+    the motifs could never fit in the client's memory, both before any mapping.
     """
     clock = _Clock(timings)
     _check_batch(batch)
+    limit = pattern_limit(max_patterns)
     minsup, max_overlap = float(minsup), float(max_overlap)
     seglen, alphabet, min_len, max_len, k = (int(v) for v in (seglen, alphabet, min_len, max_len, k))
     # The settings' errors, before any work: those of discretising one point.
@@ -130,7 +136,7 @@ def mine(
         client = distributed.get_client()
     parts = _partitions(series)
     return _mine_parts(
-        client, parts, minsup, seglen, alphabet, min_len, max_len, max_overlap, k, statistics, batch, clock, None
+        client, parts, minsup, seglen, alphabet, min_len, max_len, max_overlap, k, statistics, batch, clock, limit
     )
 
 
@@ -201,6 +207,9 @@ def _mine_parts(
     sets = client.gather([client.submit(_series_sets, s) for s in selected])
     order = _insertion_orders(wanted, sets, offsets)
     clock.lap("orders")
+    _check_mapping_fits(patterns, order, seglen)
+    if k < 0:
+        raise ValueError("cannot create std::vector larger than max_size()")
 
     if batch is None:
         # A partition's values: about `seglen` float64 per symbol of its words.
@@ -211,10 +220,25 @@ def _mine_parts(
     motifs = _map(client, parts, selected, offsets, order, batches, seglen, statistics, clock)
 
     ranking = _native.dask_rank([m.naed for m in motifs])
-    if k < 0:
-        raise ValueError("cannot create std::vector larger than max_size()")
     count = len(ranking) if k == 0 else min(len(ranking), k)
     return [motifs[i] for i in ranking[:count]]
+
+
+def _check_mapping_fits(patterns: list[bytes], order: dict[bytes, list[int]], seglen: int) -> None:
+    """The engine's refusal: MemoryError when mapping the motifs (their averages, one list per series
+    and one more, of `seglen` points per symbol), plus the copies returned, would need more bytes than
+    the machine has."""
+    doubles = 0.0
+    for pattern in patterns:
+        length = float(seglen) * len(pattern)
+        if 0 < length <= INT_MAX:
+            doubles += (len(order[pattern]) + 1.0) * length
+    try:
+        memory = float(os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE"))
+    except (ValueError, OSError):
+        return
+    if memory > 0 and 2.0 * doubles * 8 > memory:
+        raise MemoryError("std::bad_alloc")
 
 
 class _Clock:

@@ -1,6 +1,7 @@
 """zef.dask.mine on a local cluster of two worker processes: the same motifs as zef.mine, bit for bit."""
 
 import os
+import re
 import signal
 import threading
 import time
@@ -132,6 +133,18 @@ def test_bad_partition_is_named(client):
         zd.mine(bag, 0.5, 1, 3)
     with pytest.raises(TypeError, match="dask array or a dask bag"):
         zd.mine(np.zeros((2, 3)), 0.5, 1, 3)
+
+
+@pytest.mark.parametrize(
+    "settings, kwargs",
+    [((0.3, 4, 4), {"max_patterns": 3}), ((0.5, 2**31 - 1, 5), {"min_len": 1}), ((0.3, 4, 4), {"k": -1})],
+)
+def test_refusals_are_those_of_one_process(client, settings, kwargs):
+    series = np.array(walks(6, 12, 60, 61))
+    with pytest.raises((zef.TooManyPatterns, MemoryError, ValueError)) as want:
+        zef.mine(series, *settings, **kwargs)
+    with pytest.raises(type(want.value), match=re.escape(str(want.value))):
+        zd.mine(da.from_array(series, chunks=(5, 60)), *settings, **kwargs)
 
 
 def assert_same_discovery(got, want):
