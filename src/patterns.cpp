@@ -123,26 +123,44 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
     }
 
     const std::size_t length = prefix.size() + 1;
+    // The loop reads plain arrays through locals, and a series' end in a list
+    // is written once the series is done rather than counted up position by
+    // position.
+    const int* const series_list = occurrences.series.data();
+    const std::size_t* const ends = occurrences.ends.data();
+    const int* const positions = occurrences.positions.data();
+    const std::size_t slots = symbols.size();
+    std::vector<int> last_series(slots, -1);
     const auto visit = [&](std::size_t i) {
-        const int series = occurrences.series[i];
+        const int series = series_list[i];
         if (series < 0 || static_cast<std::size_t>(series) >= words.size()) return;
         const Pattern& word = words[static_cast<std::size_t>(series)];
-        for (std::size_t k = occurrences.begin_of(i); k < occurrences.ends[i]; ++k) {
-            const int position = occurrences.positions[k];
+        const char* const symbols_of_word = word.data();
+        const std::size_t size = word.size();
+        const std::size_t end = ends[i];
+        bool any = false;
+        for (std::size_t k = i == 0 ? 0 : ends[i - 1]; k < end; ++k) {
+            const int position = positions[k];
             if (position < 0) continue;
             const auto start = static_cast<std::size_t>(position);
-            if (start > word.size() || length > word.size() - start) continue;  // runs past the end
-            const char* at = word.data() + start;
+            if (start > size || length > size - start) continue;  // runs past the end
+            const char* at = symbols_of_word + start;
             if (!holds_prefix && !std::equal(prefix.begin(), prefix.end(), at)) continue;
             const int slot = slot_of_symbol[static_cast<unsigned char>(at[length - 1])];
             if (slot < 0) continue;
             OccurrenceList& list = buffers[static_cast<std::size_t>(slot)];
-            if (list.series.empty() || list.series.back() != series) {
+            if (last_series[static_cast<std::size_t>(slot)] != series) {
+                last_series[static_cast<std::size_t>(slot)] = series;
                 list.series.push_back(series);
-                list.ends.push_back(list.positions.size());
+                any = true;
             }
             list.positions.push_back(position);
-            ++list.ends.back();
+        }
+        if (!any) return;
+        for (std::size_t slot = 0; slot < slots; ++slot) {
+            if (last_series[slot] == series && buffers[slot].ends.size() < buffers[slot].series.size()) {
+                buffers[slot].ends.push_back(buffers[slot].positions.size());
+            }
         }
     };
     // A table of one series lists it, and needs no table to tell.
