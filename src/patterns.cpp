@@ -928,6 +928,13 @@ void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::
     std::size_t occurrences = 0;
     for (const Run& r : runs) occurrences += r.prefix->second.positions.size();
     if (occurrences >= kParallelLevelOccurrences) {
+        // The largest prefixes are handed out first: in key order the two
+        // largest of a level are often its first and last (runs of the lowest
+        // and of the highest symbol), and the thread that takes the last one
+        // would finish long after the others.
+        std::stable_sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
+            return a.prefix->second.positions.size() > b.prefix->second.positions.size();
+        });
         run.run_ranges(runs.size(), count_runs);
     } else {
         count_runs(0, runs.size());
