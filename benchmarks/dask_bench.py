@@ -78,7 +78,6 @@ def main() -> None:
     parser.add_argument("--write-readme", action="store_true")
     args = parser.parse_args()
 
-    import dask.array as da
     import distributed
 
     import zef
@@ -86,17 +85,8 @@ def main() -> None:
 
     rows = max(1, int(args.partition_mb * 1e6 / (8 * args.points)))
     parts = -(-args.series // rows)
-    chunks = (tuple(min(rows, args.series - i * rows) for i in range(parts)), (args.points,))
     settings = (args.minsup, args.seglen, args.alphabet, 3, args.max_len, 0.9, args.k)
-    array = da.map_blocks(
-        walks,
-        dtype=np.float64,
-        chunks=chunks,
-        rows=rows,
-        points=args.points,
-        total=args.series,
-        meta=np.empty((0, 0)),
-    )
+    array = lazy_walks(args.series, rows, args.points)
     result: dict[str, Any] = {
         "series": args.series,
         "points": args.points,
@@ -144,24 +134,26 @@ def main() -> None:
         write_readme(result)
 
 
+def lazy_walks(series: int, rows: int, points: int) -> Any:
+    """`series` random walks of `points` points as a dask array of `rows` rows a chunk, each
+    chunk made on its worker when a task needs it."""
+    import dask.array as da
+
+    parts = -(-series // rows)
+    chunks = (tuple(min(rows, series - i * rows) for i in range(parts)), (points,))
+    return da.map_blocks(
+        walks, dtype=np.float64, chunks=chunks, rows=rows, points=points, total=series, meta=np.empty((0, 0))
+    )
+
+
 def run_discover(client: Any, args: argparse.Namespace) -> dict[str, Any]:
     """zef.dask.discover on args.discover walks of args.points in 4 partitions, against zef.discover."""
-    import dask.array as da
 
     import zef
     import zef.dask
 
     rows = -(-args.discover // 4)
-    chunks = (tuple(min(rows, args.discover - i * rows) for i in range(4)), (args.points,))
-    array = da.map_blocks(
-        walks,
-        dtype=np.float64,
-        chunks=chunks,
-        rows=rows,
-        points=args.points,
-        total=args.discover,
-        meta=np.empty((0, 0)),
-    )
+    array = lazy_walks(args.discover, rows, args.points)
     found: dict[str, Any] = {"series": args.discover, "length": args.length}
     idle = client.run(start_sampler)
     laps: list[tuple[str, float]] = []
