@@ -106,6 +106,65 @@ double squared_distance(const std::vector<double>& series, const Occurrence& occ
     return q;
 }
 
+// The squared distances of many occurrences to one representative of
+// `points` values, each as squared_distance() finds it. Each sum is a chain of
+// dependent additions that a single occurrence leaves the processor waiting
+// on; the occurrences that lie wholly inside their series are summed four
+// side by side instead, each still in its own order.
+class DistanceBatch {
+public:
+    void add(const std::vector<double>& series, const Occurrence& occurrence) {
+        occurrences.push_back({&series, occurrence});
+    }
+
+    // q[j] for the j-th occurrence added.
+    const std::vector<double>& squared(const double* representative, std::size_t points) {
+        q.resize(occurrences.size());
+        starts.clear();
+        whole.clear();
+        for (std::size_t j = 0; j < occurrences.size(); ++j) {
+            const auto& [series, occurrence] = occurrences[j];
+            if (occurrence.first == 0 && occurrence.last == points && points > 0) {
+                whole.push_back(j);
+                starts.push_back(series->data() + occurrence.start);
+            } else {
+                q[j] = squared_distance(*series, occurrence, representative);
+            }
+        }
+        std::size_t w = 0;
+        for (; w + 4 <= whole.size(); w += 4) {
+            const double* a = starts[w];
+            const double* b = starts[w + 1];
+            const double* c = starts[w + 2];
+            const double* d = starts[w + 3];
+            double qa = 0.0, qb = 0.0, qc = 0.0, qd = 0.0;
+            for (std::size_t i = 0; i < points; ++i) {
+                const double r = representative[i];
+                const double da = a[i] - r, db = b[i] - r, dc = c[i] - r, dd = d[i] - r;
+                qa += std::isnan(a[i]) ? 0.0 : da * da;
+                qb += std::isnan(b[i]) ? 0.0 : db * db;
+                qc += std::isnan(c[i]) ? 0.0 : dc * dc;
+                qd += std::isnan(d[i]) ? 0.0 : dd * dd;
+            }
+            q[whole[w]] = qa;
+            q[whole[w + 1]] = qb;
+            q[whole[w + 2]] = qc;
+            q[whole[w + 3]] = qd;
+        }
+        for (; w < whole.size(); ++w) {
+            const auto& [series, occurrence] = occurrences[whole[w]];
+            q[whole[w]] = squared_distance(*series, occurrence, representative);
+        }
+        return q;
+    }
+
+private:
+    std::vector<std::pair<const std::vector<double>*, Occurrence>> occurrences;
+    std::vector<const double*> starts;
+    std::vector<std::size_t> whole;
+    std::vector<double> q;
+};
+
 }  // namespace
 
 Motif::Motif(Pattern pattern) : pattern(std::move(pattern)) {}
@@ -225,6 +284,32 @@ void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
     // map() gives `representative` its `length` values before this runs; a
     // direct call without them takes the checked access.
     const bool complete = representative.size() >= points;
+    if (complete) {
+        DistanceBatch batch;
+        for (const auto& [s, positions] : indexes) {
+            const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
+            for (int position : positions) batch.add(series, locate(position, seglen, length, series.size()));
+        }
+        const std::vector<double>& q = batch.squared(representative.data(), points);
+        std::size_t j = 0;
+        for (const auto& [s, positions] : indexes) {
+            double best = 1000000.0;
+            int best_position = 0;
+            for (int position : positions) {
+                const double d = std::sqrt(q[j++]);
+                // Strictly smaller: a tie keeps the earlier position, NaN never wins.
+                if (d < best) {
+                    best = d;
+                    best_position = position;
+                }
+            }
+            naed += best;
+            // A point index, not a symbol position.
+            best_matches[s] = checked_product(best_position, seglen);
+        }
+        naed /= static_cast<double>(indexes.size()) * static_cast<double>(length);
+        return;
+    }
     for (const auto& [s, positions] : indexes) {
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
         double best = 1000000.0;
@@ -299,14 +384,18 @@ double Motif::mapped_naed(const Pattern& pattern, const SeriesSet& ts, int segle
     }
 
     // The best match of each series, in the order of `indexes`.
-    double naed = 0.0;
+    DistanceBatch batch;
     for (const PositionRun& run : runs) {
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(run.series));
+        for (const int* p = run.first; p != run.last; ++p) batch.add(series, locate(*p, seglen, length, series.size()));
+    }
+    const std::vector<double>& q = batch.squared(scratch.representative.data(), points);
+    double naed = 0.0;
+    std::size_t j = 0;
+    for (const PositionRun& run : runs) {
         double best = 1000000.0;
         for (const int* p = run.first; p != run.last; ++p) {
-            const double q =
-                squared_distance(series, locate(*p, seglen, length, series.size()), scratch.representative.data());
-            const double d = std::sqrt(q);
+            const double d = std::sqrt(q[j++]);
             if (d < best) best = d;
         }
         naed += best;

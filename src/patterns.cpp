@@ -110,27 +110,43 @@ bool passes(std::size_t series_count, double min_count) {
 // candidate starts at each of them where the word holds the prefix and goes
 // on with s. With `holds_prefix` (the words are those whose scan recorded the
 // prefix's occurrences) the word is known to hold the prefix there. The lists
-// are gathered in `buffers`, whose capacity is reused from call to call, and
-// handed out in found[0..) as copies of their exact size.
+// are gathered in `buffers`, reused from call to call, and handed out in
+// found[0..) as copies of their exact size.
+//
+// The symbol after an occurrence decides where it goes, and that is as good
+// as random: the loop has no branch on it. Each candidate's arrays, and one
+// more for the symbols that start none, are as long as the prefix's lists,
+// so every occurrence is written at the end of one of them without a test;
+// after each series, every candidate that gained occurrences records it.
 void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, const OccurrenceList& occurrences,
             const std::vector<char>& symbols, OccurrenceList* found, std::vector<OccurrenceList>& buffers,
             Pacer& pacer) {
-    if (buffers.size() < symbols.size()) buffers.resize(symbols.size());
-    std::array<int, 256> slot_of_symbol;
-    slot_of_symbol.fill(-1);
-    for (std::size_t slot = 0; slot < symbols.size(); ++slot) {
-        slot_of_symbol[static_cast<unsigned char>(symbols[slot])] = static_cast<int>(slot);
+    const std::size_t slots = symbols.size();
+    const std::size_t most_series = occurrences.series.size();
+    const std::size_t most_positions = occurrences.positions.size();
+    if (buffers.size() < slots + 1) buffers.resize(slots + 1);
+    for (std::size_t slot = 0; slot <= slots; ++slot) {
+        OccurrenceList& buffer = buffers[slot];
+        if (buffer.positions.size() < most_positions) buffer.positions.resize(most_positions);
+        if (slot == slots) break;
+        if (buffer.series.size() < most_series) buffer.series.resize(most_series);
+        if (buffer.ends.size() < most_series) buffer.ends.resize(most_series);
     }
+    std::array<std::uint32_t, 256> slot_of_symbol;
+    slot_of_symbol.fill(static_cast<std::uint32_t>(slots));
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        slot_of_symbol[static_cast<unsigned char>(symbols[slot])] = static_cast<std::uint32_t>(slot);
+    }
+    std::vector<int*> out(slots + 1);
+    for (std::size_t slot = 0; slot <= slots; ++slot) out[slot] = buffers[slot].positions.data();
+    std::vector<std::size_t> counts(slots + 1, 0);  // positions written per slot
+    std::vector<std::size_t> listed(slots, 0);      // series recorded per slot
+    std::vector<std::size_t> ended(slots, 0);       // counts[slot] when its last series ended
 
     const std::size_t length = prefix.size() + 1;
-    // The loop reads plain arrays through locals, and a series' end in a list
-    // is written once the series is done rather than counted up position by
-    // position.
     const int* const series_list = occurrences.series.data();
     const std::size_t* const ends = occurrences.ends.data();
     const int* const positions = occurrences.positions.data();
-    const std::size_t slots = symbols.size();
-    std::vector<int> last_series(slots, -1);
     const auto visit = [&](std::size_t i) {
         const int series = series_list[i];
         if (series < 0 || static_cast<std::size_t>(series) >= words.size()) return;
@@ -138,7 +154,6 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
         const char* const symbols_of_word = word.data();
         const std::size_t size = word.size();
         const std::size_t end = ends[i];
-        bool any = false;
         for (std::size_t k = i == 0 ? 0 : ends[i - 1]; k < end; ++k) {
             const int position = positions[k];
             if (position < 0) continue;
@@ -146,21 +161,15 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
             if (start > size || length > size - start) continue;  // runs past the end
             const char* at = symbols_of_word + start;
             if (!holds_prefix && !std::equal(prefix.begin(), prefix.end(), at)) continue;
-            const int slot = slot_of_symbol[static_cast<unsigned char>(at[length - 1])];
-            if (slot < 0) continue;
-            OccurrenceList& list = buffers[static_cast<std::size_t>(slot)];
-            if (last_series[static_cast<std::size_t>(slot)] != series) {
-                last_series[static_cast<std::size_t>(slot)] = series;
-                list.series.push_back(series);
-                any = true;
-            }
-            list.positions.push_back(position);
+            const std::uint32_t slot = slot_of_symbol[static_cast<unsigned char>(at[length - 1])];
+            out[slot][counts[slot]++] = position;
         }
-        if (!any) return;
         for (std::size_t slot = 0; slot < slots; ++slot) {
-            if (last_series[slot] == series && buffers[slot].ends.size() < buffers[slot].series.size()) {
-                buffers[slot].ends.push_back(buffers[slot].positions.size());
-            }
+            const std::size_t count = counts[slot];
+            buffers[slot].series[listed[slot]] = series;
+            buffers[slot].ends[listed[slot]] = count;
+            listed[slot] += count != ended[slot] ? 1 : 0;
+            ended[slot] = count;
         }
     };
     // A table of one series lists it, and needs no table to tell.
@@ -179,11 +188,13 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
             pacer.spend(units * (last - first));
         }
     }
-    for (std::size_t slot = 0; slot < symbols.size(); ++slot) {
-        found[slot] = buffers[slot];
-        buffers[slot].series.clear();
-        buffers[slot].ends.clear();
-        buffers[slot].positions.clear();
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        const OccurrenceList& buffer = buffers[slot];
+        found[slot].series.assign(buffer.series.begin(),
+                                  buffer.series.begin() + static_cast<std::ptrdiff_t>(listed[slot]));
+        found[slot].ends.assign(buffer.ends.begin(), buffer.ends.begin() + static_cast<std::ptrdiff_t>(listed[slot]));
+        found[slot].positions.assign(buffer.positions.begin(),
+                                     buffer.positions.begin() + static_cast<std::ptrdiff_t>(counts[slot]));
     }
 }
 
