@@ -62,10 +62,11 @@ public:
         next.reserve(capacity);
     }
 
-    // table[key] = value, for the key with this hash code.
-    void assign(std::size_t code, std::size_t value) {
+    // table[key] = value, for the key with this hash code; a key known to be
+    // new is not looked for.
+    void assign(std::size_t code, std::size_t value, bool known_new = false) {
         std::size_t b = bucket_of(code);
-        if (buckets[b] != kEmpty) {
+        if (!known_new && buckets[b] != kEmpty) {
             for (int p = after(buckets[b]); p != kEnd && bucket_of(codes[p]) == b; p = next[p]) {
                 if (codes[p] == code) {  // std::hash<int> is one to one
                     values[p] = value;
@@ -165,8 +166,17 @@ std::vector<std::size_t> hash_table_order(const std::vector<int>& keys) {
     return table.listed();
 }
 
+std::vector<std::size_t> distinct_table_order(const std::vector<int>& keys) {
+    if (keys.size() > static_cast<std::size_t>(INT_MAX)) return built_table_order(keys);
+    ReplayedTable table(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) table.assign(std::hash<int>{}(keys[i]), i, true);
+    return table.listed();
+}
+
 #else
 
 std::vector<std::size_t> hash_table_order(const std::vector<int>& keys) { return built_table_order(keys); }
+
+std::vector<std::size_t> distinct_table_order(const std::vector<int>& keys) { return built_table_order(keys); }
 
 #endif

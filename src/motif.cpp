@@ -179,7 +179,7 @@ void Motif::record_indexes(int series, const int* first, const int* last) {
 
 std::vector<std::size_t> Motif::table_order(const std::vector<int>& series) {
     // `indexes` is a std::unordered_map<int, ...> with the default hash.
-    return hash_table_order(series);
+    return distinct_table_order(series);
 }
 
 int Motif::get_length() const { return length; }

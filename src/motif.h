@@ -44,9 +44,9 @@ public:
     void record_indexes(int series, const int* first, const int* last);
 
     // The order in which `indexes` lists its series when they were first
-    // recorded in the order given: positions into `series`, in table order.
-    // Found without building the table itself (a hash table of the same kind
-    // that allocates from one arena), for callers that need the order only.
+    // recorded in the order given: positions into `series` (each series in it
+    // once), in table order. Found without building the table, for callers
+    // that need the order only.
     static std::vector<std::size_t> table_order(const std::vector<int>& series);
 
     int get_length() const;

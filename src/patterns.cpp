@@ -180,11 +180,24 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
         // The Runner is asked every few thousand series; the units spent are
         // the positions of a share of the series, about.
         constexpr std::size_t kSeriesBetweenChecks = 1024;
+        constexpr std::size_t kAhead = 4;
         const std::vector<std::size_t> order = Motif::table_order(occurrences.series);
         const std::size_t units = (4 * occurrences.positions.size() + 16 * order.size()) / order.size() + 1;
         for (std::size_t first = 0; first < order.size(); first += kSeriesBetweenChecks) {
             const std::size_t last = std::min(order.size(), first + kSeriesBetweenChecks);
-            for (std::size_t i = first; i < last; ++i) visit(order[i]);
+            for (std::size_t i = first; i < last; ++i) {
+                if (i + kAhead < order.size()) {
+                    const std::size_t j = order[i + kAhead];
+                    const int ahead = series_list[j];
+                    __builtin_prefetch(positions + (j == 0 ? 0 : ends[j - 1]));
+                    if (ahead >= 0 && static_cast<std::size_t>(ahead) < words.size()) {
+                        const Pattern& word = words[static_cast<std::size_t>(ahead)];
+                        __builtin_prefetch(word.data());
+                        __builtin_prefetch(word.data() + word.size() - 1);
+                    }
+                }
+                visit(order[i]);
+            }
             pacer.spend(units * (last - first));
         }
     }
