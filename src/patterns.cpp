@@ -186,14 +186,18 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
         for (std::size_t first = 0; first < order.size(); first += kSeriesBetweenChecks) {
             const std::size_t last = std::min(order.size(), first + kSeriesBetweenChecks);
             for (std::size_t i = first; i < last; ++i) {
+                // Table order visits the words all over: the positions and the
+                // word of the series a few ahead are fetched meanwhile.
                 if (i + kAhead < order.size()) {
                     const std::size_t j = order[i + kAhead];
                     const int ahead = series_list[j];
                     __builtin_prefetch(positions + (j == 0 ? 0 : ends[j - 1]));
                     if (ahead >= 0 && static_cast<std::size_t>(ahead) < words.size()) {
                         const Pattern& word = words[static_cast<std::size_t>(ahead)];
-                        __builtin_prefetch(word.data());
-                        __builtin_prefetch(word.data() + word.size() - 1);
+                        if (!word.empty()) {
+                            __builtin_prefetch(word.data());
+                            __builtin_prefetch(word.data() + (word.size() - 1));
+                        }
                     }
                 }
                 visit(order[i]);
