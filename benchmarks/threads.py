@@ -9,7 +9,9 @@ Needs numpy. Sections:
 1. `zef.mine(X, 0.3, 8, 4, k=10)` on 8,000 random walks of 1,000 points (float64,
    C-contiguous) on 2 threads, as a ratio to the median of 20 `X.sum()` calls; 1
    against 2 threads; `_zef_cpp.Miner` on the same call;
-2. scaling: the same call from 1,000 to 16,000 series, the time per doubling;
+2. scaling: the same call from 1,000 to 16,000 series, the time per doubling.
+   The cases of sections 1 and 2 (and 6) run in rounds, one run of each per round,
+   so that other work on a shared machine weighs on all of them alike;
 3. Ctrl-C: how long a long call takes to raise KeyboardInterrupt once interrupted;
 4. peak memory beyond the input, each case in a fresh process;
 5. long words: one series, seglen 10, alphabet 10, minsup 1.0 through
@@ -35,6 +37,7 @@ import subprocess
 import sys
 import threading
 import time
+from functools import partial
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import numpy as np  # noqa: E402
@@ -79,21 +82,28 @@ def child(code: str, cap: float = CAP) -> str | None:
         return None
 
 
-def timed(call, repeats: int) -> tuple[float, float]:
-    """The median wall time of `repeats` runs after a warm-up run, and the process CPU
-    time (user and system, every thread) of that run: a CPU time near twice the wall
-    time means that both threads had a core to themselves."""
+def run_once(call) -> tuple[float, float]:
+    """Wall time and process CPU time (user and system, every thread) of one call: a CPU
+    time near twice the wall time means that both threads had a core to themselves."""
+    before = resource.getrusage(resource.RUSAGE_SELF)
+    t0 = time.perf_counter()
     call()
-    runs = []
-    for _ in range(repeats):
-        before = resource.getrusage(resource.RUSAGE_SELF)
-        t0 = time.perf_counter()
+    wall = time.perf_counter() - t0
+    after = resource.getrusage(resource.RUSAGE_SELF)
+    return wall, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
+
+
+def alternated(calls: dict, repeats: int) -> dict:
+    """Per call, the run of median wall time (wall, CPU) over `repeats` rounds after one
+    warm-up run each. Each round runs every call once in turn, so that other work on the
+    machine, which comes and goes, weighs on all of them alike and not on one case."""
+    for call in calls.values():
         call()
-        wall = time.perf_counter() - t0
-        after = resource.getrusage(resource.RUSAGE_SELF)
-        runs.append((wall, after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime))
-    runs.sort()
-    return runs[len(runs) // 2]
+    runs: dict = {name: [] for name in calls}
+    for _ in range(repeats):
+        for name, call in calls.items():
+            runs[name].append(run_once(call))
+    return {name: sorted(r)[len(r) // 2] for name, r in runs.items()}
 
 
 def status(field: str) -> int:
@@ -110,20 +120,32 @@ def status(field: str) -> int:
 def bench_call(repeats: int) -> dict[str, float]:
     section(f"1. zef.mine on {SERIES:,} x {POINTS:,} random walks")
     x = walks(SERIES, POINTS)
-    sums = []
-    for _ in range(20):
-        t0 = time.perf_counter()
-        x.sum()
-        sums.append(time.perf_counter() - t0)
-    one_pass = statistics.median(sums)
-    two, two_cpu = timed(lambda: zef.mine(x, **SETTINGS, threads=2), repeats)
-    one, one_cpu = timed(lambda: zef.mine(x, **SETTINGS, threads=1), repeats)
-    miner, miner_cpu = timed(lambda: _zef_cpp.Miner(**SETTINGS).mine(x), repeats)
+    sums: list[float] = []
+    per_round = max(1, 20 // repeats)  # about 20 passes in all, spread over the rounds
+
+    def sum_passes() -> None:
+        for _ in range(per_round):
+            t0 = time.perf_counter()
+            x.sum()
+            sums.append(time.perf_counter() - t0)
+
+    medians = alternated(
+        {
+            "sum": sum_passes,
+            "two": lambda: zef.mine(x, **SETTINGS, threads=2),
+            "one": lambda: zef.mine(x, **SETTINGS, threads=1),
+            "miner": lambda: _zef_cpp.Miner(**SETTINGS).mine(x),
+        },
+        repeats,
+    )
+    passes = sums[per_round:]  # not the warm-up
+    one_pass = statistics.median(passes)
+    (two, two_cpu), (one, one_cpu), (miner, miner_cpu) = medians["two"], medians["one"], medians["miner"]
     settings = ", ".join(f"{k}={v}" for k, v in SETTINGS.items())
     print(f"zef.mine(X, {settings}); X float64, C-contiguous, {x.nbytes / 2**20:.0f} MiB")
     print()
     rows = [
-        ("X.sum() (median of 20)", fmt_time(one_pass), "-", "1.0x"),
+        (f"X.sum() (median of {len(passes)})", fmt_time(one_pass), "-", "1.0x"),
         ("zef.mine, 2 threads", fmt_time(two), fmt_time(two_cpu), f"{two / one_pass:.1f}x"),
         ("zef.mine, 1 thread", fmt_time(one), fmt_time(one_cpu), f"{one / one_pass:.1f}x"),
         ("_zef_cpp.Miner.mine", fmt_time(miner), fmt_time(miner_cpu), f"{miner / one_pass:.1f}x"),
@@ -134,6 +156,7 @@ def bench_call(repeats: int) -> dict[str, float]:
     target("2 threads >= 1.8x faster than 1", f"{one / two:.3f}x", one / two >= 1.8)
     return {
         "sum": one_pass,
+        "passes": len(passes),
         "two": two,
         "one": one,
         "miner": miner,
@@ -150,9 +173,9 @@ def bench_scaling(repeats: int) -> list[tuple[int, float, float]]:
     section("2. Scaling: zef.mine on 2 threads as the number of series doubles")
     x = walks(COUNTS[-1], POINTS, seed=1)
     rows, times, worst = [], [], 0.0
+    medians = alternated({count: partial(zef.mine, x[:count], **SETTINGS, threads=2) for count in COUNTS}, repeats)
     for count in COUNTS:
-        part = x[:count]
-        seconds, cpu = timed(lambda: zef.mine(part, **SETTINGS, threads=2), repeats)
+        seconds, cpu = medians[count]
         growth = seconds / times[-1][1] if times else None
         cpu_growth = cpu / times[-1][2] if times else None
         worst = max(worst, growth or 0.0)
@@ -457,7 +480,7 @@ def main() -> None:
         calls = markdown(
             ["call", "time", "CPU time", "x `X.sum()`"],
             [
-                ("`X.sum()` (median of 20)", fmt_time(call["sum"]), "-", "1"),
+                (f"`X.sum()` (median of {call['passes']})", fmt_time(call["sum"]), "-", "1"),
                 (
                     "`zef.mine`, 2 threads",
                     fmt_time(call["two"]),
