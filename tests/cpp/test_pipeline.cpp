@@ -92,11 +92,11 @@ std::vector<Motif> with_pool(const SeriesSet& ts, const MinerSettings& s, std::s
 TEST(MappedNaed, SameBitsAsMapOnEveryRecord) {
     SeriesSet ts = walks(3, 60, 200);
     znorm(ts);
-    // Missing values and negative zeros, which an average of one occurrence
-    // must pass on exactly as the full mapping does.
+    // Negative zeros and more missing values, which the NAED from occurrence
+    // lists must treat exactly as the full mapping does.
     for (std::size_t s = 0; s < ts.size(); s += 3) {
-        ts[s][s % 50] = std::numeric_limits<double>::quiet_NaN();
-        ts[s][(s * 7) % 200] = -0.0;
+        ts[s][s % ts[s].size()] = std::numeric_limits<double>::quiet_NaN();
+        ts[s][(s * 7) % ts[s].size()] = -0.0;
     }
     PatternMiner miner(0.1, 1, 0, 1.0);
     miner.mine(sax(ts, 3, 4));
