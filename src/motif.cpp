@@ -326,46 +326,30 @@ void Motif::set_representative() {
 
 void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
     const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
-    // map() gives `representative` its `length` values before this runs; a
-    // direct call without them takes the checked access.
+    // map() gives `representative` its `length` values before this runs: then
+    // every distance is found first, in a batch. A direct call without them
+    // takes the checked access, occurrence by occurrence.
     const bool complete = representative.size() >= points;
+    DistanceBatch batch;
     if (complete) {
-        DistanceBatch batch;
         for (const auto& [s, positions] : indexes) {
             const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
             for (int position : positions) batch.add(series, locate(position, seglen, length, series.size()));
         }
-        const std::vector<double>& q = batch.squared(representative.data(), points);
-        std::size_t j = 0;
-        for (const auto& [s, positions] : indexes) {
-            double best = 1000000.0;
-            int best_position = 0;
-            for (int position : positions) {
-                const double d = std::sqrt(q[j++]);
-                // Strictly smaller: a tie keeps the earlier position, NaN never wins.
-                if (d < best) {
-                    best = d;
-                    best_position = position;
-                }
-            }
-            naed += best;
-            // A point index, not a symbol position.
-            best_matches[s] = checked_product(best_position, seglen);
-        }
-        naed /= static_cast<double>(indexes.size()) * static_cast<double>(length);
-        return;
     }
+    const std::vector<double>* batched = complete ? &batch.squared(representative.data(), points) : nullptr;
+    std::size_t j = 0;
     for (const auto& [s, positions] : indexes) {
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
         double best = 1000000.0;
         int best_position = 0;
         for (int position : positions) {
-            const Occurrence occurrence = locate(position, seglen, length, series.size());
             // Missing points add nothing and the sum is not rescaled for them.
             double q = 0.0;
-            if (complete) {
-                q = squared_distance(series, occurrence, representative.data());
+            if (batched != nullptr) {
+                q = (*batched)[j++];
             } else {
+                const Occurrence occurrence = locate(position, seglen, length, series.size());
                 for (std::size_t i = occurrence.first; i < occurrence.last; ++i) {
                     const double value = occurrence.value(series, i);
                     if (std::isnan(value)) continue;
