@@ -605,7 +605,10 @@ def main():
     parser.add_argument("--quick", action="store_true", help="smaller stumpy cap and fewer repeats")
     parser.add_argument("--repeats", type=int, default=None, help="timed runs per case (default 7, quick 3)")
     parser.add_argument("--stumpy-cap", type=float, default=None, help="seconds per stumpy run (default 45, quick 20)")
+    parser.add_argument("--write-readme", action="store_true", help="also write this run's output into README.md")
     args = parser.parse_args()
+    if args.write_readme:
+        sys.stdout = Tee(sys.stdout)
     repeats = args.repeats or (3 if args.quick else 7)
     cap = args.stumpy_cap or (20.0 if args.quick else 45.0)
     warnings.simplefilter("ignore")
@@ -642,6 +645,40 @@ def main():
     section("Targets")
     table(["target", "measured", "met"], [(t, m, "yes" if ok else "NO") for t, m, ok in TARGETS])
     print(f"whole run: {fmt_time(time.perf_counter() - started)}")
+    if isinstance(sys.stdout, Tee):
+        write_readme(sys.stdout.text())
+
+
+class Tee:
+    """Prints as the stream does and keeps a copy of everything printed."""
+
+    def __init__(self, stream):
+        self.stream = stream
+        self.parts: list[str] = []
+
+    def write(self, text: str) -> int:
+        self.parts.append(text)
+        return self.stream.write(text)
+
+    def flush(self) -> None:
+        self.stream.flush()
+
+    def text(self) -> str:
+        return "".join(self.parts)
+
+
+README_BEGIN = "<!-- peers output: written by benchmarks/bench.py --write-readme -->"
+README_END = "<!-- end of peers output -->"
+
+
+def write_readme(output: str) -> None:
+    """The run's output, as a text block between the README's markers."""
+    readme = pathlib.Path(__file__).resolve().parent.parent / "README.md"
+    content = readme.read_text()
+    begin, end = content.index(README_BEGIN) + len(README_BEGIN), content.index(README_END)
+    block = "\n```text\n" + output.rstrip() + "\n```\n"
+    readme.write_text(content[:begin] + block + content[end:])
+    print(f"{readme}: wrote this run's output", file=sys.__stdout__)
 
 
 if __name__ == "__main__":
