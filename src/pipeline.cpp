@@ -30,23 +30,29 @@ void runs_of(const OccurrenceList& list, std::vector<PositionRun>& runs) {
     }
 }
 
-// Series are z-normalised four at a time (see znorm_four): the copies of
-// group g, the series from 4g on (fewer at the end), go to out[0..); returns
-// how many there are.
+// Series are z-normalised as znorm_series() does it. Their scales are found
+// four at a time (see scales_of_four), once: the words are made from them,
+// and so is the normalised copy that mapping reads, in one pass over the input.
 constexpr std::size_t kGroup = 4;
 
-std::size_t normalise_group(const SeriesViews& series, std::size_t g, std::vector<double>* const out[kGroup]) {
+void scale_group(const SeriesViews& series, std::size_t g, std::vector<Scale>& scales) {
     const std::size_t first = g * kGroup;
     const std::size_t count = std::min(kGroup, series.size() - first);
-    for (std::size_t j = 0; j < count; ++j) {
-        out[j]->assign(series[first + j].values, series[first + j].values + series[first + j].size);
+    bool same = count == kGroup;
+    for (std::size_t j = 1; j < count; ++j) same = same && series[first + j].size == series[first].size;
+    if (same) {
+        const double* const values[kGroup] = {series[first].values, series[first + 1].values, series[first + 2].values,
+                                              series[first + 3].values};
+        scales_of_four(values, series[first].size, scales.data() + first);
+        return;
     }
-    if (count == kGroup) {
-        znorm_four(out);
-    } else {
-        for (std::size_t j = 0; j < count; ++j) znorm_series(*out[j]);
-    }
-    return count;
+    for (std::size_t j = 0; j < count; ++j)
+        scales[first + j] = scale_of(series[first + j].values, series[first + j].size);
+}
+
+void write_normalised(const SeriesView& view, Scale scale, std::vector<double>& out) {
+    out.resize(view.size);
+    write_scaled(view.values, view.size, scale, out.data());
 }
 
 // Mining leaves the heap full of freed lists that the normalised copy,
@@ -68,22 +74,23 @@ void give_back_freed_memory(const SeriesViews& series) {
 std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& settings, std::size_t max_patterns,
                                const Runner& runner) {
     // Discretisation, series by series: each series is z-normalised into a
-    // buffer of its own and turned into its word. The normalised copy that
+    // reused buffer and turned into its word. The normalised copy that
     // mapping reads is made once mining is over, so that it never sits in
     // memory beside mining's occurrences.
     const std::vector<double>& row = breakpoint_row(settings.alphabet);
     const std::size_t groups = (series.size() + kGroup - 1) / kGroup;
     WordSet words(series.size());
+    std::vector<Scale> scales(series.size());
     {
         StageCount counted(runner, kStageDiscretise, series.size());
         runner.run_ranges(groups, [&](std::size_t first, std::size_t last) {
-            std::vector<double> buffers[kGroup];
-            std::vector<double>* const out[kGroup] = {&buffers[0], &buffers[1], &buffers[2], &buffers[3]};
+            std::vector<double> buffer;
             for (std::size_t g = first; g < last; ++g) {
                 runner.check_stop();
-                const std::size_t count = normalise_group(series, g, out);
-                for (std::size_t j = 0; j < count; ++j) {
-                    words[g * kGroup + j] = word_of(buffers[j].data(), buffers[j].size(), settings.seglen, row);
+                scale_group(series, g, scales);
+                for (std::size_t i = g * kGroup; i < std::min(series.size(), (g + 1) * kGroup); ++i) {
+                    write_normalised(series[i], scales[i], buffer);
+                    words[i] = word_of(buffer.data(), buffer.size(), settings.seglen, row);
                     counted.add_one();
                 }
             }
@@ -121,10 +128,9 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
         runner.run_ranges(groups, [&](std::size_t first, std::size_t last) {
             for (std::size_t g = first; g < last; ++g) {
                 runner.check_stop();
-                std::vector<double>* out[kGroup] = {};
-                for (std::size_t j = 0; j < kGroup && g * kGroup + j < series.size(); ++j)
-                    out[j] = &normalised[g * kGroup + j];
-                normalise_group(series, g, out);
+                for (std::size_t i = g * kGroup; i < std::min(series.size(), (g + 1) * kGroup); ++i) {
+                    write_normalised(series[i], scales[i], normalised[i]);
+                }
             }
         });
         runner.run_ranges(count, [&](std::size_t first, std::size_t last) {

@@ -100,32 +100,33 @@ void znorm(SeriesSet& ts) {
 
 void znorm_series(std::vector<double>& series) {
     if (series.empty()) return;
-    const double n = static_cast<double>(series.size());
-    double sum = 0.0;
-    for (double v : series) sum += v;
-    const double mean = sum / n;
-    double ss = 0.0;
-    for (double& v : series) {
-        v -= mean;
-        ss += v * v;
-    }
-    // No threshold for flat series: a zero deviation turns the series into NaN.
-    const double sd = std::sqrt(ss / n);
-    for (double& v : series) v /= sd;
+    write_scaled(series.data(), series.size(), scale_of(series.data(), series.size()), series.data());
 }
 
-void znorm_four(std::vector<double>* const series[4]) {
-    const std::size_t size = series[0]->size();
-    bool same = size > 0;
-    for (int s = 1; s < 4; ++s) same = same && series[s]->size() == size;
-    if (!same) {
-        for (int s = 0; s < 4; ++s) znorm_series(*series[s]);
+Scale scale_of(const double* values, std::size_t size) {
+    if (size == 0) return {0.0, 1.0};
+    const double n = static_cast<double>(size);
+    double sum = 0.0;
+    for (std::size_t i = 0; i < size; ++i) sum += values[i];
+    const double mean = sum / n;
+    double ss = 0.0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const double centred = values[i] - mean;
+        ss += centred * centred;
+    }
+    // No threshold for flat series: a zero deviation turns the series into NaN.
+    return {mean, std::sqrt(ss / n)};
+}
+
+void scales_of_four(const double* const values[4], std::size_t size, Scale scales[4]) {
+    if (size == 0) {
+        for (int s = 0; s < 4; ++s) scales[s] = scale_of(values[s], 0);
         return;
     }
-    double* const a = series[0]->data();
-    double* const b = series[1]->data();
-    double* const c = series[2]->data();
-    double* const d = series[3]->data();
+    const double* const a = values[0];
+    const double* const b = values[1];
+    const double* const c = values[2];
+    const double* const d = values[3];
     const double n = static_cast<double>(size);
     double sa = 0.0, sb = 0.0, sc = 0.0, sd = 0.0;
     for (std::size_t i = 0; i < size; ++i) {
@@ -137,22 +138,20 @@ void znorm_four(std::vector<double>* const series[4]) {
     const double ma = sa / n, mb = sb / n, mc = sc / n, md = sd / n;
     double qa = 0.0, qb = 0.0, qc = 0.0, qd = 0.0;
     for (std::size_t i = 0; i < size; ++i) {
-        a[i] -= ma;
-        b[i] -= mb;
-        c[i] -= mc;
-        d[i] -= md;
-        qa += a[i] * a[i];
-        qb += b[i] * b[i];
-        qc += c[i] * c[i];
-        qd += d[i] * d[i];
+        const double ca = a[i] - ma, cb = b[i] - mb, cc = c[i] - mc, cd = d[i] - md;
+        qa += ca * ca;
+        qb += cb * cb;
+        qc += cc * cc;
+        qd += cd * cd;
     }
-    const double da = std::sqrt(qa / n), db = std::sqrt(qb / n), dc = std::sqrt(qc / n), dd = std::sqrt(qd / n);
-    for (std::size_t i = 0; i < size; ++i) {
-        a[i] /= da;
-        b[i] /= db;
-        c[i] /= dc;
-        d[i] /= dd;
-    }
+    scales[0] = {ma, std::sqrt(qa / n)};
+    scales[1] = {mb, std::sqrt(qb / n)};
+    scales[2] = {mc, std::sqrt(qc / n)};
+    scales[3] = {md, std::sqrt(qd / n)};
+}
+
+void write_scaled(const double* values, std::size_t size, Scale scale, double* out) {
+    for (std::size_t i = 0; i < size; ++i) out[i] = (values[i] - scale.mean) / scale.sd;
 }
 
 Pattern get_row(std::vector<double> series, int seglen, int alphabet) {

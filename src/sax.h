@@ -20,10 +20,20 @@ char get_discrete_value(int alphabet, double value);
 void znorm(SeriesSet& ts);
 // The same for one series.
 void znorm_series(std::vector<double>& series);
-// The same for four series at once, each with the same result as alone: the
-// running sums of the four are independent, and the processor advances them
-// side by side where it would wait for each addition of one.
-void znorm_four(std::vector<double>* const series[4]);
+// How znorm_series() scales a series of `size` values: each value x becomes
+// (x - mean) / sd, the population standard deviation. An empty series, which
+// has nothing to scale, gets mean 0 and sd 1.
+struct Scale {
+    double mean;
+    double sd;
+};
+Scale scale_of(const double* values, std::size_t size);
+// The scales of four series of `size` values each, with the same bits as
+// scale_of() on each: the running sums of the four are independent, and the
+// processor advances them side by side where it would wait for each addition of one.
+void scales_of_four(const double* const values[4], std::size_t size, Scale scales[4]);
+// out[i] = (values[i] - mean) / sd for i < size; `out` may be `values`.
+void write_scaled(const double* values, std::size_t size, Scale scale, double* out);
 
 // One word of ceil(size / seglen) symbols: each segment of seglen points is
 // averaged and named. Throws std::length_error when no word length exists

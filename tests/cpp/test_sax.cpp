@@ -85,26 +85,28 @@ TEST(Znorm, ANanAnywhereMakesTheWholeSeriesNan) {
     for (double v : ts[0]) EXPECT_TRUE(std::isnan(v));
 }
 
-TEST(Znorm, FourAtOnceGiveEachSeriesItsOwnBits) {
+TEST(Znorm, FourScalesAtOnceGiveEachSeriesItsOwnBits) {
     std::mt19937 rng(5);
     std::normal_distribution<double> value(3.0, 7.0);
     for (int round = 0; round < 40; ++round) {
-        // Equal sizes take the side-by-side path; unequal, empty, flat and NaN ones too.
-        SeriesSet four(4);
-        for (std::size_t s = 0; s < 4; ++s) {
-            four[s].resize(round % 4 == 3 ? rng() % 50 : 333);
-            for (double& v : four[s]) v = value(rng);
+        // Sizes from empty up; flat and NaN series too.
+        const std::size_t size = round % 4 == 3 ? rng() % 50 : 333;
+        SeriesSet four(4, std::vector<double>(size));
+        for (std::vector<double>& series : four) {
+            for (double& v : series) v = value(rng);
         }
         if (round % 5 == 1) std::fill(four[1].begin(), four[1].end(), 0.25);
-        if (round % 5 == 2 && !four[2].empty()) four[2][four[2].size() / 2] = kNaN;
+        if (round % 5 == 2 && size > 0) four[2][size / 2] = kNaN;
         SeriesSet alone = four;
         znorm(alone);
-        std::vector<double>* const series[4] = {&four[0], &four[1], &four[2], &four[3]};
-        znorm_four(series);
+        const double* const values[4] = {four[0].data(), four[1].data(), four[2].data(), four[3].data()};
+        Scale scales[4];
+        scales_of_four(values, size, scales);
         for (std::size_t s = 0; s < 4; ++s) {
-            ASSERT_EQ(four[s].size(), alone[s].size());
-            for (std::size_t i = 0; i < four[s].size(); ++i) {
-                ASSERT_TRUE(four[s][i] == alone[s][i] || (std::isnan(four[s][i]) && std::isnan(alone[s][i])))
+            std::vector<double> scaled(size);
+            write_scaled(four[s].data(), size, scales[s], scaled.data());
+            for (std::size_t i = 0; i < size; ++i) {
+                ASSERT_TRUE(scaled[i] == alone[s][i] || (std::isnan(scaled[i]) && std::isnan(alone[s][i])))
                     << "round " << round << " series " << s << " point " << i;
             }
         }
