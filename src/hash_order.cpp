@@ -1,6 +1,5 @@
 #include "hash_order.h"
 
-#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory_resource>
@@ -51,126 +50,95 @@ private:
     std::uint64_t magic;
 };
 
-// libstdc++'s table for unique keys: one singly linked list of every node,
-// each bucket's nodes one run of it, and per bucket the node before its run
-// (the list's head for the bucket whose run comes first).
-class ReplayedTable {
-public:
-    explicit ReplayedTable(std::size_t capacity) {
-        codes.reserve(capacity);
-        values.reserve(capacity);
-        next.reserve(capacity);
-    }
+// libstdc++'s table for unique keys, replayed: one singly linked list of
+// every node, each bucket's nodes one run of it, and per bucket the node
+// before its run (the list's head for the bucket whose run comes first).
+// Nodes are numbered in the order they go in, and the number after the last
+// one stands for the head; each node keeps its bucket, so that no code is
+// divided twice. table[keys[i]] = i for each i in turn; with `distinct` no key
+// is looked for before it goes in. Gives the values in the table's order.
+std::vector<std::size_t> replayed_order(const std::vector<int>& keys, bool distinct) {
+    constexpr std::uint32_t kEnd = UINT32_MAX;  // no next node; a bucket without nodes
+    const std::size_t capacity = keys.size();
+    const auto head = static_cast<std::uint32_t>(capacity);
+    std::vector<std::uint32_t> next(capacity + 1, kEnd);  // per node, and for the head
+    std::vector<std::uint32_t> bucket(capacity);
+    std::vector<std::size_t> codes(capacity);  // per node: its key's hash code
+    // Per node: the last position of its key; with distinct keys, the node's own number.
+    std::vector<std::size_t> values(distinct ? 0 : capacity);
+    std::vector<std::uint32_t> buckets(1, kEnd);
+    BucketOf bucket_of(1);
+    std::__detail::_Prime_rehash_policy policy;
 
-    // table[key] = value, for the key with this hash code; a key known to be
-    // new is not looked for.
-    void assign(std::size_t code, std::size_t value, bool known_new = false) {
-        std::size_t b = bucket_of(code);
-        if (!known_new && buckets[b] != kEmpty) {
-            for (int p = after(buckets[b]); p != kEnd && bucket_of(codes[p]) == b; p = next[p]) {
-                if (codes[p] == code) {  // std::hash<int> is one to one
-                    values[p] = value;
-                    return;
+    // The node goes first in its bucket's run; a bucket's first node goes
+    // first in the whole list, and the bucket of the node it displaces there
+    // now stands after it.
+    const auto link = [&](std::uint32_t node, std::size_t b) {
+        bucket[node] = static_cast<std::uint32_t>(b);
+        const std::uint32_t before = buckets[b];
+        if (before != kEnd) {
+            next[node] = next[before];
+            next[before] = node;
+            return;
+        }
+        const std::uint32_t first = next[head];
+        next[node] = first;
+        next[head] = node;
+        if (first != kEnd) buckets[bucket[first]] = node;
+        buckets[b] = head;
+    };
+
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::size_t code = std::hash<int>{}(keys[i]);
+        if (!distinct && buckets[bucket_of(code)] != kEnd) {
+            const std::size_t b = bucket_of(code);
+            std::uint32_t p = next[buckets[b]];
+            while (p != kEnd && bucket[p] == b && codes[p] != code) p = next[p];  // std::hash<int> is one to one
+            if (p != kEnd && bucket[p] == b) {
+                values[p] = i;
+                continue;
+            }
+        }
+        // The policy changes nothing, and grows nothing, until the count passes
+        // its mark. Growing walks the old list in order and links each node
+        // into the new buckets as above.
+        if (count + 1 > policy._M_state()) {
+            const auto grow = policy._M_need_rehash(bucket_of.size(), count, 1);
+            if (grow.first) {
+                bucket_of = BucketOf(grow.second);
+                buckets.assign(grow.second, kEnd);
+                std::uint32_t p = next[head];
+                next[head] = kEnd;
+                while (p != kEnd) {
+                    const std::uint32_t following = next[p];
+                    link(p, bucket_of(codes[p]));
+                    p = following;
                 }
             }
         }
-        // The policy changes nothing, and grows nothing, until the count passes its mark.
-        const auto grow = codes.size() + 1 > policy._M_state()
-                              ? policy._M_need_rehash(bucket_of.size(), codes.size(), 1)
-                              : std::pair<bool, std::size_t>(false, 0);
-        if (grow.first) {
-            rehash(grow.second);
-            b = bucket_of(code);
-        }
-        const int node = static_cast<int>(codes.size());
-        codes.push_back(code);
-        values.push_back(value);
-        next.push_back(kEnd);
-        link_first_in_bucket(node, b);
+        const auto node = static_cast<std::uint32_t>(count++);
+        codes[node] = code;
+        if (!distinct) values[node] = i;
+        link(node, bucket_of(code));
     }
 
-    std::vector<std::size_t> listed() const {
-        std::vector<std::size_t> order;
-        order.reserve(values.size());
-        for (int p = head; p != kEnd; p = next[static_cast<std::size_t>(p)])
-            order.push_back(values[static_cast<std::size_t>(p)]);
-        return order;
-    }
-
-private:
-    static constexpr int kEnd = -1;         // no next node
-    static constexpr int kHead = -2;        // the list's head stands before the bucket's run
-    static constexpr int kEmpty = INT_MIN;  // a bucket without nodes
-
-    int& after(int before) { return before == kHead ? head : next[static_cast<std::size_t>(before)]; }
-
-    // The node goes first in its bucket's run; a bucket's first node goes
-    // first in the whole list.
-    void link_first_in_bucket(int node, std::size_t b) {
-        const auto n = static_cast<std::size_t>(node);
-        if (buckets[b] != kEmpty) {
-            int& link = after(buckets[b]);
-            next[n] = link;
-            link = node;
-            return;
-        }
-        next[n] = head;
-        head = node;
-        if (next[n] != kEnd) buckets[bucket_of(codes[static_cast<std::size_t>(next[n])])] = node;
-        buckets[b] = kHead;
-    }
-
-    // Growing walks the old list in order and relinks each node into the new
-    // buckets: first in an empty bucket (and then in the list), otherwise
-    // right after the node before its bucket's run.
-    void rehash(std::size_t count) {
-        bucket_of = BucketOf(count);
-        buckets.assign(count, kEmpty);
-        int p = head;
-        head = kEnd;
-        std::size_t first_bucket = 0;
-        while (p != kEnd) {
-            const auto n = static_cast<std::size_t>(p);
-            const int following = next[n];
-            const std::size_t b = bucket_of(codes[n]);
-            if (buckets[b] == kEmpty) {
-                next[n] = head;
-                head = p;
-                buckets[b] = kHead;
-                if (next[n] != kEnd) buckets[first_bucket] = p;
-                first_bucket = b;
-            } else {
-                int& link = after(buckets[b]);
-                next[n] = link;
-                link = p;
-            }
-            p = following;
-        }
-    }
-
-    std::__detail::_Prime_rehash_policy policy;
-    BucketOf bucket_of{1};
-    std::vector<int> buckets = std::vector<int>(1, kEmpty);
-    int head = kEnd;
-    std::vector<std::size_t> codes;  // per node: its key's hash code
-    std::vector<std::size_t> values;
-    std::vector<int> next;
-};
+    std::vector<std::size_t> order;
+    order.reserve(count);
+    for (std::uint32_t p = next[head]; p != kEnd; p = next[p]) order.push_back(distinct ? p : values[p]);
+    return order;
+}
 
 }  // namespace
 
 std::vector<std::size_t> hash_table_order(const std::vector<int>& keys) {
-    if (keys.size() > static_cast<std::size_t>(INT_MAX)) return built_table_order(keys);
-    ReplayedTable table(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) table.assign(std::hash<int>{}(keys[i]), i);
-    return table.listed();
+    if (keys.size() >= static_cast<std::size_t>(UINT32_MAX)) return built_table_order(keys);
+    return replayed_order(keys, false);
 }
 
 std::vector<std::size_t> distinct_table_order(const std::vector<int>& keys) {
-    if (keys.size() > static_cast<std::size_t>(INT_MAX)) return built_table_order(keys);
-    ReplayedTable table(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) table.assign(std::hash<int>{}(keys[i]), i, true);
-    return table.listed();
+    if (keys.size() >= static_cast<std::size_t>(UINT32_MAX)) return built_table_order(keys);
+    return replayed_order(keys, true);
 }
 
 #else
