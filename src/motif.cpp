@@ -205,6 +205,41 @@ private:
 
 }  // namespace
 
+template <typename T>
+void Motif::SeriesTable<T>::reserve(std::size_t series, std::size_t total_count) {
+    keys.reserve(series);
+    offsets.reserve(series);
+    counts.reserve(series);
+    values.reserve(total_count);
+}
+
+template <typename T>
+void Motif::SeriesTable<T>::assign(int series, const T* first, std::size_t count, bool known_new) {
+    if (!known_new) {
+        if (slots.size() != keys.size()) {
+            slots.clear();
+            for (std::size_t i = 0; i < keys.size(); ++i) slots.emplace(keys[i], i);
+        }
+        const auto found = slots.find(series);
+        if (found != slots.end()) {
+            const std::size_t i = found->second;
+            if (count != counts[i]) {
+                // The values of another size go to the end; the old ones stay unused.
+                offsets[i] = values.size();
+                counts[i] = count;
+                values.resize(values.size() + count);
+            }
+            std::copy(first, first + count, values.begin() + static_cast<std::ptrdiff_t>(offsets[i]));
+            return;
+        }
+        slots.emplace(series, keys.size());
+    }
+    keys.push_back(series);
+    offsets.push_back(values.size());
+    counts.push_back(count);
+    values.insert(values.end(), first, first + count);
+}
+
 Motif::Motif(Pattern pattern) : pattern(std::move(pattern)) {}
 
 void Motif::record_index(int series, int position) { indexes[series].push_back(position); }
@@ -226,11 +261,24 @@ double Motif::get_naed() const { return naed; }
 
 std::unordered_map<int, std::vector<int>> Motif::get_indexes() { return indexes; }
 
-std::unordered_map<int, std::vector<double>> Motif::get_average_occurrences() { return average_occurrences; }
+// Filled in the order the series first went in, a map lists them in the table's order.
+std::unordered_map<int, std::vector<double>> Motif::get_average_occurrences() {
+    std::unordered_map<int, std::vector<double>> table;
+    for (std::size_t i = 0; i < average_occurrences.size(); ++i) {
+        const double* values = average_occurrences.data(i);
+        table.emplace(average_occurrences.series(i),
+                      std::vector<double>(values, values + average_occurrences.count(i)));
+    }
+    return table;
+}
 
 std::vector<double> Motif::get_representative() { return representative; }
 
-std::unordered_map<int, int> Motif::get_best_matches() { return best_matches; }
+std::unordered_map<int, int> Motif::get_best_matches() {
+    std::unordered_map<int, int> table;
+    for (std::size_t i = 0; i < best_matches.size(); ++i) table.emplace(best_matches.series(i), *best_matches.data(i));
+    return table;
+}
 
 void Motif::map(const SeriesSet& ts, int seglen) {
     this->seglen = seglen;
@@ -261,6 +309,11 @@ std::vector<double> Motif::get_occurrence(const std::vector<double>& series, int
 // the points inside are visited, in the same order.
 void Motif::set_average_occurrences(const SeriesSet& ts) {
     const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
+    // A record mapped for the first time meets each series once, and new.
+    const bool fresh = average_occurrences.empty();
+    constexpr std::size_t kReservedPoints = std::size_t{1} << 20;
+    if (fresh && points <= kReservedPoints) average_occurrences.reserve(indexes.size(), indexes.size() * points);
+    std::vector<double> averages;
     std::vector<int> counts;
     auto ahead = indexes.begin();
     for (std::size_t skipped = 0; skipped < kSeriesAhead && ahead != indexes.end(); ++skipped) ++ahead;
@@ -272,13 +325,13 @@ void Motif::set_average_occurrences(const SeriesSet& ts) {
         }
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
         // Per point, the occurrences are summed in recording order from 0.0.
-        std::vector<double> averages(points, 0.0);
+        averages.assign(points, 0.0);
         counts.assign(points, 0);
         for (int position : positions) {
             add_occurrence(series, locate(position, seglen, length, series.size()), averages.data(), counts.data());
         }
         to_means(averages.data(), counts.data(), points);
-        average_occurrences[s] = std::move(averages);
+        average_occurrences.assign(s, averages.data(), points, fresh);
     }
 }
 
@@ -286,24 +339,29 @@ void Motif::set_representative() {
     if (average_occurrences.empty() || length <= 0) return;
     const std::size_t points = static_cast<std::size_t>(length);
     const double m = static_cast<double>(average_occurrences.size());
+    const std::vector<std::size_t> order = average_occurrences.order();
 
     // map() leaves every list with `length` values; only an interrupted
     // mapping followed by a direct call can leave them shorter, and then the
     // checked loops below report it where the plain algorithm would.
     bool complete = representative.size() >= points;
-    for (const auto& entry : average_occurrences) complete = complete && entry.second.size() >= points;
+    for (std::size_t i : order) complete = complete && average_occurrences.count(i) >= points;
 
     // mu: the NaN-skipping mean of the per-series averages, each series
     // counting once whatever its number of occurrences. Per point, the
-    // averages are added in the map's iteration order, from 0.0.
+    // averages are added in the table's iteration order, from 0.0.
     std::vector<double> mu(points, 0.0);
     std::vector<int> counts(points, 0);
     if (complete) {
-        for (const auto& entry : average_occurrences) add_values(entry.second.data(), points, mu.data(), counts.data());
+        for (std::size_t i : order) add_values(average_occurrences.data(i), points, mu.data(), counts.data());
     } else {
+        std::vector<std::vector<double>> lists;
+        for (std::size_t i : order) {
+            lists.emplace_back(average_occurrences.data(i), average_occurrences.data(i) + average_occurrences.count(i));
+        }
         for (std::size_t i = 0; i < points; ++i) {
-            for (const auto& entry : average_occurrences) {
-                const double value = entry.second.at(i);
+            for (const std::vector<double>& list : lists) {
+                const double value = list.at(i);
                 if (std::isnan(value)) continue;
                 mu[i] += value;
                 ++counts[i];
@@ -326,6 +384,7 @@ void Motif::set_representative() {
 
 void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
     const std::size_t points = length > 0 ? static_cast<std::size_t>(length) : 0;
+    const bool fresh = best_matches.empty();
     // map() gives `representative` its `length` values before this runs: then
     // every distance is found first, in a batch. A direct call without them
     // takes the checked access, occurrence by occurrence.
@@ -366,7 +425,8 @@ void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
         }
         naed += best;
         // A point index, not a symbol position.
-        best_matches[s] = checked_product(best_position, seglen);
+        const int point = checked_product(best_position, seglen);
+        best_matches.assign(s, &point, 1, fresh);
     }
     naed /= static_cast<double>(indexes.size()) * static_cast<double>(length);
 }
@@ -484,7 +544,7 @@ Motif Motif::restored(Pattern pattern, int seglen, const std::vector<int>& serie
     for (const auto& entry : motif.indexes) {
         const std::vector<double>& average = averages.at(entry.first);
         if (average.size() != points) throw std::invalid_argument("an average of another length than the motif");
-        motif.average_occurrences[entry.first] = average;
+        motif.average_occurrences.assign(entry.first, average.data(), average.size(), true);
     }
     motif.representative.assign(points, 0.0);
     motif.set_representative();
@@ -498,7 +558,7 @@ void Motif::set_best_matches(const std::unordered_map<int, std::pair<double, int
     for (const auto& entry : indexes) {
         const std::pair<double, int>& found = best.at(entry.first);
         naed += found.first;
-        best_matches[entry.first] = found.second;
+        best_matches.assign(entry.first, &found.second, 1, true);
     }
     naed /= static_cast<double>(indexes.size()) * static_cast<double>(length);
 }

@@ -107,10 +107,41 @@ private:
     int length = 0;
     // Series index -> symbol positions at which an occurrence starts, as recorded.
     std::unordered_map<int, std::vector<int>> indexes;
+    // A table keyed by series index, held flat: it lists its series as a
+    // std::unordered_map<int, std::vector<T>> that received them in the same
+    // order would (see table_order), and keeps the values of every series in
+    // one block, so that a record holds a few allocations, not a few per series.
+    template <typename T>
+    class SeriesTable {
+    public:
+        std::size_t size() const { return keys.size(); }
+        bool empty() const { return keys.empty(); }
+        void clear() { *this = SeriesTable(); }
+        void reserve(std::size_t series, std::size_t total_count);
+        // table[series] = [first, first + count): a new series goes in after
+        // the others, a known one keeps its place. With `known_new` the
+        // caller vouches that the series is not in the table yet.
+        void assign(int series, const T* first, std::size_t count, bool known_new);
+        // Entry i, in the order the series first went in.
+        int series(std::size_t i) const { return keys[i]; }
+        const T* data(std::size_t i) const { return values.data() + offsets[i]; }
+        std::size_t count(std::size_t i) const { return counts[i]; }
+        // The entries in the table's iteration order.
+        std::vector<std::size_t> order() const { return table_order(keys); }
+
+    private:
+        std::vector<int> keys;
+        std::vector<std::size_t> offsets;  // into `values`
+        std::vector<std::size_t> counts;
+        std::vector<T> values;
+        // Series -> entry, made when a series may come again, and kept up to date from then on.
+        std::unordered_map<int, std::size_t> slots;
+    };
+
     // Series index -> point-wise average of that series' occurrences.
-    std::unordered_map<int, std::vector<double>> average_occurrences;
+    SeriesTable<double> average_occurrences;
     std::vector<double> representative;
-    // Series index -> point index (not symbol position) of the best occurrence.
-    std::unordered_map<int, int> best_matches;
+    // Series index -> point index (not symbol position) of the best occurrence: one value each.
+    SeriesTable<int> best_matches;
     double naed = 0.0;
 };

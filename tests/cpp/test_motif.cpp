@@ -87,6 +87,30 @@ TEST(MotifMapping, MappingAgainRecomputesEverything) {
     ExpectWorkedStatistics(motif);
 }
 
+TEST(MotifMapping, MappingAgainKeepsEachSeriesPlaceInTheTables) {
+    // Series recorded after a first mapping join the tables after the others,
+    // as they would join a std::unordered_map; the others keep their place.
+    std::mt19937 rng(3);
+    std::vector<int> first(400), later(300);
+    for (int& s : first) s = static_cast<int>(rng() % 5000);
+    for (int& s : later) s = static_cast<int>(rng() % 5000);
+    const SeriesSet ts(5000, Values{1, 2, 3});
+    Motif motif(Pattern{'a'});
+    std::unordered_map<int, int> expected;
+    for (int s : first) motif.record_index(s, 0);
+    motif.map(ts, 1);
+    for (const auto& entry : motif.occurrences()) expected[entry.first] = 0;
+    for (int s : later) motif.record_index(s, 1);
+    motif.map(ts, 2);
+    for (const auto& entry : motif.occurrences()) expected[entry.first] = 0;
+    std::vector<int> wanted, averaged, matched;
+    for (const auto& entry : expected) wanted.push_back(entry.first);
+    for (const auto& entry : motif.get_average_occurrences()) averaged.push_back(entry.first);
+    for (const auto& entry : motif.get_best_matches()) matched.push_back(entry.first);
+    EXPECT_EQ(averaged, wanted);
+    EXPECT_EQ(matched, wanted);
+}
+
 TEST(MotifMapping, AllNaNSeriesAddsNothingButCountsInTheNaed) {
     Motif motif = Recorded(2, {{0, 1}, {0, 0}, {1, 0}, {1, 1}});
     motif.map({{NaN, NaN, NaN}, {0, 2, 4}}, 1);
