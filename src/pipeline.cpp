@@ -1,6 +1,7 @@
 #include "pipeline.h"
 
 #include <algorithm>
+#include <numeric>
 #include <string>
 #include <utility>
 
@@ -69,6 +70,22 @@ void give_back_freed_memory(const SeriesViews& series) {
 #endif
 }
 
+// Motifs differ in work by orders of magnitude, and a thread left alone
+// with a large one at the end of a stage keeps the others waiting. Positions
+// into `motifs` (places in `frequent`), the motifs with the most points to
+// read first.
+std::vector<std::size_t> largest_first(const FrequentLists& frequent, const std::vector<std::size_t>& motifs) {
+    std::vector<std::pair<std::size_t, std::size_t>> work(motifs.size());
+    for (std::size_t j = 0; j < motifs.size(); ++j) {
+        const auto& [pattern, list] = frequent[motifs[j]];
+        work[j] = {list.positions.size() * pattern.size(), j};
+    }
+    std::sort(work.begin(), work.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::size_t> order(motifs.size());
+    for (std::size_t j = 0; j < motifs.size(); ++j) order[j] = work[j].second;
+    return order;
+}
+
 }  // namespace
 
 std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& settings, std::size_t max_patterns,
@@ -133,10 +150,14 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
                 }
             }
         });
+        std::vector<std::size_t> every_motif(count);
+        std::iota(every_motif.begin(), every_motif.end(), std::size_t{0});
+        const std::vector<std::size_t> order = largest_first(frequent, every_motif);
         runner.run_ranges(count, [&](std::size_t first, std::size_t last) {
             NaedScratch scratch;
-            for (std::size_t i = first; i < last; ++i) {
+            for (std::size_t j = first; j < last; ++j) {
                 runner.check_stop();
+                const std::size_t i = order[j];
                 auto& [pattern, list] = frequent[i];
                 if (every) {
                     records[i] = list.record(pattern);
@@ -164,8 +185,12 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
     }
     for (std::size_t j = n; j < count; ++j) frequent[ranked[j].index].second = {};
     for (std::size_t j = 0; j < n; ++j) result.emplace_back(Pattern{});
+    std::vector<std::size_t> returned(n);
+    for (std::size_t j = 0; j < n; ++j) returned[j] = ranked[j].index;
+    const std::vector<std::size_t> order = largest_first(frequent, returned);
     StageCount counted(runner, kStageCollect, n);
-    each(runner, counted, n, [&](std::size_t j) {
+    each(runner, counted, n, [&](std::size_t k) {
+        const std::size_t j = order[k];
         auto& [pattern, list] = frequent[ranked[j].index];
         result[j] = list.record(pattern);
         list = {};
