@@ -295,6 +295,26 @@ void Motif::map(const SeriesSet& ts, int seglen) {
     set_best_matches_and_naed(ts);
 }
 
+void Motif::map_known(const SeriesSet& ts, int seglen, const std::vector<double>& known_representative,
+                      const std::vector<int>& best_positions, double known_naed) {
+    this->seglen = seglen;
+    if (pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
+    length = checked_product(seglen, static_cast<int>(pattern.size()));
+    if (length < 0) throw_too_large();
+    if (best_positions.size() != indexes.size()) throw std::invalid_argument("one best position per series");
+    representative.assign(static_cast<std::size_t>(length), 0.0);
+    naed = 0.0;
+    set_average_occurrences(ts);
+    representative = known_representative;
+    const bool fresh = best_matches.empty();
+    std::size_t j = 0;
+    for (const auto& entry : indexes) {
+        const int point = checked_product(best_positions[j++], seglen);
+        best_matches.assign(entry.first, &point, 1, fresh);
+    }
+    naed = known_naed;
+}
+
 std::vector<double> Motif::get_occurrence(const std::vector<double>& series, int position) const {
     // `position` is a symbol position; the occurrence starts at point position x seglen.
     const Occurrence occurrence = locate(position, seglen, length, series.size());
@@ -487,13 +507,19 @@ double Motif::mapped_naed(const Pattern& pattern, const SeriesSet& ts, int segle
     const std::vector<double>& q = batch.squared(scratch.representative.data(), points);
     double naed = 0.0;
     std::size_t j = 0;
+    scratch.best.clear();
     for (const PositionRun& run : runs) {
         double best = 1000000.0;
+        int best_position = 0;
         for (const int* p = run.first; p != run.last; ++p) {
             const double d = std::sqrt(q[j++]);
-            if (d < best) best = d;
+            if (d < best) {
+                best = d;
+                best_position = *p;
+            }
         }
         naed += best;
+        scratch.best.push_back(best_position);
     }
     return naed / (static_cast<double>(runs.size()) * static_cast<double>(length));
 }

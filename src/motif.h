@@ -23,6 +23,7 @@ struct NaedScratch {
     std::vector<double> mean;       // the mean of the per-series averages, then one share of it
     std::vector<double> mean_counts;
     std::vector<double> representative;
+    std::vector<int> best;  // per run: the symbol position of its best occurrence
 };
 
 // The result record of one symbol pattern: where the pattern occurs in the
@@ -64,6 +65,11 @@ public:
 
     // Maps the recorded occurrences onto the series, `seglen` points per symbol.
     void map(const SeriesSet& ts, int seglen);
+    // The same for a record whose representative, best occurrences (symbol
+    // positions, one per series in the order of `indexes`) and NAED are known,
+    // as mapped_naed() leaves them: only the averages are computed.
+    void map_known(const SeriesSet& ts, int seglen, const std::vector<double>& known_representative,
+                   const std::vector<int>& best_positions, double known_naed);
     std::vector<double> get_occurrence(const std::vector<double>& series, int position) const;
     void set_average_occurrences(const SeriesSet& ts);
     void set_representative();
@@ -97,7 +103,8 @@ public:
     double mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch) const;
     // The same for a record of `pattern` whose table `indexes` lists the
     // series and positions of scratch.runs in that order; `scratch.runs` is
-    // left as it was.
+    // left as it was, and `scratch.representative` and `scratch.best` hold
+    // what map() would find.
     static double mapped_naed(const Pattern& pattern, const SeriesSet& ts, int seglen, NaedScratch& scratch);
 
 private:

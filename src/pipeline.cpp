@@ -21,6 +21,12 @@ struct Ranked {
     std::size_t index;
 };
 
+// What mapping a motif found beside its NAED (see NaedScratch).
+struct Known {
+    std::vector<double> representative;
+    std::vector<int> best;
+};
+
 // The series of `list` with their positions, in the order in which the
 // table `indexes` of its record lists them.
 void runs_of(const OccurrenceList& list, std::vector<PositionRun>& runs) {
@@ -137,6 +143,9 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
     const bool every = n == count;
     SeriesSet normalised(series.size());
     std::vector<Ranked> ranked(count);
+    // Otherwise the representative and best occurrences that the NAED came
+    // from are kept, and the motifs returned need only their averages.
+    std::vector<Known> known(every ? 0 : count);
     // With every motif returned, each record is built and mapped in full at
     // once; otherwise only the NAED of each is found, from its occurrences.
     std::vector<Motif> records(every ? count : 0, Motif(Pattern{}));
@@ -167,6 +176,7 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
                 } else {
                     runs_of(list, scratch.runs);
                     ranked[i] = {Motif::mapped_naed(pattern, normalised, settings.seglen, scratch), i};
+                    known[i] = {scratch.representative, scratch.best};
                 }
                 counted.add_one();
             }
@@ -183,7 +193,10 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
         runner.report(kStageCollect, n, n);
         return result;
     }
-    for (std::size_t j = n; j < count; ++j) frequent[ranked[j].index].second = {};
+    for (std::size_t j = n; j < count; ++j) {
+        frequent[ranked[j].index].second = {};
+        known[ranked[j].index] = {};
+    }
     for (std::size_t j = 0; j < n; ++j) result.emplace_back(Pattern{});
     std::vector<std::size_t> returned(n);
     for (std::size_t j = 0; j < n; ++j) returned[j] = ranked[j].index;
@@ -194,7 +207,8 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
         auto& [pattern, list] = frequent[ranked[j].index];
         result[j] = list.record(pattern);
         list = {};
-        result[j].map(normalised, settings.seglen);
+        const Known& found = known[ranked[j].index];
+        result[j].map_known(normalised, settings.seglen, found.representative, found.best, ranked[j].naed);
     });
     return result;
 }
