@@ -280,7 +280,7 @@ std::unordered_map<int, int> Motif::get_best_matches() {
     return table;
 }
 
-void Motif::map(const SeriesSet& ts, int seglen) {
+void Motif::start_mapping(int seglen) {
     this->seglen = seglen;
     if (pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
     // An overflowing product is refused before it is stored: `length` keeps its value.
@@ -290,6 +290,10 @@ void Motif::map(const SeriesSet& ts, int seglen) {
     if (length < 0) throw_too_large();
     representative.assign(static_cast<std::size_t>(length), 0.0);
     naed = 0.0;
+}
+
+void Motif::map(const SeriesSet& ts, int seglen) {
+    start_mapping(seglen);
     set_average_occurrences(ts);
     set_representative();
     set_best_matches_and_naed(ts);
@@ -297,13 +301,8 @@ void Motif::map(const SeriesSet& ts, int seglen) {
 
 void Motif::map_known(const SeriesSet& ts, int seglen, const std::vector<double>& known_representative,
                       const std::vector<int>& best_positions, double known_naed) {
-    this->seglen = seglen;
-    if (pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
-    length = checked_product(seglen, static_cast<int>(pattern.size()));
-    if (length < 0) throw_too_large();
     if (best_positions.size() != indexes.size()) throw std::invalid_argument("one best position per series");
-    representative.assign(static_cast<std::size_t>(length), 0.0);
-    naed = 0.0;
+    start_mapping(seglen);
     set_average_occurrences(ts);
     representative = known_representative;
     const bool fresh = best_matches.empty();

@@ -108,6 +108,10 @@ public:
     static double mapped_naed(const Pattern& pattern, const SeriesSet& ts, int seglen, NaedScratch& scratch);
 
 private:
+    // What map() does first: stores seglen and the length it gives, refusing
+    // one that overflows or is negative, and clears the representative and NAED.
+    void start_mapping(int seglen);
+
     Pattern pattern;
     int seglen = 0;
     // Points covered by one occurrence: seglen times the number of symbols.
