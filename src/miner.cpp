@@ -69,8 +69,10 @@ std::vector<Motif> Miner::mine(SeriesSet& ts) {
 // before anything, the caller's series included, is changed.
 void Miner::check_stored_series(const SeriesSet& ts) const {
     for (const Motif& motif : motifs) {
-        for (const auto& entry : motif.occurrences()) {
-            const int series = entry.first;
+        // In the table's order, so that the first refused is the one that always was.
+        const std::vector<int>& recorded = motif.recorded_series();
+        for (const std::size_t i : Motif::table_order(recorded)) {
+            const int series = recorded[i];
             if (series < 0 || static_cast<std::size_t>(series) >= ts.size()) {
                 throw std::out_of_range("a stored motif refers to series index " + std::to_string(series) +
                                         ", but only " + std::to_string(ts.size()) + " series were given");

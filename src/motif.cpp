@@ -210,48 +210,80 @@ void Motif::SeriesTable<T>::reserve(std::size_t series, std::size_t total_count)
     keys.reserve(series);
     offsets.reserve(series);
     counts.reserve(series);
+    capacities.reserve(series);
     values.reserve(total_count);
 }
 
 template <typename T>
-void Motif::SeriesTable<T>::assign(int series, const T* first, std::size_t count, bool known_new) {
+std::size_t Motif::SeriesTable<T>::entry_of(int series, bool known_new) {
     if (!known_new) {
         if (slots.size() != keys.size()) {
             slots.clear();
             for (std::size_t i = 0; i < keys.size(); ++i) slots.emplace(keys[i], i);
         }
-        const auto found = slots.find(series);
-        if (found != slots.end()) {
-            const std::size_t i = found->second;
-            if (count != counts[i]) {
-                // The values of another size go to the end; the old ones stay unused.
-                offsets[i] = values.size();
-                counts[i] = count;
-                values.resize(values.size() + count);
-            }
-            std::copy(first, first + count, values.begin() + static_cast<std::ptrdiff_t>(offsets[i]));
-            return;
-        }
-        slots.emplace(series, keys.size());
+        const auto found = slots.try_emplace(series, keys.size());
+        if (!found.second) return found.first->second;
     }
     keys.push_back(series);
     offsets.push_back(values.size());
-    counts.push_back(count);
-    values.insert(values.end(), first, first + count);
+    counts.push_back(0);
+    capacities.push_back(0);
+    return keys.size() - 1;
+}
+
+template <typename T>
+void Motif::SeriesTable<T>::make_room(std::size_t i, std::size_t total) {
+    if (total <= capacities[i]) return;
+    if (offsets[i] + capacities[i] == values.size()) {  // the last block grows where it is
+        values.resize(offsets[i] + total);
+        capacities[i] = total;
+        return;
+    }
+    // Any other block moves to the end, with room to grow there: the old one stays unused.
+    const std::size_t capacity = std::max(total, 2 * capacities[i]);
+    const std::size_t offset = values.size();
+    values.resize(offset + capacity);
+    std::copy_n(values.begin() + static_cast<std::ptrdiff_t>(offsets[i]), counts[i],
+                values.begin() + static_cast<std::ptrdiff_t>(offset));
+    offsets[i] = offset;
+    capacities[i] = capacity;
+}
+
+template <typename T>
+void Motif::SeriesTable<T>::assign(int series, const T* first, std::size_t count, bool known_new) {
+    const std::size_t i = entry_of(series, known_new);
+    counts[i] = 0;
+    make_room(i, count);
+    std::copy_n(first, count, values.begin() + static_cast<std::ptrdiff_t>(offsets[i]));
+    counts[i] = count;
+}
+
+template <typename T>
+void Motif::SeriesTable<T>::append(int series, const T* first, std::size_t count, bool known_new) {
+    const std::size_t i = entry_of(series, known_new);
+    make_room(i, counts[i] + count);
+    std::copy_n(first, count, values.begin() + static_cast<std::ptrdiff_t>(offsets[i] + counts[i]));
+    counts[i] += count;
 }
 
 Motif::Motif(Pattern pattern) : pattern(std::move(pattern)) {}
 
-void Motif::record_index(int series, int position) { indexes[series].push_back(position); }
+void Motif::record_index(int series, int position) { indexes.append(series, &position, 1, false); }
 
 void Motif::record_indexes(int series, const int* first, const int* last) {
     if (first == last) return;  // an entry exists only once a position is recorded for it
-    std::vector<int>& recorded = indexes[series];
-    recorded.insert(recorded.end(), first, last);
+    indexes.append(series, first, static_cast<std::size_t>(last - first), false);
 }
 
+void Motif::record_new_series(int series, const int* first, const int* last) {
+    if (first == last) return;
+    indexes.append(series, first, static_cast<std::size_t>(last - first), true);
+}
+
+void Motif::reserve(std::size_t series, std::size_t positions) { indexes.reserve(series, positions); }
+
 std::vector<std::size_t> Motif::table_order(const std::vector<int>& series) {
-    // `indexes` is a std::unordered_map<int, ...> with the default hash.
+    // The tables stand for std::unordered_map<int, ...> with the default hash.
     return distinct_table_order(series);
 }
 
@@ -259,9 +291,23 @@ int Motif::get_length() const { return length; }
 
 double Motif::get_naed() const { return naed; }
 
-std::unordered_map<int, std::vector<int>> Motif::get_indexes() { return indexes; }
-
 // Filled in the order the series first went in, a map lists them in the table's order.
+std::unordered_map<int, std::vector<int>> Motif::get_indexes() {
+    std::unordered_map<int, std::vector<int>> table;
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+        table.emplace(indexes.series(i), std::vector<int>(indexes.data(i), indexes.data(i) + indexes.count(i)));
+    }
+    return table;
+}
+
+std::vector<std::pair<int, std::vector<int>>> Motif::occurrences() const {
+    std::vector<std::pair<int, std::vector<int>>> listed;
+    for (std::size_t i : indexes.order()) {
+        listed.emplace_back(indexes.series(i), std::vector<int>(indexes.data(i), indexes.data(i) + indexes.count(i)));
+    }
+    return listed;
+}
+
 std::unordered_map<int, std::vector<double>> Motif::get_average_occurrences() {
     std::unordered_map<int, std::vector<double>> table;
     for (std::size_t i = 0; i < average_occurrences.size(); ++i) {
@@ -307,9 +353,9 @@ void Motif::map_known(const SeriesSet& ts, int seglen, const std::vector<double>
     representative = known_representative;
     const bool fresh = best_matches.empty();
     std::size_t j = 0;
-    for (const auto& entry : indexes) {
+    for (std::size_t e : indexes.order()) {
         const int point = checked_product(best_positions[j++], seglen);
-        best_matches.assign(entry.first, &point, 1, fresh);
+        best_matches.assign(indexes.series(e), &point, 1, fresh);
     }
     naed = known_naed;
 }
@@ -334,14 +380,15 @@ void Motif::set_average_occurrences(const SeriesSet& ts) {
     if (fresh && points <= kReservedPoints) average_occurrences.reserve(indexes.size(), indexes.size() * points);
     std::vector<double> averages;
     std::vector<int> counts;
-    auto ahead = indexes.begin();
-    for (std::size_t skipped = 0; skipped < kSeriesAhead && ahead != indexes.end(); ++skipped) ++ahead;
-    for (const auto& [s, positions] : indexes) {
-        if (ahead != indexes.end()) {
-            const std::vector<int>& next = ahead->second;
-            fetch_occurrences(ts, ahead->first, next.data(), next.data() + next.size(), seglen, length);
-            ++ahead;
+    const std::vector<std::size_t> listed = indexes.order();
+    for (std::size_t k = 0; k < listed.size(); ++k) {
+        if (k + kSeriesAhead < listed.size()) {
+            const std::size_t ahead = listed[k + kSeriesAhead];
+            const auto next = indexes.values_of(ahead);
+            fetch_occurrences(ts, indexes.series(ahead), next.first, next.last, seglen, length);
         }
+        const int s = indexes.series(listed[k]);
+        const auto positions = indexes.values_of(listed[k]);
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
         // Per point, the occurrences are summed in recording order from 0.0.
         averages.assign(points, 0.0);
@@ -408,16 +455,20 @@ void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
     // every distance is found first, in a batch. A direct call without them
     // takes the checked access, occurrence by occurrence.
     const bool complete = representative.size() >= points;
+    const std::vector<std::size_t> listed = indexes.order();
     DistanceBatch batch;
     if (complete) {
-        for (const auto& [s, positions] : indexes) {
-            const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
-            for (int position : positions) batch.add(series, locate(position, seglen, length, series.size()));
+        for (std::size_t e : listed) {
+            const std::vector<double>& series = ts.at(static_cast<std::size_t>(indexes.series(e)));
+            for (int position : indexes.values_of(e))
+                batch.add(series, locate(position, seglen, length, series.size()));
         }
     }
     const std::vector<double>* batched = complete ? &batch.squared(representative.data(), points) : nullptr;
     std::size_t j = 0;
-    for (const auto& [s, positions] : indexes) {
+    for (std::size_t e : listed) {
+        const int s = indexes.series(e);
+        const auto positions = indexes.values_of(e);
         const std::vector<double>& series = ts.at(static_cast<std::size_t>(s));
         double best = 1000000.0;
         int best_position = 0;
@@ -452,8 +503,9 @@ void Motif::set_best_matches_and_naed(const SeriesSet& ts) {
 
 double Motif::mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch) const {
     scratch.runs.clear();
-    for (const auto& [s, positions] : indexes) {
-        scratch.runs.push_back({s, positions.data(), positions.data() + positions.size()});
+    for (std::size_t e : indexes.order()) {
+        const auto positions = indexes.values_of(e);
+        scratch.runs.push_back({indexes.series(e), positions.first, positions.last});
     }
     return mapped_naed(pattern, ts, seglen, scratch);
 }
@@ -566,10 +618,10 @@ Motif Motif::restored(Pattern pattern, int seglen, const std::vector<int>& serie
     }
     const std::size_t points = static_cast<std::size_t>(motif.length);
     // The averages enter their table in the order of `indexes`, as in map().
-    for (const auto& entry : motif.indexes) {
-        const std::vector<double>& average = averages.at(entry.first);
+    for (std::size_t e : motif.indexes.order()) {
+        const std::vector<double>& average = averages.at(motif.indexes.series(e));
         if (average.size() != points) throw std::invalid_argument("an average of another length than the motif");
-        motif.average_occurrences.assign(entry.first, average.data(), average.size(), true);
+        motif.average_occurrences.assign(motif.indexes.series(e), average.data(), average.size(), true);
     }
     motif.representative.assign(points, 0.0);
     motif.set_representative();
@@ -580,10 +632,10 @@ Motif Motif::restored(Pattern pattern, int seglen, const std::vector<int>& serie
 void Motif::set_best_matches(const std::unordered_map<int, std::pair<double, int>>& best) {
     naed = 0.0;
     best_matches.clear();
-    for (const auto& entry : indexes) {
-        const std::pair<double, int>& found = best.at(entry.first);
+    for (std::size_t e : indexes.order()) {
+        const std::pair<double, int>& found = best.at(indexes.series(e));
         naed += found.first;
-        best_matches.assign(entry.first, &found.second, 1, true);
+        best_matches.assign(indexes.series(e), &found.second, 1, true);
     }
     naed /= static_cast<double>(indexes.size()) * static_cast<double>(length);
 }

@@ -30,10 +30,11 @@ struct NaedScratch {
 // words (symbol positions per series) and, once mapped onto the numeric
 // series, the statistics at the level of points.
 //
-// The three maps are hash maps keyed by series index. Their iteration order is
-// the order in which series are visited and in which values are summed across
-// series when the motif is mapped, so it decides the last bits of
-// `representative` and `naed`; it is also the key order Python sees.
+// The three tables are keyed by series index and list their series as hash
+// maps (std::unordered_map) that received them in the same order would. That
+// order is the order in which series are visited and in which values are
+// summed across series when the motif is mapped, so it decides the last bits
+// of `representative` and `naed`; it is also the key order Python sees.
 class Motif {
 public:
     explicit Motif(Pattern pattern);
@@ -43,6 +44,11 @@ public:
     void record_index(int series, int position);
     // The same as record_index for each position of [first, last) in turn.
     void record_indexes(int series, const int* first, const int* last);
+    // The same for a series that has no list yet, which the caller
+    // guarantees: its list is not looked for. Room for `series` lists of
+    // `positions` positions in all may be made first.
+    void record_new_series(int series, const int* first, const int* last);
+    void reserve(std::size_t series, std::size_t positions);
 
     // The order in which `indexes` lists its series when they were first
     // recorded in the order given: positions into `series` (each series in it
@@ -60,8 +66,10 @@ public:
     const Pattern& get_pattern() const { return pattern; }
     // Number of distinct series with at least one recorded occurrence.
     int support() const { return static_cast<int>(indexes.size()); }
-    // Read-only view of the recorded occurrences, for callers that only look.
-    const std::unordered_map<int, std::vector<int>>& occurrences() const { return indexes; }
+    // The recorded occurrences, series by series in the table's order.
+    std::vector<std::pair<int, std::vector<int>>> occurrences() const;
+    // The series with recorded occurrences, in the order first recorded.
+    const std::vector<int>& recorded_series() const { return indexes.all_series(); }
 
     // Maps the recorded occurrences onto the series, `seglen` points per symbol.
     void map(const SeriesSet& ts, int seglen);
@@ -116,8 +124,6 @@ private:
     int seglen = 0;
     // Points covered by one occurrence: seglen times the number of symbols.
     int length = 0;
-    // Series index -> symbol positions at which an occurrence starts, as recorded.
-    std::unordered_map<int, std::vector<int>> indexes;
     // A table keyed by series index, held flat: it lists its series as a
     // std::unordered_map<int, std::vector<T>> that received them in the same
     // order would (see table_order), and keeps the values of every series in
@@ -129,26 +135,43 @@ private:
         bool empty() const { return keys.empty(); }
         void clear() { *this = SeriesTable(); }
         void reserve(std::size_t series, std::size_t total_count);
-        // table[series] = [first, first + count): a new series goes in after
-        // the others, a known one keeps its place. With `known_new` the
-        // caller vouches that the series is not in the table yet.
+        // table[series] = [first, first + count), or its values followed by
+        // them: a new series goes in after the others, a known one keeps its
+        // place. With `known_new` the caller vouches that the series is not in
+        // the table yet. `first` does not point into the table.
         void assign(int series, const T* first, std::size_t count, bool known_new);
+        void append(int series, const T* first, std::size_t count, bool known_new);
         // Entry i, in the order the series first went in.
         int series(std::size_t i) const { return keys[i]; }
+        const std::vector<int>& all_series() const { return keys; }
         const T* data(std::size_t i) const { return values.data() + offsets[i]; }
         std::size_t count(std::size_t i) const { return counts[i]; }
+        struct View {
+            const T* first;
+            const T* last;
+            const T* begin() const { return first; }
+            const T* end() const { return last; }
+        };
+        View values_of(std::size_t i) const { return {data(i), data(i) + counts[i]}; }
         // The entries in the table's iteration order.
         std::vector<std::size_t> order() const { return table_order(keys); }
 
     private:
+        std::size_t entry_of(int series, bool known_new);
+        // Entry i's block holds `total` values, its first counts[i] kept.
+        void make_room(std::size_t i, std::size_t total);
+
         std::vector<int> keys;
         std::vector<std::size_t> offsets;  // into `values`
         std::vector<std::size_t> counts;
+        std::vector<std::size_t> capacities;
         std::vector<T> values;
         // Series -> entry, made when a series may come again, and kept up to date from then on.
         std::unordered_map<int, std::size_t> slots;
     };
 
+    // Series index -> symbol positions at which an occurrence starts, as recorded.
+    SeriesTable<int> indexes;
     // Series index -> point-wise average of that series' occurrences.
     SeriesTable<double> average_occurrences;
     std::vector<double> representative;

@@ -647,8 +647,10 @@ void OccurrenceList::append(OccurrenceList&& more) {
 
 Motif OccurrenceList::record(const Pattern& pattern) const {
     Motif motif(pattern);
+    // Each series is listed once.
+    motif.reserve(series.size(), positions.size());
     for (std::size_t i = 0; i < series.size(); ++i) {
-        motif.record_indexes(series[i], positions.data() + begin_of(i), positions.data() + ends[i]);
+        motif.record_new_series(series[i], positions.data() + begin_of(i), positions.data() + ends[i]);
     }
     return motif;
 }

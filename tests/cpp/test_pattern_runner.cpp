@@ -58,7 +58,7 @@ using Record = std::vector<std::pair<int, std::vector<int>>>;
 std::vector<std::pair<Pattern, Record>> ordered(const FrequentTable& table) {
     std::vector<std::pair<Pattern, Record>> out;
     for (const auto& [pattern, record] : table) {
-        out.emplace_back(pattern, Record(record.occurrences().begin(), record.occurrences().end()));
+        out.emplace_back(pattern, record.occurrences());
     }
     return out;
 }

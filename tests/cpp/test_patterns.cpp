@@ -355,9 +355,7 @@ namespace {
 using OrderedRecord = std::vector<std::pair<int, std::vector<int>>>;
 using OrderedTable = std::vector<std::pair<Pattern, OrderedRecord>>;
 
-OrderedRecord ordered(const Motif& record) {
-    return OrderedRecord(record.occurrences().begin(), record.occurrences().end());
-}
+OrderedRecord ordered(const Motif& record) { return record.occurrences(); }
 
 OrderedTable ordered_table_of(const FrequentTable& frequent) {
     OrderedTable out;
