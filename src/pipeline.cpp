@@ -62,10 +62,12 @@ void write_normalised(const SeriesView& view, Scale scale, std::vector<double>& 
     write_scaled(view.values, view.size, scale, out.data());
 }
 
-// Mining leaves the heap full of freed lists that the normalised copy,
-// allocated in other sizes and on other threads, would not all reuse: handed
-// back to the system first, they do not add to the peak. Small inputs skip
-// it: their copy is small, and a loop of small calls would pay for it each time.
+// Mining leaves the heap full of freed lists. The normalised copy, made next,
+// reuses most of that memory, which then costs no page faults; what it leaves
+// unused (allocated in other sizes and on other threads) is handed back to
+// the system then, so that it does not add to the peak when mapping builds
+// the results. Small inputs skip it: their copy is small, and a loop of small
+// calls would pay for it each time.
 void give_back_freed_memory(const SeriesViews& series) {
 #if defined(__GLIBC__)
     std::size_t points = 0;
@@ -133,7 +135,6 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
         frequent = miner.take_frequent_lists();
     }
     WordSet().swap(words);
-    give_back_freed_memory(series);
     runner.check_stop();
     check_mapping_fits(frequent, settings.seglen);
     if (settings.k < 0) throw std::length_error("cannot create std::vector larger than max_size()");
@@ -159,6 +160,7 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
                 }
             }
         });
+        give_back_freed_memory(series);
         std::vector<std::size_t> every_motif(count);
         std::iota(every_motif.begin(), every_motif.end(), std::size_t{0});
         const std::vector<std::size_t> order = largest_first(frequent, every_motif);
