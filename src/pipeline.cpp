@@ -144,12 +144,12 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
     const bool every = n == count;
     SeriesSet normalised(series.size());
     std::vector<Ranked> ranked(count);
-    // Otherwise the representative and best occurrences that the NAED came
-    // from are kept, and the motifs returned need only their averages.
-    std::vector<Known> known(every ? 0 : count);
     // With every motif returned, each record is built and mapped in full at
-    // once; otherwise only the NAED of each is found, from its occurrences.
+    // once; otherwise only the NAED of each is found, from its occurrences,
+    // and the representative and best occurrences it came from are kept: the
+    // motifs returned then need only their averages.
     std::vector<Motif> records(every ? count : 0, Motif(Pattern{}));
+    std::vector<Known> known(every ? 0 : count);
     {
         StageCount counted(runner, kStageMap, count);
         runner.run_ranges(groups, [&](std::size_t first, std::size_t last) {
