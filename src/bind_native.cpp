@@ -1,9 +1,9 @@
 // The Python face of the package's own native work: module `zef._native`.
 // Discovery (zef.discover) returns numpy arrays and plain values, from which
 // zef/discovery.py builds its result objects. The calls that use every core
-// (zef.mine, zef.discover) run on threads of their own with the interpreter lock
-// released; the calling thread waits for them, and in short ticks takes the
-// lock to let signal handlers run (Ctrl-C) and to report progress. No class is
+// (zef.mine, zef.discover) run on the calling thread and threads of their own
+// with the interpreter lock released; in short ticks the calling thread takes
+// the lock to let signal handlers run (Ctrl-C) and to report progress. No class is
 // registered here: Motif objects are those of `_zef_cpp`, which is imported
 // first so that its types are known.
 #include <pybind11/numpy.h>
@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -39,7 +38,7 @@ namespace py = pybind11;
 
 namespace {
 
-// How often the waiting thread looks for signals and progress.
+// How often the calling thread looks for signals and progress.
 constexpr std::chrono::milliseconds kTick{10};
 
 // Progress as the engine last reported it. Written by any thread through
@@ -86,15 +85,20 @@ private:
 };
 
 // Runs work(runner) on a pool of `threads` threads with the interpreter lock
-// released, and returns its result. Meanwhile the calling thread wakes every
-// tick, takes the lock, runs pending signal handlers and calls
-// progress(stage, done, total) when the progress has changed. An exception
-// there (KeyboardInterrupt from Ctrl-C, or one raised by the callback) stops
-// the work, which is waited for, and is raised. The engine never calls into
-// Python: only this thread does.
+// released, and returns its result. The calling thread is one of them: the
+// memory the work allocates there comes from the allocator's arena of the
+// calling thread, warm from earlier calls, where a thread started for each
+// call would begin with a cold one and fault its pages in again. About every
+// tick, at its next check for a stop or while it waits for the other
+// threads, the calling thread takes the lock, runs pending signal handlers
+// and calls progress(stage, done, total) when the progress has changed. An
+// exception there (KeyboardInterrupt from Ctrl-C, or one raised by the
+// callback) stops the work and is raised once the work has ended. The engine
+// never calls into Python: only the calling thread does, here.
 template <typename Work>
 auto run_watched(std::size_t threads, const py::object& progress, Work work) {
     using Result = decltype(work(std::declval<const Runner&>()));
+    using Clock = std::chrono::steady_clock;
     Pool pool(threads);
     ProgressState state;
     Runner runner = pool.runner();
@@ -112,44 +116,38 @@ auto run_watched(std::size_t threads, const py::object& progress, Work work) {
         progress(now.stage, now.done, now.total);
     };
 
+    std::exception_ptr interruption;  // raised in Python while the work ran
+    const std::thread::id caller = std::this_thread::get_id();
+    Clock::time_point next_look = Clock::now() + kTick;
+    const auto look = [&] {
+        if (std::this_thread::get_id() != caller || interruption) return;  // the state below is the caller's
+        const Clock::time_point now = Clock::now();
+        if (now < next_look) return;
+        next_look = now + kTick;
+        py::gil_scoped_acquire held;
+        try {
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            if (listening) show_progress();
+        } catch (...) {
+            interruption = std::current_exception();
+            pool.request_stop();
+        }
+    };
+    runner.check = [&] {
+        look();
+        pool.check();
+    };
+    pool.set_waiting(look, kTick);
+
     std::optional<Result> result;
-    std::exception_ptr failure;       // thrown by the work
-    std::exception_ptr interruption;  // raised in Python while waiting
+    std::exception_ptr failure;  // thrown by the work
     {
         py::gil_scoped_release released;
-        std::mutex mutex;
-        std::condition_variable finished_changed;
-        bool finished = false;
-        std::thread driver([&] {
-            try {
-                result.emplace(work(static_cast<const Runner&>(runner)));
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                finished = true;
-            }
-            finished_changed.notify_one();
-        });
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished_changed.wait_for(lock, kTick, [&] { return finished; })) {
-            if (interruption) continue;  // only waiting for the work to stop now
-            lock.unlock();
-            {
-                py::gil_scoped_acquire held;
-                try {
-                    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-                    if (listening) show_progress();
-                } catch (...) {
-                    interruption = std::current_exception();
-                    pool.request_stop();
-                }
-            }
-            lock.lock();
+        try {
+            result.emplace(work(static_cast<const Runner&>(runner)));
+        } catch (...) {
+            failure = std::current_exception();
         }
-        lock.unlock();
-        driver.join();
     }
     if (interruption) std::rethrow_exception(interruption);
     if (failure) std::rethrow_exception(failure);

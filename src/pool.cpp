@@ -86,7 +86,12 @@ void Pool::for_ranges(std::size_t count, const std::function<void(std::size_t, s
         // Every worker takes part in every job, if only to find it done, so
         // the job outlives all use of it.
         std::unique_lock<std::mutex> lock(mutex);
-        idle.wait(lock, [this] { return busy == 0; });
+        while (!idle.wait_for(lock, waiting_every, [this] { return busy == 0; })) {
+            if (!waiting) continue;
+            lock.unlock();
+            waiting();
+            lock.lock();
+        }
         job = nullptr;
     }
     if (current.error) std::rethrow_exception(current.error);

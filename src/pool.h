@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -40,6 +41,14 @@ public:
     // one). With one thread, or one unit of work, the body runs here once.
     void for_ranges(std::size_t count, const std::function<void(std::size_t, std::size_t)>& body);
 
+    // Called now and then (about every `every`) by the thread that called
+    // for_ranges while it waits for the other threads to finish a job; it
+    // must not throw.
+    void set_waiting(std::function<void()> hook, std::chrono::milliseconds every) {
+        waiting = std::move(hook);
+        waiting_every = every;
+    }
+
     // Asks the work to end early; from any thread, at any time.
     void request_stop() noexcept { stop.store(true, std::memory_order_relaxed); }
     bool stop_requested() const noexcept { return stop.load(std::memory_order_relaxed); }
@@ -60,6 +69,8 @@ private:
 
     std::size_t threads;
     std::atomic<bool> stop{false};
+    std::function<void()> waiting;
+    std::chrono::milliseconds waiting_every{10};
     std::vector<std::thread> workers;
 
     std::mutex mutex;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "pool.h"
@@ -72,6 +74,31 @@ TEST(ThreadPool, NestedCallRunsOnTheCallingThread) {
         }
     });
     for (const auto& h : hits) EXPECT_EQ(h.load(), 1);
+}
+
+TEST(ThreadPool, TheCallingThreadIsCalledBackWhileItWaits) {
+    // The caller's unit ends once the other thread has begun its own, which takes 50 ms.
+    Pool pool(2);
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<bool> begun{false};
+    std::atomic<int> calls{0};
+    std::atomic<bool> elsewhere{false};
+    pool.set_waiting(
+        [&] {
+            if (std::this_thread::get_id() != caller) elsewhere = true;
+            ++calls;
+        },
+        std::chrono::milliseconds(1));
+    pool.for_ranges(2, [&](std::size_t, std::size_t) {
+        if (std::this_thread::get_id() == caller) {
+            while (!begun) std::this_thread::yield();
+            return;
+        }
+        begun = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    EXPECT_FALSE(elsewhere);
+    EXPECT_GT(calls.load(), 0);
 }
 
 }  // namespace
