@@ -1,9 +1,9 @@
 """Motif discovery on every core: `mine`, and how many threads it uses.
 
 `mine` returns what `Miner(...).mine(series)` returns on a new Miner, bit for
-bit, but does the work on threads of its own with the interpreter lock
-released: other Python threads go on meanwhile, Ctrl-C interrupts it, and a
-callback can follow its progress.
+bit, but does the work on the calling thread and threads of its own with the
+interpreter lock released: other Python threads go on meanwhile, Ctrl-C
+interrupts it, and a callback can follow its progress.
 """
 
 from __future__ import annotations
