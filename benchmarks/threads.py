@@ -463,7 +463,7 @@ def main() -> None:
     print(f"runs: median of {args.repeats} after a warm-up")
 
     call = bench_call(args.repeats) if "call" in runs else {}
-    scaling = bench_scaling(max(3, args.repeats // 2)) if "scaling" in runs else []
+    scaling = bench_scaling(args.repeats) if "scaling" in runs else []
     if "interrupt" in runs:
         bench_interrupt()
     if "memory" in runs:
