@@ -10,7 +10,9 @@
 #include <numeric>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -113,14 +115,19 @@ bool passes(std::size_t series_count, double min_count) {
 // are gathered in `buffers`, reused from call to call, and handed out in
 // found[0..) as copies of their exact size.
 //
+// Without `in_table_order` the prefix's series are visited in the order its
+// lists hold them instead, with no table order to find: the lists found are
+// then marked in_prefix_order, for the miner to put in order if they are
+// ever read (see order_like_prefix).
+//
 // The symbol after an occurrence decides where it goes, and that is as good
 // as random: the loop has no branch on it. Each candidate's arrays, and one
 // more for the symbols that start none, are as long as the prefix's lists,
 // so every occurrence is written at the end of one of them without a test;
 // after each series, every candidate that gained occurrences records it.
-void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, const OccurrenceList& occurrences,
-            const std::vector<char>& symbols, OccurrenceList* found, std::vector<OccurrenceList>& buffers,
-            Pacer& pacer) {
+void extend(const WordSet& words, bool holds_prefix, bool in_table_order, const Pattern& prefix,
+            const OccurrenceList& occurrences, const std::vector<char>& symbols, OccurrenceList* found,
+            std::vector<OccurrenceList>& buffers, Pacer& pacer) {
     const std::size_t slots = symbols.size();
     const std::size_t most_series = occurrences.series.size();
     const std::size_t most_positions = occurrences.positions.size();
@@ -176,6 +183,16 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
     if (occurrences.support() == 1) {
         visit(0);
         pacer.spend(4 * occurrences.positions.size() + 16);
+    } else if (!in_table_order) {
+        // In the order of the prefix's lists, front to back.
+        constexpr std::size_t kSeriesBetweenChecks = 1024;
+        const std::size_t count = occurrences.support();
+        const std::size_t units = (4 * occurrences.positions.size() + 16 * count) / count + 1;
+        for (std::size_t first = 0; first < count; first += kSeriesBetweenChecks) {
+            const std::size_t last = std::min(count, first + kSeriesBetweenChecks);
+            for (std::size_t i = first; i < last; ++i) visit(i);
+            pacer.spend(units * (last - first));
+        }
     } else {
         // The Runner is asked every few thousand series; the units spent are
         // the positions of a share of the series, about.
@@ -212,7 +229,52 @@ void extend(const WordSet& words, bool holds_prefix, const Pattern& prefix, cons
         found[slot].ends.assign(buffer.ends.begin(), buffer.ends.begin() + static_cast<std::ptrdiff_t>(listed[slot]));
         found[slot].positions.assign(buffer.positions.begin(),
                                      buffer.positions.begin() + static_cast<std::ptrdiff_t>(counts[slot]));
+        found[slot].in_prefix_order = !in_table_order && listed[slot] > 1;
     }
+}
+
+// The series of `list`, counted from its prefix front to back, in the order
+// recorded: the order in which extend() meets them when it walks the table of
+// a prefix whose series were recorded in the order `prefix` (their positions
+// in `table`, Motif::table_order(prefix)). The series of the list are some of
+// the prefix's, each once. With `lay_out`, the list itself is put in that order.
+std::vector<int> order_like_prefix(OccurrenceList& list, const std::vector<int>& prefix,
+                                   const std::vector<std::size_t>& table, bool lay_out) {
+    constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+    int most = -1;
+    for (const int s : list.series) most = std::max(most, s);
+    std::vector<std::uint32_t> place(static_cast<std::size_t>(most + 1), kNone);
+    for (std::size_t i = 0; i < list.series.size(); ++i) {
+        if (list.series[i] >= 0) place[static_cast<std::size_t>(list.series[i])] = static_cast<std::uint32_t>(i);
+    }
+    std::vector<int> recorded;
+    recorded.reserve(list.series.size());
+    OccurrenceList laid;
+    if (lay_out) {
+        laid.ends.reserve(list.series.size());
+        laid.positions.reserve(list.positions.size());
+    }
+    for (const std::size_t k : table) {
+        const int s = prefix[k];
+        if (s < 0 || s > most || place[static_cast<std::size_t>(s)] == kNone) continue;
+        recorded.push_back(s);
+        if (!lay_out) continue;
+        const std::size_t i = place[static_cast<std::size_t>(s)];
+        laid.positions.insert(laid.positions.end(),
+                              list.positions.begin() + static_cast<std::ptrdiff_t>(list.begin_of(i)),
+                              list.positions.begin() + static_cast<std::ptrdiff_t>(list.ends[i]));
+        laid.ends.push_back(laid.positions.size());
+    }
+    if (lay_out) {
+        laid.series = recorded;
+        list = std::move(laid);
+    }
+    return recorded;
+}
+
+// The same for a list counted from `prefix`, whose lists are in the order recorded.
+void order_like_prefix(OccurrenceList& list, const OccurrenceList& prefix) {
+    order_like_prefix(list, prefix.series, Motif::table_order(prefix.series), true);
 }
 
 // Longest common subsequence of one pattern with any other, bit-parallel (the
@@ -739,6 +801,7 @@ void PatternMiner::start(const WordSet& words) {
 
 void PatternMiner::forget() {
     frequent.clear();
+    out_of_order = false;
     cursor = {};
     levels.assign(2, {});
     level = 2;
@@ -862,16 +925,24 @@ void PatternMiner::add_candidate(const Pattern& candidate) {
 void PatternMiner::find_candidate(const Pattern& candidate, const WordSet& words) {
     if (candidate.empty()) return;  // no prefix, so no occurrence to extend
     OccurrenceList found;
+    const auto prefix = [&] { return Pattern(candidate.begin(), candidate.end() - 1); };
     if (!take_counted(candidate, words, found)) {
         // Counted on its own, every symbol compared.
-        const Pattern prefix(candidate.begin(), candidate.end() - 1);
-        const OccurrenceList& of_prefix = checked(prefix)->second;
+        const auto of_prefix = checked(prefix());
+        put_in_order({of_prefix});
         std::vector<OccurrenceList> buffers;
         Pacer pacer(runner());
-        extend(words, false, prefix, of_prefix, {candidate.back()}, &found, buffers, pacer);
+        extend(words, false, true, of_prefix->first, of_prefix->second, {candidate.back()}, &found, buffers, pacer);
     }
     if (found.empty()) return;  // the candidate's record is looked up only to record into it
-    located(candidate)->second.append(std::move(found));
+    const auto record = located(candidate);
+    if (!record->second.empty() && (found.in_prefix_order || record->second.in_prefix_order)) {
+        // Both go in the order recorded first.
+        const auto of_prefix = checked(prefix());
+        put_in_order({of_prefix, record});
+        if (found.in_prefix_order) order_like_prefix(found, of_prefix->second);
+    }
+    record->second.append(std::move(found));
     if (!scanned_from(words)) scanned = 0;
     if (candidate.size() + 1 == static_cast<std::size_t>(counted.level)) counted = {};
 }
@@ -942,6 +1013,7 @@ void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::
 
     counted.found.resize(candidates.size());
     const bool known = scanned_from(words);
+    const bool in_table_order = !counts_in_prefix_order();
     const Runner& run = runner();
     const auto count_runs = [&](std::size_t first, std::size_t last) {
         std::vector<OccurrenceList> buffers;
@@ -950,7 +1022,7 @@ void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::
         for (std::size_t r = first; r < last; ++r) {
             symbols.clear();
             for (std::size_t i = runs[r].first; i < runs[r].last; ++i) symbols.push_back(candidates[i].back());
-            extend(words, known, runs[r].prefix->first, runs[r].prefix->second, symbols,
+            extend(words, known, in_table_order, runs[r].prefix->first, runs[r].prefix->second, symbols,
                    counted.found.data() + runs[r].first, buffers, pacer);
         }
     };
@@ -970,6 +1042,7 @@ void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::
         count_runs(0, runs.size());
     }
 
+    for (const OccurrenceList& list : counted.found) out_of_order = out_of_order || list.in_prefix_order;
     counted.held.assign(candidates.size(), false);
     for (const Run& r : runs)
         std::fill(counted.held.begin() + static_cast<std::ptrdiff_t>(r.first),
@@ -1013,9 +1086,24 @@ void PatternMiner::erase(Table::iterator record) {
 }
 
 FrequentTable PatternMiner::get_frequent() const {
+    // Lists still in their prefix's order are read from copies put in order,
+    // shorter patterns first (the table's own order), so that each prefix is
+    // in order before the patterns that extend it.
+    std::map<const Pattern*, OccurrenceList> ordered;
+    for (auto it = frequent.begin(); out_of_order && it != frequent.end(); ++it) {
+        if (!it->second.in_prefix_order) continue;
+        const auto prefix = frequent.find(Pattern(it->first.begin(), it->first.end() - 1));
+        if (prefix == frequent.end()) throw std::out_of_range("map::at");
+        const auto in_order = ordered.find(&prefix->first);
+        OccurrenceList copy = it->second;
+        order_like_prefix(copy, in_order != ordered.end() ? in_order->second : prefix->second);
+        ordered.emplace(&it->first, std::move(copy));
+    }
     FrequentTable table;
     for (const auto it : in_key_order(frequent.begin(), frequent.end())) {
-        table.emplace_hint(table.end(), it->first, it->second.record(it->first));
+        const auto in_order = ordered.find(&it->first);
+        const OccurrenceList& list = in_order != ordered.end() ? in_order->second : it->second;
+        table.emplace_hint(table.end(), it->first, list.record(it->first));
     }
     return table;
 }
@@ -1031,6 +1119,11 @@ FrequentTable PatternMiner::take_frequent() {
 }
 
 FrequentLists PatternMiner::take_frequent_lists() {
+    std::vector<Table::iterator> in_prefix_order;
+    for (auto it = frequent.begin(); out_of_order && it != frequent.end(); ++it)
+        if (it->second.in_prefix_order) in_prefix_order.push_back(it);
+    put_in_order(in_prefix_order);
+    out_of_order = false;
     cursor = {};
     FrequentLists lists;
     lists.reserve(frequent.size());
@@ -1079,7 +1172,92 @@ void PatternMiner::remove_redundant() {
         pacer.spend(8);
         if (erased[i]) redundant_ones.push_back(survivors[i]);
     }
+    // The lists that stay go in the order recorded while their prefixes,
+    // some of them erased next, are still here.
+    std::vector<Table::iterator> kept;
+    for (auto it = frequent.begin(); out_of_order && it != frequent.end(); ++it) {
+        if (it->second.in_prefix_order) kept.push_back(it);
+    }
+    if (!kept.empty()) {
+        const auto view = [](const Pattern& p) { return std::string_view(p.data(), p.size()); };
+        std::unordered_set<std::string_view> gone;
+        for (const Pattern* p : redundant_ones) {
+            pacer.spend(16 + p->size() / 8);
+            gone.insert(view(*p));
+        }
+        kept.erase(std::remove_if(kept.begin(), kept.end(),
+                                  [&](Table::iterator it) { return gone.count(view(it->first)) != 0; }),
+                   kept.end());
+        put_in_order(kept);
+    }
     erase_all(redundant_ones);
+    out_of_order = false;
+}
+
+bool PatternMiner::counts_in_prefix_order() const {
+    // mine() frees the records of a level shorter than min_len once the
+    // level above is counted, and their lists with them.
+    return static_cast<long long>(min_len) <= static_cast<long long>(level) - 1;
+}
+
+void PatternMiner::put_in_order(const std::vector<Table::iterator>& records) {
+    // The records to put in order and the prefixes they need, by length and
+    // then by prefix: one table order of a prefix serves every record that
+    // extends it. Of a prefix that is not itself to be put in order only the
+    // order of its series is found, for the records that extend it.
+    struct Node {
+        Table::iterator record;
+        bool lay_out = false;
+        std::vector<int> recorded;  // its series in the order recorded, while records that extend it need them
+    };
+    std::map<const OccurrenceList*, Node> nodes;
+    struct Group {
+        Table::iterator prefix;
+        std::vector<Node*> extending;
+    };
+    std::vector<std::map<const Pattern*, Group>> by_length;
+    std::vector<std::pair<Table::iterator, bool>> pending;
+    for (const Table::iterator it : records) pending.emplace_back(it, true);
+    Pacer pacer(runner());
+    while (!pending.empty()) {
+        const auto [it, lay_out] = pending.back();
+        pending.pop_back();
+        if (!it->second.in_prefix_order || it->first.empty()) continue;
+        const auto [node, added] = nodes.try_emplace(&it->second);
+        node->second.lay_out = node->second.lay_out || lay_out;
+        if (!added) continue;
+        node->second.record = it;
+        const Table::iterator prefix = checked(Pattern(it->first.begin(), it->first.end() - 1));
+        const std::size_t length = it->first.size();
+        if (by_length.size() <= length) by_length.resize(length + 1);
+        Group& group = by_length[length][&prefix->first];
+        group.prefix = prefix;
+        group.extending.push_back(&node->second);
+        pacer.spend(64 + length);
+        if (prefix->second.in_prefix_order) pending.emplace_back(prefix, false);
+    }
+    for (std::size_t length = 0; length < by_length.size(); ++length) {
+        std::vector<Group*> wave;
+        for (auto& entry : by_length[length]) wave.push_back(&entry.second);
+        runner().run_ranges(wave.size(), [&](std::size_t first, std::size_t last) {
+            Pacer paced(runner());
+            for (std::size_t k = first; k < last; ++k) {
+                const OccurrenceList& of_prefix = wave[k]->prefix->second;
+                const auto known = nodes.find(&of_prefix);
+                const std::vector<int>& prefix = known != nodes.end() ? known->second.recorded : of_prefix.series;
+                const std::vector<std::size_t> table = Motif::table_order(prefix);
+                for (Node* node : wave[k]->extending) {
+                    node->recorded = order_like_prefix(node->record->second, prefix, table, node->lay_out);
+                }
+                paced.spend((16 + 8 * wave[k]->extending.size()) * prefix.size() + 64);
+            }
+        });
+        // The prefixes of this wave have served.
+        if (length > 0) {
+            for (auto& entry : by_length[length - 1])
+                for (Node* node : entry.second.extending) std::vector<int>().swap(node->recorded);
+        }
+    }
 }
 
 double lcs(const Pattern& a, const Pattern& b) {

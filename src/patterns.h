@@ -23,6 +23,11 @@ struct OccurrenceList {
     std::vector<int> series;        // distinct, in the order first recorded
     std::vector<std::size_t> ends;  // the positions of series[i] end at positions[ends[i]]
     std::vector<int> positions;     // grouped by series, in the order of `series`
+    // Set by PatternMiner on a list that it counted from its prefix's lists
+    // front to back: its series are not in the order recorded, which the
+    // prefix's table gives (the order in which walking it meets them). The
+    // miner puts them in that order before the list is read or handed out.
+    bool in_prefix_order = false;
 
     std::size_t support() const { return series.size(); }
     bool empty() const { return series.empty(); }
@@ -154,6 +159,13 @@ private:
     // Erases a record, dropping the level's counts when it was a prefix of
     // them; the cursor moves to the next record.
     void erase(Table::iterator record);
+    // Whether the candidates of the current level are counted in the order
+    // of their prefixes' lists, and put in the order recorded only if they
+    // are read: when their prefixes stay until the end of mining.
+    bool counts_in_prefix_order() const;
+    // Puts the lists of these records in the order recorded, with those of
+    // their prefixes that need it, shorter ones first, over the Runner.
+    void put_in_order(const std::vector<Table::iterator>& records);
     // The highest level that the length filter visits.
     std::size_t top_level() const;
     // Counts every candidate of the current level (`candidates`, as
@@ -206,6 +218,9 @@ private:
     // mine_1_patterns() on an empty table; 0 once a record holds occurrences
     // found in other words.
     std::uintptr_t scanned = 0;
+    // Whether a record may hold its list in its prefix's order (see
+    // OccurrenceList::in_prefix_order); false: none does.
+    bool out_of_order = false;
 
     // The occurrences of the candidates of one level (in key order, as
     // get_candidates() gives them), counted from the records one symbol
