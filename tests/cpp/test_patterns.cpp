@@ -453,6 +453,10 @@ TEST(CrossCheck, MineEqualsTheStepsOneCandidateAtATime) {
         const FrequentTable unfiltered = steps.get_frequent();
         for (const auto& [p, record] : unfiltered)
             ASSERT_EQ(ordered(record), ordered(expected_record(p, unfiltered, words))) << "round " << round;
+        // The plain lists, taken before the filters, hold the same records.
+        PatternMiner taken = steps;
+        for (auto& [p, list] : taken.take_frequent_lists())
+            ASSERT_EQ(ordered(list.record(p)), ordered(unfiltered.at(p))) << "round " << round;
         // A second count of a pattern records each of its occurrences again.
         for (const auto& [p, record] : unfiltered) {
             if (p.size() < 2) continue;
@@ -470,6 +474,8 @@ TEST(CrossCheck, MineEqualsTheStepsOneCandidateAtATime) {
         ASSERT_EQ(sorted_survivors, keys_of(steps.get_frequent())) << "round " << round;
         steps.remove_redundant();
         ASSERT_EQ(keys_of(steps.get_frequent()), kept_by_overlap(survivors, max_overlap)) << "round " << round;
+        for (const auto& [p, record] : steps.get_frequent())  // the filters leave the records as they were
+            ASSERT_EQ(ordered(record), ordered(unfiltered.at(p))) << "round " << round;
 
         ASSERT_EQ(ordered_table_of(miner.get_frequent()), ordered_table_of(steps.get_frequent())) << "round " << round;
         ASSERT_EQ(miner.get_levels(), steps.get_levels()) << "round " << round;
