@@ -183,29 +183,22 @@ void extend(const WordSet& words, bool holds_prefix, bool in_table_order, const 
     if (occurrences.support() == 1) {
         visit(0);
         pacer.spend(4 * occurrences.positions.size() + 16);
-    } else if (!in_table_order) {
-        // In the order of the prefix's lists, front to back.
-        constexpr std::size_t kSeriesBetweenChecks = 1024;
-        const std::size_t count = occurrences.support();
-        const std::size_t units = (4 * occurrences.positions.size() + 16 * count) / count + 1;
-        for (std::size_t first = 0; first < count; first += kSeriesBetweenChecks) {
-            const std::size_t last = std::min(count, first + kSeriesBetweenChecks);
-            for (std::size_t i = first; i < last; ++i) visit(i);
-            pacer.spend(units * (last - first));
-        }
     } else {
         // The Runner is asked every few thousand series; the units spent are
         // the positions of a share of the series, about.
         constexpr std::size_t kSeriesBetweenChecks = 1024;
         constexpr std::size_t kAhead = 4;
-        const std::vector<std::size_t> order = Motif::table_order(occurrences.series);
-        const std::size_t units = (4 * occurrences.positions.size() + 16 * order.size()) / order.size() + 1;
-        for (std::size_t first = 0; first < order.size(); first += kSeriesBetweenChecks) {
-            const std::size_t last = std::min(order.size(), first + kSeriesBetweenChecks);
-            for (std::size_t i = first; i < last; ++i) {
+        const std::size_t count = occurrences.support();
+        const std::vector<std::size_t> order =
+            in_table_order ? Motif::table_order(occurrences.series) : std::vector<std::size_t>();
+        const std::size_t units = (4 * occurrences.positions.size() + 16 * count) / count + 1;
+        for (std::size_t first = 0; first < count; first += kSeriesBetweenChecks) {
+            const std::size_t last = std::min(count, first + kSeriesBetweenChecks);
+            for (std::size_t i = first; i < last && !in_table_order; ++i) visit(i);  // the lists front to back
+            for (std::size_t i = first; i < last && in_table_order; ++i) {
                 // Table order visits the words all over: the positions and the
                 // word of the series a few ahead are fetched meanwhile.
-                if (i + kAhead < order.size()) {
+                if (i + kAhead < count) {
                     const std::size_t j = order[i + kAhead];
                     const int ahead = series_list[j];
                     __builtin_prefetch(positions + (j == 0 ? 0 : ends[j - 1]));
@@ -1119,10 +1112,7 @@ FrequentTable PatternMiner::take_frequent() {
 }
 
 FrequentLists PatternMiner::take_frequent_lists() {
-    std::vector<Table::iterator> in_prefix_order;
-    for (auto it = frequent.begin(); out_of_order && it != frequent.end(); ++it)
-        if (it->second.in_prefix_order) in_prefix_order.push_back(it);
-    put_in_order(in_prefix_order);
+    put_in_order(records_in_prefix_order());
     out_of_order = false;
     cursor = {};
     FrequentLists lists;
@@ -1174,10 +1164,7 @@ void PatternMiner::remove_redundant() {
     }
     // The lists that stay go in the order recorded while their prefixes,
     // some of them erased next, are still here.
-    std::vector<Table::iterator> kept;
-    for (auto it = frequent.begin(); out_of_order && it != frequent.end(); ++it) {
-        if (it->second.in_prefix_order) kept.push_back(it);
-    }
+    std::vector<Table::iterator> kept = records_in_prefix_order();
     if (!kept.empty()) {
         const auto view = [](const Pattern& p) { return std::string_view(p.data(), p.size()); };
         std::unordered_set<std::string_view> gone;
@@ -1192,6 +1179,13 @@ void PatternMiner::remove_redundant() {
     }
     erase_all(redundant_ones);
     out_of_order = false;
+}
+
+std::vector<PatternMiner::Table::iterator> PatternMiner::records_in_prefix_order() {
+    std::vector<Table::iterator> records;
+    for (auto it = frequent.begin(); out_of_order && it != frequent.end(); ++it)
+        if (it->second.in_prefix_order) records.push_back(it);
+    return records;
 }
 
 bool PatternMiner::counts_in_prefix_order() const {

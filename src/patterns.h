@@ -163,6 +163,8 @@ private:
     // of their prefixes' lists, and put in the order recorded only if they
     // are read: when their prefixes stay until the end of mining.
     bool counts_in_prefix_order() const;
+    // The records whose lists are in their prefix's order, in the table's order.
+    std::vector<Table::iterator> records_in_prefix_order();
     // Puts the lists of these records in the order recorded, with those of
     // their prefixes that need it, shorter ones first, over the Runner.
     void put_in_order(const std::vector<Table::iterator>& records);
