@@ -68,11 +68,20 @@ void write_normalised(const SeriesView& view, Scale scale, std::vector<double>& 
 // the system then, so that it does not add to the peak when mapping builds
 // the results. Small inputs skip it: their copy is small, and a loop of small
 // calls would pay for it each time.
+//
+// Free memory beyond a quarter of the copy is not this call's leftovers but
+// what earlier work (a larger call, say) left with the allocator: the
+// process's peak holds it already, and handing it back would only have this
+// call and the next ones fault it in again.
 void give_back_freed_memory(const SeriesViews& series) {
 #if defined(__GLIBC__)
     std::size_t points = 0;
     for (const SeriesView& view : series) points += view.size;
-    if (points >= (std::size_t{1} << 20)) malloc_trim(0);
+    if (points < (std::size_t{1} << 20)) return;
+#if __GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33)
+    if (mallinfo2().fordblks > points * sizeof(double) / 4) return;
+#endif
+    malloc_trim(0);
 #else
     (void)series;
 #endif
