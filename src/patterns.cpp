@@ -73,7 +73,8 @@ bool is_sorted_level(const std::vector<Pattern>& patterns, std::size_t length) {
 
 std::uintptr_t address_of(const WordSet& words) { return reinterpret_cast<std::uintptr_t>(&words); }
 
-// The occurrences below which a level is counted on the calling thread.
+// The occurrences below which a level is counted, or the lists of single
+// symbols joined, on the calling thread.
 constexpr std::size_t kParallelLevelOccurrences = std::size_t{1} << 14;
 
 // Asks the Runner whether to stop after each run of work of about a quarter
@@ -849,16 +850,43 @@ void PatternMiner::mine_1_patterns(const WordSet& words) {
             }
         }
     });
+    // Each symbol's lists are joined at once at their full size, the symbols
+    // spread by the Runner when there are enough occurrences to pay for it.
     std::array<OccurrenceList, 256> of_symbol;
-    for (auto& chunk : found) {
-        for (auto& [symbol, list] : chunk) {
-            OccurrenceList& all = of_symbol[symbol];
-            const std::size_t offset = all.positions.size();
-            all.series.insert(all.series.end(), list.series.begin(), list.series.end());
-            all.positions.insert(all.positions.end(), list.positions.begin(), list.positions.end());
-            for (const std::size_t end : list.ends) all.ends.push_back(offset + end);
-            list = {};
+    std::array<std::size_t, 256> series_of{}, positions_of{};
+    std::vector<unsigned char> symbols_found;
+    std::size_t occurrences = 0;
+    for (const auto& chunk : found) {
+        for (const auto& [symbol, list] : chunk) {
+            if (series_of[symbol] == 0) symbols_found.push_back(symbol);
+            series_of[symbol] += list.series.size();
+            positions_of[symbol] += list.positions.size();
+            occurrences += list.positions.size();
         }
+    }
+    const auto join = [&](std::size_t first, std::size_t last) {
+        for (std::size_t k = first; k < last; ++k) {
+            const unsigned char symbol = symbols_found[k];
+            OccurrenceList& all = of_symbol[symbol];
+            all.series.reserve(series_of[symbol]);
+            all.ends.reserve(series_of[symbol]);
+            all.positions.reserve(positions_of[symbol]);
+            for (auto& chunk : found) {
+                for (auto& [chunk_symbol, list] : chunk) {
+                    if (chunk_symbol != symbol) continue;
+                    const std::size_t offset = all.positions.size();
+                    all.series.insert(all.series.end(), list.series.begin(), list.series.end());
+                    all.positions.insert(all.positions.end(), list.positions.begin(), list.positions.end());
+                    for (const std::size_t end : list.ends) all.ends.push_back(offset + end);
+                    list = {};
+                }
+            }
+        }
+    };
+    if (occurrences >= kParallelLevelOccurrences) {
+        runner().run_ranges(symbols_found.size(), join);
+    } else {
+        join(0, symbols_found.size());
     }
     for (std::size_t symbol = 0; symbol < of_symbol.size(); ++symbol) {
         if (of_symbol[symbol].empty()) continue;
