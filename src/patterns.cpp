@@ -98,6 +98,34 @@ private:
     std::size_t checks = 0;
 };
 
+// Room for one candidate's occurrences while extend() gathers them. Every
+// element is written before it is read, so growing it writes nothing: filled
+// with zeros, the rooms (each as long as the prefix's lists) cost several
+// times the writes of the walk itself, which leaves each candidate a share.
+class Gathering {
+public:
+    int* series() { return series_.get(); }
+    std::size_t* ends() { return ends_.get(); }
+    int* positions() { return positions_.get(); }
+    void hold(std::size_t most_series, std::size_t most_positions) {
+        grow(series_, series_room, most_series);
+        grow(ends_, ends_room, most_series);
+        grow(positions_, positions_room, most_positions);
+    }
+
+private:
+    template <typename T>
+    static void grow(std::unique_ptr<T[]>& room, std::size_t& size, std::size_t most) {
+        if (most <= size && room) return;
+        room.reset(new T[std::max<std::size_t>(most, 1)]);
+        size = most;
+    }
+    std::unique_ptr<int[]> series_;
+    std::unique_ptr<std::size_t[]> ends_;
+    std::unique_ptr<int[]> positions_;
+    std::size_t series_room = 0, ends_room = 0, positions_room = 0;
+};
+
 // The support test of prune_infrequent(): a pattern has to occur somewhere,
 // whatever the threshold. With a threshold at or below zero (or NaN) this
 // still ends mining, because a candidate that occurs nowhere never passes.
@@ -128,25 +156,20 @@ bool passes(std::size_t series_count, double min_count) {
 // after each series, every candidate that gained occurrences records it.
 void extend(const WordSet& words, bool holds_prefix, bool in_table_order, const Pattern& prefix,
             const OccurrenceList& occurrences, const std::vector<char>& symbols, OccurrenceList* found,
-            std::vector<OccurrenceList>& buffers, Pacer& pacer) {
+            std::vector<Gathering>& buffers, Pacer& pacer) {
     const std::size_t slots = symbols.size();
     const std::size_t most_series = occurrences.series.size();
     const std::size_t most_positions = occurrences.positions.size();
     if (buffers.size() < slots + 1) buffers.resize(slots + 1);
-    for (std::size_t slot = 0; slot <= slots; ++slot) {
-        OccurrenceList& buffer = buffers[slot];
-        if (buffer.positions.size() < most_positions) buffer.positions.resize(most_positions);
-        if (slot == slots) break;
-        if (buffer.series.size() < most_series) buffer.series.resize(most_series);
-        if (buffer.ends.size() < most_series) buffer.ends.resize(most_series);
-    }
+    for (std::size_t slot = 0; slot <= slots; ++slot)
+        buffers[slot].hold(slot == slots ? 0 : most_series, most_positions);
     std::array<std::uint32_t, 256> slot_of_symbol;
     slot_of_symbol.fill(static_cast<std::uint32_t>(slots));
     for (std::size_t slot = 0; slot < slots; ++slot) {
         slot_of_symbol[static_cast<unsigned char>(symbols[slot])] = static_cast<std::uint32_t>(slot);
     }
     std::vector<int*> out(slots + 1);
-    for (std::size_t slot = 0; slot <= slots; ++slot) out[slot] = buffers[slot].positions.data();
+    for (std::size_t slot = 0; slot <= slots; ++slot) out[slot] = buffers[slot].positions();
     std::vector<std::size_t> counts(slots + 1, 0);  // positions written per slot
     std::vector<std::size_t> listed(slots, 0);      // series recorded per slot
     std::vector<std::size_t> ended(slots, 0);       // counts[slot] when its last series ended
@@ -174,8 +197,8 @@ void extend(const WordSet& words, bool holds_prefix, bool in_table_order, const 
         }
         for (std::size_t slot = 0; slot < slots; ++slot) {
             const std::size_t count = counts[slot];
-            buffers[slot].series[listed[slot]] = series;
-            buffers[slot].ends[listed[slot]] = count;
+            buffers[slot].series()[listed[slot]] = series;
+            buffers[slot].ends()[listed[slot]] = count;
             listed[slot] += count != ended[slot] ? 1 : 0;
             ended[slot] = count;
         }
@@ -217,12 +240,10 @@ void extend(const WordSet& words, bool holds_prefix, bool in_table_order, const 
         }
     }
     for (std::size_t slot = 0; slot < slots; ++slot) {
-        const OccurrenceList& buffer = buffers[slot];
-        found[slot].series.assign(buffer.series.begin(),
-                                  buffer.series.begin() + static_cast<std::ptrdiff_t>(listed[slot]));
-        found[slot].ends.assign(buffer.ends.begin(), buffer.ends.begin() + static_cast<std::ptrdiff_t>(listed[slot]));
-        found[slot].positions.assign(buffer.positions.begin(),
-                                     buffer.positions.begin() + static_cast<std::ptrdiff_t>(counts[slot]));
+        Gathering& buffer = buffers[slot];
+        found[slot].series.assign(buffer.series(), buffer.series() + listed[slot]);
+        found[slot].ends.assign(buffer.ends(), buffer.ends() + listed[slot]);
+        found[slot].positions.assign(buffer.positions(), buffer.positions() + counts[slot]);
         found[slot].in_prefix_order = !in_table_order && listed[slot] > 1;
     }
 }
@@ -951,7 +972,7 @@ void PatternMiner::find_candidate(const Pattern& candidate, const WordSet& words
         // Counted on its own, every symbol compared.
         const auto of_prefix = checked(prefix());
         put_in_order({of_prefix});
-        std::vector<OccurrenceList> buffers;
+        std::vector<Gathering> buffers;
         Pacer pacer(runner());
         extend(words, false, true, of_prefix->first, of_prefix->second, {candidate.back()}, &found, buffers, pacer);
     }
@@ -1037,7 +1058,7 @@ void PatternMiner::count_level(const WordSet& words, std::shared_ptr<const std::
     const bool in_table_order = !counts_in_prefix_order();
     const Runner& run = runner();
     const auto count_runs = [&](std::size_t first, std::size_t last) {
-        std::vector<OccurrenceList> buffers;
+        std::vector<Gathering> buffers;
         std::vector<char> symbols;
         Pacer pacer(run);
         for (std::size_t r = first; r < last; ++r) {
