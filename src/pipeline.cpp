@@ -1,6 +1,8 @@
 #include "pipeline.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 #include <numeric>
 #include <string>
 #include <utility>
@@ -57,9 +59,38 @@ void scale_group(const SeriesViews& series, std::size_t g, std::vector<Scale>& s
         scales[first + j] = scale_of(series[first + j].values, series[first + j].size);
 }
 
+// The values of a series as write_scaled() writes them, read one by one. A
+// vector assigned from them writes each element once; resized first, it would
+// fill the copy with zeros in a pass of its own.
+class ScaledValues {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = double;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const double*;
+    using reference = double;
+
+    ScaledValues(const double* at, Scale scale) : at(at), scale(scale) {}
+    double operator*() const { return scale.of(*at); }
+    ScaledValues& operator++() {
+        ++at;
+        return *this;
+    }
+    ScaledValues operator++(int) {
+        const ScaledValues before = *this;
+        ++at;
+        return before;
+    }
+    bool operator==(const ScaledValues& other) const { return at == other.at; }
+    bool operator!=(const ScaledValues& other) const { return at != other.at; }
+
+private:
+    const double* at;
+    Scale scale;
+};
+
 void write_normalised(const SeriesView& view, Scale scale, std::vector<double>& out) {
-    out.resize(view.size);
-    write_scaled(view.values, view.size, scale, out.data());
+    out.assign(ScaledValues(view.values, scale), ScaledValues(view.values + view.size, scale));
 }
 
 // Mining leaves the heap full of freed lists. The normalised copy, made next,

@@ -151,7 +151,7 @@ void scales_of_four(const double* const values[4], std::size_t size, Scale scale
 }
 
 void write_scaled(const double* values, std::size_t size, Scale scale, double* out) {
-    for (std::size_t i = 0; i < size; ++i) out[i] = (values[i] - scale.mean) / scale.sd;
+    for (std::size_t i = 0; i < size; ++i) out[i] = scale.of(values[i]);
 }
 
 Pattern get_row(std::vector<double> series, int seglen, int alphabet) {

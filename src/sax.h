@@ -26,6 +26,7 @@ void znorm_series(std::vector<double>& series);
 struct Scale {
     double mean;
     double sd;
+    double of(double x) const { return (x - mean) / sd; }
 };
 Scale scale_of(const double* values, std::size_t size);
 // The scales of four series of `size` values each, with the same bits as
