@@ -60,7 +60,7 @@ from zef.discovery import (
     full_settings,
     motifs_of,
 )
-from zef.mining import pattern_limit
+from zef.mining import pattern_limit, whole_number
 
 __all__ = ["PartitionError", "discover", "mine"]
 
@@ -126,7 +126,7 @@ def mine(
     the motifs could never fit in the client's memory, both before any mapping.
     """
     clock = _Clock(timings)
-    _check_batch(batch)
+    batch = _optional_batch(batch)
     limit = pattern_limit(max_patterns)
     minsup, max_overlap = float(minsup), float(max_overlap)
     seglen, alphabet, min_len, max_len, k = (int(v) for v in (seglen, alphabet, min_len, max_len, k))
@@ -140,11 +140,17 @@ def mine(
     )
 
 
-def _check_batch(batch: int | None) -> None:
+def _optional_batch(batch: int | None) -> int | None:
     if batch is None:
-        return
-    if isinstance(batch, bool) or not isinstance(batch, int) or batch < 1:
+        return None
+    return _batch(batch)
+
+
+def _batch(batch: int) -> int:
+    count = whole_number(batch)
+    if count is None or count < 1:
         raise ValueError(f"batch must be a whole number of 1 or more, not {batch!r}")
+    return count
 
 
 def _mine_parts(
@@ -595,7 +601,7 @@ def discover(
     settings = full_settings(
         length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
     )
-    _check_batch(batch)
+    batch = _batch(batch)
     if client is None:
         client = distributed.get_client()
     parts = _partitions(series)

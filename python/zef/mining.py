@@ -9,6 +9,7 @@ interrupts it, and a callback can follow its progress.
 from __future__ import annotations
 
 import math
+import operator
 import os
 import pathlib
 import sys
@@ -106,11 +107,22 @@ def _float64(numpy: Any, array: Any) -> Any:
 
 def pattern_limit(max_patterns: int | None) -> int | None:
     """The limit on frequent patterns as the module takes it: None for no limit."""
-    if max_patterns is not None and (
-        isinstance(max_patterns, bool) or not isinstance(max_patterns, int) or max_patterns < 1
-    ):
+    if max_patterns is None:
+        return None
+    limit = whole_number(max_patterns)
+    if limit is None or limit < 1:
         raise ValueError(f"max_patterns must be None or a whole number of 1 or more, not {max_patterns!r}")
-    return None if max_patterns is None or max_patterns >= 2**63 else max_patterns
+    return None if limit >= 2**63 else limit
+
+
+def whole_number(value: object) -> int | None:
+    """`value` as an int when it is one (numpy's integers too, but not a bool); else None."""
+    if isinstance(value, bool):
+        return None
+    try:
+        return operator.index(value)  # type: ignore[arg-type]
+    except TypeError:
+        return None
 
 
 def check_progress(progress: object) -> None:
@@ -121,10 +133,13 @@ def check_progress(progress: object) -> None:
 
 def thread_count(threads: int | None = None) -> int:
     """The threads a call uses: `threads` when given, else ZEF_NUM_THREADS, else available_cores()."""
+    # Counts beyond what the native call takes are capped there: the pool never
+    # starts more threads than it can use anyway.
     if threads is not None:
-        if isinstance(threads, bool) or not isinstance(threads, int) or threads < 1:
+        count = whole_number(threads)
+        if count is None or count < 1:
             raise ValueError(f"threads must be a whole number of 1 or more, not {threads!r}")
-        return threads
+        return min(count, sys.maxsize)
     text = os.environ.get(THREADS_VARIABLE, "").strip()
     if text:
         try:
@@ -133,7 +148,7 @@ def thread_count(threads: int | None = None) -> int:
             value = 0
         if value < 1:
             raise ValueError(f"{THREADS_VARIABLE} must be a whole number of 1 or more, not {text!r}")
-        return value
+        return min(value, sys.maxsize)
     return available_cores()
 
 

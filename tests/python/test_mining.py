@@ -4,6 +4,7 @@ import _thread
 import array
 import math
 import os
+import sys
 import threading
 import time
 
@@ -76,7 +77,7 @@ def test_errors_are_those_of_miner_and_the_pattern_limit():
     found = len(zef.mine(rows, 0.5, 4, 4, 1, 0, 1.0))
     assert len(zef.mine(rows, 0.5, 4, 4, 1, 0, 1.0, max_patterns=found)) == found
     with pytest.raises(zef.TooManyPatterns, match=f"more than {found - 1} frequent patterns"):
-        zef.mine(rows, 0.5, 4, 4, 1, 0, 1.0, max_patterns=found - 1)
+        zef.mine(rows, 0.5, 4, 4, 1, 0, 1.0, max_patterns=np.int64(found - 1))
     with pytest.raises(TypeError, match="2 dimensions"):
         zef.mine(np.zeros(10), 0.5, 4, 4)
     with pytest.raises(TypeError, match="sequence of sequences of numbers"):
@@ -91,11 +92,15 @@ def test_thread_count_from_the_call_the_variable_or_the_cores(monkeypatch, tmp_p
     monkeypatch.setenv(mining.THREADS_VARIABLE, " 3 ")
     assert mining.thread_count() == 3
     assert mining.thread_count(5) == 5
+    assert mining.thread_count(np.int64(2)) == 2  # counts computed with numpy
+    assert mining.thread_count(10**30) == sys.maxsize  # more than the native call takes: capped
+    monkeypatch.setenv(mining.THREADS_VARIABLE, str(10**30))
+    assert mining.thread_count() == sys.maxsize
     for bad in ["0", "-2", "two", "1.5"]:
         monkeypatch.setenv(mining.THREADS_VARIABLE, bad)
         with pytest.raises(ValueError, match=mining.THREADS_VARIABLE):
             mining.thread_count()
-    for bad in [0, -1, 2.0, True, "2"]:
+    for bad in [0, -1, 2.0, True, np.True_, "2"]:
         with pytest.raises(ValueError, match="threads must be"):
             mining.thread_count(bad)
 
