@@ -19,7 +19,7 @@ from typing import Any, TextIO
 from _zef_cpp import Motif
 from zef import cli_discovery, data
 from zef.data import DataError, Dataset, Prepared
-from zef.mining import mine
+from zef.mining import THREADS_VARIABLE, TooManyPatterns, mine, thread_count
 from zef.progressbar import ProgressBar
 
 INT_MAX = 2**31 - 1
@@ -117,6 +117,21 @@ def build_parser(discovery: bool = False) -> argparse.ArgumentParser:
 
     cli_discovery.add_arguments(find)
 
+    work = find.add_argument_group("work")
+    work.add_argument(
+        "--threads",
+        type=int,
+        metavar="N",
+        help=f"threads to use (default: the variable {THREADS_VARIABLE}, else every core the process may use)",
+    )
+    work.add_argument(
+        "--max_patterns",
+        "--max-patterns",
+        type=int,
+        metavar="N",
+        help="stop with an error when mining finds more than N frequent patterns (default: no limit)",
+    )
+
     output = find.add_argument_group("output")
     output.add_argument("--json", action="store_true", help="print the result as JSON instead of a table")
     output.add_argument(
@@ -167,6 +182,22 @@ def check_settings(args: argparse.Namespace) -> None:
             raise UsageError(f"--plot writes a PNG file; give a name ending in .png, not {args.plot}")
 
 
+def work_of(args: argparse.Namespace) -> dict[str, Any]:
+    """The keywords --threads and --max_patterns give zef.mine and zef.discover."""
+    for name in ("threads", "max_patterns"):
+        value = getattr(args, name)
+        if value is not None and value < 1:
+            raise UsageError(f"--{name} must be 1 or more, not {value}")
+    return {"threads": args.threads, "max_patterns": args.max_patterns}
+
+
+def too_many_patterns(args: argparse.Namespace) -> Failure:
+    return Failure(
+        f"mining found more than {args.max_patterns:,} frequent patterns;"
+        " raise --minsup, set --max_len, or raise --max_patterns"
+    )
+
+
 def settings_of(args: argparse.Namespace) -> dict[str, Any]:
     names = ("minsup", "seglen", "alphabet", "min_len", "max_len", "max_overlap", "k")
     return {name: getattr(args, name) for name in names}
@@ -194,6 +225,7 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     if args.length is not None:
         return cli_discovery.find(args, out, err)
     check_settings(args)
+    work = work_of(args)
     dataset, prepared = read_input(args, err)
     if not prepared.series:
         raise DataError(f"{args.file}: no series left to mine (every one is empty or constant)")
@@ -205,7 +237,9 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     # Every core, and a progress bar for work that takes more than a second.
     bar = ProgressBar(err) if args.progress or err.isatty() else None
     try:
-        motifs = mine(prepared.series, **settings, progress=bar)
+        motifs = mine(prepared.series, **settings, **work, progress=bar)
+    except TooManyPatterns:
+        raise too_many_patterns(args) from None
     except MemoryError:
         raise Failure("ran out of memory while mining; raise --minsup or --seglen, or set --max_len") from None
     finally:
@@ -350,6 +384,11 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser = build_parser(cli_discovery.length_given(list(sys.argv[1:] if argv is None else argv)))
     args = parser.parse_args(argv)
     out, err = sys.stdout, sys.stderr
+    try:
+        if getattr(args, "threads", None) is None:
+            thread_count()  # a bad ZEF_NUM_THREADS is the user's to mend, not a fault
+    except ValueError as error:
+        parser.exit(2, f"zef {args.command}: error: {error}\n")
     try:
         if args.command == "demo":
             from zef import demo, demo_discovery

@@ -28,8 +28,9 @@ def add_arguments(find: argparse.ArgumentParser) -> None:
 
 
 def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
-    from zef.cli import PLOT_MOST, Failure, UsageError, read_input
+    from zef.cli import PLOT_MOST, Failure, UsageError, read_input, too_many_patterns, work_of
     from zef.discovery import MIN_LENGTH, discover
+    from zef.mining import TooManyPatterns
 
     minsup = DEFAULT_MINSUP if args.minsup is None else args.minsup
     k = args.k or DEFAULT_K
@@ -43,6 +44,7 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         raise UsageError(f"--alphabet must be between 2 and 10, not {args.alphabet}")
     if args.seglen is not None and args.seglen < 1:
         raise UsageError(f"--seglen must be 1 or more, not {args.seglen}")
+    work = work_of(args)
     dataset, prepared = read_input(args, err)
     if not dataset.series:
         raise DataError(f"{args.file}: no series")
@@ -61,8 +63,11 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
             detrend=args.detrend,
             seglen=args.seglen,
             progress=bar,
+            **work,
             **extra,
         )
+    except TooManyPatterns:
+        raise too_many_patterns(args) from None
     finally:
         if bar is not None:
             bar.close()

@@ -189,6 +189,8 @@ def test_nothing_found_is_said_plainly(zef, tmp_path):
         (["--plot", "out.pdf"], "--plot writes a PNG file"),
         (["--seglen", "eight"], "argument --seglen: invalid int value: 'eight'"),
         (["--format", "xlsx"], "argument --format: invalid choice: 'xlsx'"),
+        (["--threads", "0"], "--threads must be 1 or more, not 0"),
+        (["--max-patterns", "0"], "--max_patterns must be 1 or more, not 0"),
     ],
 )
 def test_bad_settings_are_refused_with_a_message(zef, tmp_path, planted, options, message):
@@ -196,6 +198,22 @@ def test_bad_settings_are_refused_with_a_message(zef, tmp_path, planted, options
     code, out, err = zef("find", "planted.csv", *SETTINGS, *options)
     assert code == 2 and out == ""
     assert message in err and "Traceback" not in err
+
+
+def test_threads_and_the_pattern_limit(zef, tmp_path, planted, monkeypatch):
+    series, _ = planted
+    write_csv(tmp_path / "planted.csv", series)
+    code, out, _ = zef("find", "planted.csv", *SETTINGS, "--threads", "2", "--json")
+    assert code == 0 and from_json(out) == direct(series)
+    code, out, err = zef("find", "planted.csv", *SETTINGS, "--max-patterns", "1")
+    assert code == 1 and out == ""
+    assert "mining found more than 1 frequent patterns; raise --minsup" in err
+    code, _, err = zef("find", "planted.csv", "--length", "64", "--max_patterns", "1")
+    assert code == 1 and "mining found more than 1 frequent patterns" in err
+    monkeypatch.setenv("ZEF_NUM_THREADS", "many")
+    for command in (["demo"], ["find", "planted.csv", *SETTINGS]):
+        code, out, err = zef(*command)
+        assert code == 2 and out == "" and "ZEF_NUM_THREADS must be a whole number" in err
 
 
 def test_required_settings_are_named(zef):
