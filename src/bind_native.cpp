@@ -41,9 +41,11 @@ namespace {
 // How often the calling thread looks for signals and progress.
 constexpr std::chrono::milliseconds kTick{10};
 
-// Progress as the engine last reported it. Written by any thread through
-// report(); read by the waiting thread. Stages follow one another, so counts
-// of two stages are never reported at once.
+// Progress as the engine last reported it, and the stages that ended since
+// the last read, with their last counts. Written by any thread through
+// report(); read by the waiting thread.
+// Stages follow one another: a stage begins once every unit of the one before
+// is done, so counts of two stages are never reported at once.
 class ProgressState {
 public:
     struct Snapshot {
@@ -58,9 +60,7 @@ public:
 
     void report(const char* stage, std::size_t done, std::size_t total) {
         if (current.load(std::memory_order_relaxed) != stage) {
-            this->total.store(total, std::memory_order_relaxed);
-            this->done.store(done, std::memory_order_relaxed);
-            current.store(stage, std::memory_order_release);
+            begin(stage, done, total);
             return;
         }
         // Threads finish units in any order: the largest count wins.
@@ -69,16 +69,38 @@ public:
         }
     }
 
-    Snapshot read() const {
+    // The stages that ended since the last read, in order, and the current one.
+    std::pair<std::vector<Snapshot>, Snapshot> read() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        std::vector<Snapshot> taken;
+        taken.swap(ended);
+        return {std::move(taken), clamped(latest())};
+    }
+
+private:
+    void begin(const char* stage, std::size_t done, std::size_t total) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (current.load(std::memory_order_relaxed) != nullptr) ended.push_back(clamped(latest()));
+        this->total.store(total, std::memory_order_relaxed);
+        this->done.store(done, std::memory_order_relaxed);
+        current.store(stage, std::memory_order_release);
+    }
+
+    Snapshot latest() const {
         Snapshot now;
         now.stage = current.load(std::memory_order_acquire);
         now.total = total.load(std::memory_order_relaxed);
         now.done = done.load(std::memory_order_relaxed);
-        if (now.total != 0 && now.done > now.total) now.done = now.total;
         return now;
     }
 
-private:
+    static Snapshot clamped(Snapshot snapshot) {
+        if (snapshot.total != 0 && snapshot.done > snapshot.total) snapshot.done = snapshot.total;
+        return snapshot;
+    }
+
+    std::mutex mutex;  // over a change of stage, and reads
+    std::vector<Snapshot> ended;
     std::atomic<const char*> current{nullptr};
     std::atomic<std::size_t> done{0};
     std::atomic<std::size_t> total{0};
@@ -110,7 +132,13 @@ auto run_watched(std::size_t threads, const py::object& progress, Work work) {
     }
     ProgressState::Snapshot shown;
     auto show_progress = [&] {
-        const ProgressState::Snapshot now = state.read();
+        const auto [ended, now] = state.read();
+        // A stage seen while it ran is seen once more as it ended, with its last count.
+        for (const ProgressState::Snapshot& last : ended) {
+            if (last.stage != shown.stage || last == shown) continue;
+            shown = last;
+            progress(last.stage, last.done, last.total);
+        }
         if (now.stage == nullptr || now == shown) return;
         shown = now;
         progress(now.stage, now.done, now.total);

@@ -340,8 +340,9 @@ def discover(
         calling thread while the work runs: "prepare" (series), then for each
         alphabet the engine's stages (see `zef.mine`) and "candidates" (engine
         motifs), "screen" (candidates), "refine" (candidates of the pool) and
-        "occurrences" (motifs times series). An exception it raises stops the
-        work and is raised; so does Ctrl-C (KeyboardInterrupt).
+        "occurrences" (motifs times series). Each stage it saw running it
+        sees again as it ended, with its last count. An exception it raises
+        stops the work and is raised; so does Ctrl-C (KeyboardInterrupt).
     max_patterns: when one run of the engine finds more frequent patterns than
         this, the call fails with `TooManyPatterns` instead of going on.
     """

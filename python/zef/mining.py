@@ -54,7 +54,8 @@ def mine(
     from the calling thread while the work runs: stages "discretise" (series),
     "mine" (levels; total 0 while unknown), "filter" (patterns that passed
     the length filter, through the redundancy filter), "map" (motifs) and "collect"
-    (returned motifs). An exception it raises stops the work and is raised.
+    (returned motifs). It sees a count about every 10 ms, and the last count of
+    every stage it saw running. An exception it raises stops the work and is raised.
     `max_patterns`: when mining finds more frequent patterns than this, the
     call fails with TooManyPatterns instead of mapping them all.
     """

@@ -1,6 +1,7 @@
 """zef.discover on threads: the same result on any number of them, interruptible, with progress."""
 
 import _thread
+import itertools
 import threading
 import time
 
@@ -65,6 +66,9 @@ def test_progress_from_the_calling_thread_while_other_threads_run(long_collectio
     assert seen == sorted(seen) and len(set(seen)) >= 3
     assert all(0 <= done <= total or (stage == "mine" and total == 0) for stage, done, total in calls)
     assert {stage for stage, _, _ in calls} <= set(progressbar.LABELS)
+    # Every stage seen while it ran is seen as it ended, its count complete.
+    ends = [list(run)[-1] for _, run in itertools.groupby(calls, key=lambda call: call[0])]
+    assert all(done == total for _, done, total in ends if total)
 
     def fail(stage, done, total):
         raise LookupError(stage)
