@@ -134,8 +134,8 @@ def check_progress(progress: object) -> None:
 
 def thread_count(threads: int | None = None) -> int:
     """The threads a call uses: `threads` when given, else ZEF_NUM_THREADS, else available_cores()."""
-    # Counts beyond what the native call takes are capped there: the pool never
-    # starts more threads than it can use anyway.
+    # Counts are capped at what the native call takes; the pool then starts no
+    # more threads than it can use.
     if threads is not None:
         count = whole_number(threads)
         if count is None or count < 1:
