@@ -814,6 +814,21 @@ void PatternMiner::start(const WordSet& words) {
     min_count = static_cast<double>(words.size()) * minsup;
 }
 
+void PatternMiner::release(const Runner& runner) {
+    Pacer pacer(runner);
+    while (!frequent.empty()) {
+        pacer.spend(256 + frequent.begin()->first.size());
+        frequent.erase(frequent.begin());
+    }
+    for (std::vector<Pattern>& patterns : levels) {
+        while (!patterns.empty()) {
+            pacer.spend(64 + patterns.back().size());
+            patterns.pop_back();
+        }
+    }
+    forget();
+}
+
 void PatternMiner::forget() {
     frequent.clear();
     out_of_order = false;

@@ -123,6 +123,10 @@ public:
     // The frequent table in plain lists, in the same order, leaving the
     // miner's own table empty: for a caller that builds few of the records.
     FrequentLists take_frequent_lists();
+    // Frees all the miner holds, leaving it as a new one, a share at a time
+    // with the Runner asked to stop in between: the levels of a run over long
+    // words hold hundreds of thousands of patterns.
+    void release(const Runner& runner);
 
     // Read access to the mining state, for callers and tests that inspect a run.
     double get_min_count() const { return min_count; }

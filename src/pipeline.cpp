@@ -173,6 +173,7 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
         miner.set_max_patterns(max_patterns);
         miner.mine(words, runner);
         frequent = miner.take_frequent_lists();
+        miner.release(runner);
     }
     WordSet().swap(words);
     runner.check_stop();

@@ -173,6 +173,15 @@ TEST(MiningRunner, StopEndsTheRunAndProgressCountsLevelsAndSurvivors) {
     }
     miner.mine(words);
     EXPECT_EQ(ordered(miner.get_frequent()), ordered(whole));
+
+    // Released a share at a time, with the Runner asked in between, the miner is as new.
+    std::size_t release_checks = 0;
+    Runner counting;
+    counting.check = [&] { ++release_checks; };
+    miner.release(counting);
+    EXPECT_GT(release_checks, 10u);
+    EXPECT_TRUE(miner.get_frequent().empty());
+    EXPECT_EQ(miner.get_levels(), std::vector<std::vector<Pattern>>(2));
 }
 
 TEST(MiningRunner, MaxPatternsRefusesOneMoreThanTheLimit) {
