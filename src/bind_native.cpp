@@ -9,12 +9,10 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +30,7 @@
 #include "motif.h"
 #include "pipeline.h"
 #include "pool.h"
+#include "progress.h"
 #include "refine.h"
 
 namespace py = pybind11;
@@ -40,71 +39,6 @@ namespace {
 
 // How often the calling thread looks for signals and progress.
 constexpr std::chrono::milliseconds kTick{10};
-
-// Progress as the engine last reported it, and the stages that ended since
-// the last read, with their last counts. Written by any thread through
-// report(); read by the waiting thread.
-// Stages follow one another: a stage begins once every unit of the one before
-// is done, so counts of two stages are never reported at once.
-class ProgressState {
-public:
-    struct Snapshot {
-        const char* stage = nullptr;
-        std::size_t done = 0;
-        std::size_t total = 0;
-
-        bool operator==(const Snapshot& other) const {
-            return stage == other.stage && done == other.done && total == other.total;
-        }
-    };
-
-    void report(const char* stage, std::size_t done, std::size_t total) {
-        if (current.load(std::memory_order_relaxed) != stage) {
-            begin(stage, done, total);
-            return;
-        }
-        // Threads finish units in any order: the largest count wins.
-        std::size_t seen = this->done.load(std::memory_order_relaxed);
-        while (seen < done && !this->done.compare_exchange_weak(seen, done, std::memory_order_relaxed)) {
-        }
-    }
-
-    // The stages that ended since the last read, in order, and the current one.
-    std::pair<std::vector<Snapshot>, Snapshot> read() {
-        const std::lock_guard<std::mutex> lock(mutex);
-        std::vector<Snapshot> taken;
-        taken.swap(ended);
-        return {std::move(taken), clamped(latest())};
-    }
-
-private:
-    void begin(const char* stage, std::size_t done, std::size_t total) {
-        const std::lock_guard<std::mutex> lock(mutex);
-        if (current.load(std::memory_order_relaxed) != nullptr) ended.push_back(clamped(latest()));
-        this->total.store(total, std::memory_order_relaxed);
-        this->done.store(done, std::memory_order_relaxed);
-        current.store(stage, std::memory_order_release);
-    }
-
-    Snapshot latest() const {
-        Snapshot now;
-        now.stage = current.load(std::memory_order_acquire);
-        now.total = total.load(std::memory_order_relaxed);
-        now.done = done.load(std::memory_order_relaxed);
-        return now;
-    }
-
-    static Snapshot clamped(Snapshot snapshot) {
-        if (snapshot.total != 0 && snapshot.done > snapshot.total) snapshot.done = snapshot.total;
-        return snapshot;
-    }
-
-    std::mutex mutex;  // over a change of stage, and reads
-    std::vector<Snapshot> ended;
-    std::atomic<const char*> current{nullptr};
-    std::atomic<std::size_t> done{0};
-    std::atomic<std::size_t> total{0};
-};
 
 // Runs work(runner) on a pool of `threads` threads with the interpreter lock
 // released, and returns its result. The calling thread is one of them: the
