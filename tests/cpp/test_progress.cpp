@@ -23,9 +23,7 @@ TEST(Progress, StagesReadWhileThreadsReportEndAtTheirTotals) {
     ProgressState state;
     Pool pool(4);
     Runner runner = pool.runner();
-    runner.progress = [&](const char* stage, std::size_t done, std::size_t total) {
-        state.report(stage, done, total);
-    };
+    runner.progress = [&](const char* stage, std::size_t done, std::size_t total) { state.report(stage, done, total); };
 
     std::atomic<bool> finished{false};
     std::vector<Snapshot> seen;
