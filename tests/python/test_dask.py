@@ -78,8 +78,8 @@ def test_bag_of_unequal_series_with_empty_partitions(client):
 
 def test_batches_sized_by_bytes_equal_one_process(client, monkeypatch):
     # A budget below any pattern's values: each pattern is mapped in a batch of its own.
-    monkeypatch.setattr(zd, "TASK_FLOOR", 0)
-    monkeypatch.setattr(zd, "TASK_SHARE", 1e-9)
+    monkeypatch.setattr(zd._mapping, "TASK_FLOOR", 0)
+    monkeypatch.setattr(zd._mapping, "TASK_SHARE", 1e-9)
     series = np.array(walks(5, 40, 120, 121))
     laps = []
     got = zd.mine(da.from_array(series, chunks=(15, 120)), 0.3, 6, 4, timings=laps)
@@ -131,8 +131,13 @@ def test_bad_partition_is_named(client):
     bag = db.from_sequence([[1.0, 2.0], [[1.0]], [3.0]], npartitions=3)
     with pytest.raises(zd.PartitionError, match="partition 1 "):
         zd.mine(bag, 0.5, 1, 3)
-    with pytest.raises(TypeError, match="dask array or a dask bag"):
-        zd.mine(np.zeros((2, 3)), 0.5, 1, 3)
+    # A bad series is named by its index in the collection, not in its partition.
+    bag = db.from_delayed([dask.delayed(list)(p) for p in ([[1.0, 2.0], [3.0]], [[4.0], [[1.0]]])])
+    for call in (lambda: zd.mine(bag, 0.5, 1, 3), lambda: zd.discover(bag, length=4)):
+        with pytest.raises(zd.PartitionError, match="partition 1 .*series 3 must have 1 dimension"):
+            call()
+    with pytest.raises(TypeError, match="dask array, a dask bag"):
+        zd.mine("abc", 0.5, 1, 3)
 
 
 @pytest.mark.parametrize(

@@ -90,7 +90,7 @@ def test_missing_points_short_series_and_positions(planted):
         (lambda s: zef.discover([], length=10), ValueError, "no series"),
         (lambda s: zef.discover(s, length=10.0), TypeError, "int"),
         (lambda s: zef.discover(s, length=10, minsup=0), ValueError, "minsup"),
-        (lambda s: zef.discover(s, length=10, k=0), ValueError, "k must"),
+        (lambda s: zef.discover(s, length=10, k=-1), ValueError, "k must"),
         (lambda s: zef.discover(s, length=10, alphabet=11), ValueError, "alphabet"),
         (lambda s: zef.discover(np.zeros((2, 3, 4)), length=10), ValueError, "2-D"),
         (lambda s: zef.discover("abc", length=10), TypeError, "2-D array"),

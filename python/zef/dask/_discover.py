@@ -1,0 +1,249 @@
+"""`zef.dask.discover`: discovery with the series kept on the workers.
+
+Each partition is filled, detrended and measured on its worker and stays
+there; the engine's candidates come from the partitioned mining; the candidate
+windows, the screening, the refinement and the occurrences run on the
+partitions, which send per-series distances and best matches and exact sums of
+windows; the client ranks and combines them.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+from typing import Any
+
+import distributed
+import numpy as np
+from dask.delayed import delayed
+
+from zef._validation import (
+    Progress,
+    batch_size,
+    check_longest,
+    check_progress,
+    discovery_settings,
+    motif_limit,
+    pattern_limit,
+)
+from zef.dask import _steps
+from zef.dask._discovery_parts import Partitions, RemoteSeries, discovery_prepare, info, series_count, usable_rows
+from zef.dask._mine import mine_partitions
+from zef.dask._partitions import partitions
+from zef.dask._run import Run
+from zef.discovery._result import DiscoveredMotif, Discovery, motifs_of
+from zef.discovery._tuning import COARSE_POINTS, ENGINE_SUPPORT, PLACE_OVERLAP, SAME_PLACE
+
+__all__ = ["SCREENED_PER_PASS", "discover"]
+
+#: Candidate shapes screened per pass over the partitions, by default.
+SCREENED_PER_PASS = 256
+
+
+def discover(
+    series: Any,
+    *,
+    length: int,
+    minsup: float = 0.5,
+    k: int | None = 10,
+    detrend: bool | int = True,
+    radius: float = 1.0,
+    flat_tol: float = 0.05,
+    seglen: int | None = None,
+    alphabet: int | Sequence[int] = (3, 4),
+    min_len: int | None = None,
+    max_len: int | None = None,
+    max_overlap: float = 0.9,
+    iterations: int = 2,
+    pool: int | None = None,
+    max_patterns: int | None = None,
+    client: distributed.Client | None = None,
+    batch: int | None = None,
+    progress: Progress | None = None,
+    timings: list[tuple[str, float]] | None = None,
+) -> Discovery:
+    """The `k` best motifs of `length` points in `series`: what `zef.discover` returns on the same series.
+
+    The same motifs with the same ranks, best matches, occurrences, patterns,
+    supporting series, scores, shapes and distances, and the same short and
+    flat series and settings. The work runs one task per partition at a time,
+    each on one thread of its worker; the series are fetched one by one only
+    when the result is plotted.
+
+    Parameters
+    ----------
+    series : dask array, dask bag or array_like
+        As in `zef.dask.mine`; a pandas DataFrame's column names are kept.
+    length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
+        As in `zef.discover`.
+    max_patterns : int, optional
+        As in `zef.discover`.
+    client : distributed.Client, optional
+        Where the work runs; by default the current client.
+    batch : int, optional
+        Candidate shapes screened per pass over the partitions (default 256).
+        The mining maps its patterns in batches sized as `zef.dask.mine`
+        sizes them.
+    progress : callable, optional
+        ``progress(stage, done, total)``, called from the calling thread:
+        "prepare" (partitions), then for each alphabet the stages of
+        `zef.dask.mine` and "candidates", then "screen", "refine" and
+        "occurrences". An exception it raises stops the work and is raised.
+    timings : list, optional
+        When given, receives (stage, seconds) for each stage of the run.
+
+    Returns
+    -------
+    Discovery
+        Equal to what `zef.discover` returns on the same series.
+
+    Raises
+    ------
+    PartitionError
+        When a partition fails to load or to be worked on in any pass;
+        nothing of the run is left on the cluster.
+    TypeError, ValueError, TooManyPatterns
+        As `zef.discover` raises them.
+
+    Examples
+    --------
+    >>> import dask.array as da
+    >>> import distributed
+    >>> import zef
+    >>> import zef.dask
+    >>> from zef.shapes import make_collection
+    >>> series, _ = make_collection("bump", 40, n_series=12, n_points=200, seed=1)
+    >>> with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=None):
+    ...     found = zef.dask.discover(da.from_array(series, chunks=(6, 200)), length=40, k=2)
+    >>> list(found) == list(zef.discover(series, length=40, k=2))
+    True
+    """
+    settings = discovery_settings(
+        length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
+    )
+    check_progress(progress)
+    limit = pattern_limit(max_patterns)
+    batch = batch_size(batch) or SCREENED_PER_PASS
+    if client is None:
+        client = distributed.get_client()
+    parts, names = partitions(series, client)
+    with Run(client, progress, timings) as run:
+        return _discover(run, parts, names, settings, batch, limit)
+
+
+def _discover(
+    run: Run, parts: list[Any], names: list[str] | None, settings: dict[str, Any], batch: int, limit: int | None
+) -> Discovery:
+    length, minsup, flat_tol, radius = settings["length"], settings["minsup"], settings["flat_tol"], settings["radius"]
+    prepare = delayed(discovery_prepare)
+    states = run.paced(
+        [prepare(part, length, settings["detrend"], flat_tol) for part in parts], False, "prepare", series_count
+    )
+    infos = run.gather(run.each(info, states))
+    run.lap("prepare")
+    sizes = np.concatenate([i["sizes"] for i in infos]).astype(np.int64)
+    infinite = np.flatnonzero(np.concatenate([i["infinite"] for i in infos]))
+    if infinite.size:
+        raise ValueError(f"series {int(infinite[0])} holds an infinite value")
+    if sizes.size == 0:
+        raise ValueError("no series given")
+    check_longest(length, int(sizes.max()))
+    taking = np.flatnonzero(sizes >= length).tolist()
+    short = np.flatnonzero(sizes < length).tolist()
+    offsets = np.concatenate([i["offsets"] for i in infos]).astype(np.int64).tolist()
+    usable = [np.asarray(i["usable"], dtype=bool) for i in infos]
+    taken_starts = np.cumsum([0] + [u.size for u in usable]).tolist()
+    flat_series = [taking[j] for j in np.flatnonzero(~np.concatenate(usable)).tolist()]
+    usable_count = int(sum(u.sum() for u in usable))
+
+    def result(motifs: list[DiscoveredMotif]) -> Discovery:
+        remote = RemoteSeries(run.client, parts, [i["sizes"].size for i in infos])
+        return Discovery(motifs, length, remote, short, flat_series, settings, series_names=names)
+
+    if usable_count == 0:
+        return result([])
+    need = _steps.discovery_need(minsup, usable_count)
+    on = Partitions(run, states, taken_starts, length, flat_tol)
+
+    # Candidates: the engine on each partition's usable series, as `mine` runs it.
+    usable_local = [np.flatnonzero(u) for u in usable]
+    engine_starts = np.cumsum([0] + [u.size for u in usable_local])
+    engine_parts = [delayed(usable_rows)(s) for s in states]
+    shapes: list[Any] = []
+    patterns: list[bytes] = []
+    for letters in settings["alphabet"]:
+        motifs = mine_partitions(
+            run,
+            engine_parts,
+            minsup * ENGINE_SUPPORT,
+            settings["seglen"],
+            int(letters),
+            settings["min_len"],
+            settings["max_len"],
+            settings["max_overlap"],
+            0,
+            False,
+            None,
+            limit,
+        )
+        for shape, pattern in on.seeds(motifs, usable_local, engine_starts):
+            shapes.append(shape)
+            patterns.append(pattern)
+        run.lap(f"candidates of {letters} letters")
+        run.report("candidates", len(shapes), len(shapes))
+
+    # Screening, on block means when the shapes are long.
+    factor = max(1, length // COARSE_POINTS) if COARSE_POINTS > 0 else 1
+    screened = [_steps.discovery_coarse_shape(s, factor) if factor > 1 else s for s in shapes]
+    scores = [2.0] * len(shapes)
+    bests: list[Any] = [np.empty(0, dtype=np.int64)] * len(shapes)
+    compared = [i for i, s in enumerate(screened) if s.size]
+    for first in range(0, len(compared), batch):
+        some = compared[first : first + batch]
+        distances, best = on.evaluate(np.array([screened[i] for i in some]), factor)
+        for row, i in enumerate(some):
+            scores[i] = _steps.discovery_score(distances[row], best[row], need)
+            bests[i] = best[row]
+        run.report("screen", min(first + batch, len(compared)), len(compared))
+    kept = _steps.discovery_places(scores, bests, length, SAME_PLACE, int(settings["pool"]), 0.5)
+    del bests
+    run.lap("screen")
+
+    # Refinement, every candidate of the pool in step: its closest windows
+    # summed exactly on the partitions, the mean shape evaluated again.
+    current = on.candidates([shapes[i] for i in kept], need)
+    best_of = list(current)
+    active = list(range(len(kept)))
+    for _ in range(settings["iterations"]):
+        closest = {i: _steps.discovery_closest(current[i][1], current[i][2], need) for i in active}
+        active = [i for i in active if closest[i].size]
+        sums = on.sums([(closest[i], current[i][2][closest[i]]) for i in active])
+        refined = {
+            i: _steps.discovery_shape([p[n] for p in sums], length, closest[i].size) for n, i in enumerate(active)
+        }
+        active = [i for i in active if refined[i].size]
+        for i, candidate in zip(active, on.candidates([refined[i] for i in active], need), strict=True):
+            current[i] = candidate
+            if candidate[3] < best_of[i][3]:
+                best_of[i] = candidate
+    final = _steps.discovery_places(
+        [c[3] for c in best_of], [c[2] for c in best_of], length, SAME_PLACE, motif_limit(settings), PLACE_OVERLAP
+    )
+    run.lap("refine")
+    run.report("refine", settings["iterations"], settings["iterations"])
+
+    chosen = [best_of[i] for i in final]
+    found = on.occurrences([c[0] for c in chosen], radius)
+    raw = [
+        {
+            "best": c[2],
+            "distance": c[1],
+            "occurrences": occurrences,
+            "score": c[3],
+            "pattern": patterns[kept[i]],
+            "shape": c[0],
+        }
+        for i, c, occurrences in zip(final, chosen, found, strict=True)
+    ]
+    run.lap("occurrences")
+    run.report("occurrences", len(chosen), len(chosen))
+    return result(motifs_of(raw, taking, offsets, length, radius))

@@ -1,0 +1,213 @@
+"""The partitions of a discovery run on their workers, and the steps that go over all of them.
+
+A partition prepared for discovery stays on its worker: the detrended series
+that take part (filled, at least `length` points), the flags of their flat
+windows, and what the client needs to know of each series of the partition.
+Each step sends per-series distances, best matches or exact sums back; the
+client ranks and combines them.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+from typing import Any, overload
+
+import distributed
+import numpy as np
+from dask.delayed import delayed
+
+from _zef_cpp import Motif
+from zef.dask import _steps
+from zef.dask._partitions import rows
+from zef.dask._run import Run
+from zef.discovery._gaps import fill_gaps
+from zef.discovery._tuning import SEEDS_PER_PATTERN
+
+__all__ = [
+    "Candidate",
+    "DiscoveryPart",
+    "Partitions",
+    "RemoteSeries",
+    "discovery_prepare",
+    "info",
+    "series_count",
+    "usable_rows",
+]
+
+DiscoveryPart = tuple[list[Any], list[Any], dict[str, Any]]
+
+
+def discovery_prepare(part: Any, length: int, window: int, flat_tol: float) -> DiscoveryPart:
+    """On a worker: the partition's series filled; those that take part detrended and measured."""
+    sizes, offsets, infinite, taken = [], [], [], []
+    for row in rows(part):
+        bad = bool(np.isinf(row).any())
+        values, offset = fill_gaps(row)
+        sizes.append(len(values))
+        offsets.append(offset)
+        infinite.append(bad)
+        if len(values) >= length and not bad:
+            taken.append(values)
+    prepared, flat, usable = _steps.discovery_prepare(taken, length, window, flat_tol)
+    summary = {
+        "sizes": np.array(sizes, dtype=np.int64),
+        "offsets": np.array(offsets, dtype=np.int64),
+        "infinite": np.array(infinite, dtype=bool),
+        "usable": usable,
+    }
+    return prepared, flat, summary
+
+
+def info(part: DiscoveryPart) -> dict[str, Any]:
+    return part[2]
+
+
+def series_count(part: DiscoveryPart) -> int:
+    return int(part[2]["sizes"].size)
+
+
+def usable_rows(part: DiscoveryPart) -> list[Any]:
+    """On a worker: the detrended series that the engine mines (those with a window that is not flat)."""
+    return [values for values, usable in zip(part[0], part[2]["usable"], strict=True) if usable]
+
+
+def _part_seeds(part: DiscoveryPart, length: int, flat_tol: float, motifs: list[tuple[Any, ...]]) -> list[Any]:
+    return _steps.discovery_seeds(part[0], part[1], length, flat_tol, SEEDS_PER_PATTERN, motifs)
+
+
+def _part_evaluate(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, factor: int) -> tuple[Any, Any]:
+    return _steps.discovery_evaluate(part[0], part[1], length, flat_tol, shapes, factor)
+
+
+def _part_sums(part: DiscoveryPart, length: int, flat_tol: float, chosen: list[tuple[Any, Any]]) -> list[Any]:
+    return _steps.discovery_sums(part[0], part[1], length, flat_tol, [c[0] for c in chosen], [c[1] for c in chosen])
+
+
+def _part_occurrences(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, radius: float) -> list[Any]:
+    return _steps.discovery_occurrences(part[0], part[1], length, flat_tol, shapes, radius)
+
+
+# A candidate on the client: its shape, and per taken series the distance and
+# start of its best match; then its score.
+Candidate = tuple[Any, Any, Any, float]
+
+
+class Partitions:
+    """The prepared partitions of one discovery run, and the steps that go over all of them."""
+
+    def __init__(self, run: Run, states: list[Any], starts: list[int], length: int, flat_tol: float) -> None:
+        self.run, self.states, self.starts = run, states, starts
+        self.length, self.flat_tol = length, flat_tol
+
+    def _each(self, function: Any, *args: Any) -> list[Any]:
+        answers: list[Any] = self.run.gather(
+            [self.run.submit(function, s, self.length, self.flat_tol, *args) for s in self.states]
+        )
+        return answers
+
+    def _split(self, series: Any) -> list[Any]:
+        """Positions of `series` (taken indexes, ascending) that fall in each partition."""
+        return [np.searchsorted(series, self.starts[p : p + 2]) for p in range(len(self.states))]
+
+    def seeds(self, motifs: list[Motif], usable_local: list[Any], engine_starts: Any) -> list[tuple[Any, bytes]]:
+        """The candidate shapes of the engine's motifs, in their order: from each, its best matches
+        closest to its representative whose windows are not flat."""
+        requests: list[list[tuple[Any, ...]]] = [[] for _ in self.states]
+        for motif in motifs:
+            matches = motif.best_matches
+            series = np.fromiter(matches.keys(), dtype=np.int64, count=len(matches))
+            points = np.fromiter(matches.values(), dtype=np.int64, count=len(matches))
+            order = np.argsort(series, kind="stable")
+            series, points = series[order], points[order]
+            representative = np.asarray(motif.representative, dtype=np.float64)
+            cuts = np.searchsorted(series, engine_starts)
+            for p in range(len(self.states)):
+                local = series[cuts[p] : cuts[p + 1]] - engine_starts[p]
+                requests[p].append(
+                    (usable_local[p][local], points[cuts[p] : cuts[p + 1]], representative, motif.length)
+                )
+        answers = self.run.gather(
+            [
+                self.run.submit(_part_seeds, s, self.length, self.flat_tol, r)
+                for s, r in zip(self.states, requests, strict=True)
+            ]
+        )
+        seeds: list[tuple[Any, bytes]] = []
+        for m, motif in enumerate(motifs):
+            found = []
+            for p, answer in enumerate(answers):
+                gaps, series, points, shapes = answer[m]
+                for gap, s, point, shape in zip(gaps.tolist(), series.tolist(), points.tolist(), shapes, strict=True):
+                    found.append((gap, self.starts[p] + s, point, shape))
+            found.sort(key=lambda f: (f[0], f[1], f[2]))
+            pattern = motif.pattern.encode("latin-1")
+            seeds.extend((np.array(f[3]), pattern) for f in found[:SEEDS_PER_PATTERN])
+        return seeds
+
+    def evaluate(self, shapes: Any, factor: int) -> tuple[Any, Any]:
+        """Distances and starts of every shape's best match in every taken series (shapes x series)."""
+        answers = self._each(_part_evaluate, shapes, factor)
+        return np.concatenate([a[0] for a in answers], axis=1), np.concatenate([a[1] for a in answers], axis=1)
+
+    def candidates(self, shapes: list[Any], need: int) -> list[Candidate]:
+        if not shapes:
+            return []
+        distances, best = self.evaluate(np.array(shapes), 1)
+        return [
+            (shape, distances[i], best[i], _steps.discovery_score(distances[i], best[i], need))
+            for i, shape in enumerate(shapes)
+        ]
+
+    def sums(self, chosen: list[tuple[Any, Any]]) -> list[list[Any]]:
+        """For each (taken series, starts): each partition's exact sums of those windows of its own."""
+        requests: list[list[tuple[Any, Any]]] = [[] for _ in self.states]
+        for series, starts in chosen:
+            order = np.argsort(series, kind="stable")
+            series, starts = series[order], starts[order]
+            for p, (first, last) in enumerate(self._split(series)):
+                requests[p].append((series[first:last] - self.starts[p], starts[first:last]))
+        answers: list[list[Any]] = self.run.gather(
+            [
+                self.run.submit(_part_sums, s, self.length, self.flat_tol, r)
+                for s, r in zip(self.states, requests, strict=True)
+            ]
+        )
+        return answers
+
+    def occurrences(self, shapes: list[Any], radius: float) -> list[list[Any]]:
+        """For each shape, the starts of its occurrences in every taken series."""
+        if not shapes:
+            return []
+        answers = self._each(_part_occurrences, np.array(shapes), radius)
+        return [[starts for answer in answers for starts in answer[i]] for i in range(len(shapes))]
+
+
+def _filled_row(part: Any, index: int) -> tuple[Any, int]:
+    return fill_gaps(np.asarray(rows(part)[index], dtype=np.float64))
+
+
+class RemoteSeries(Sequence[tuple[Any, int]]):
+    """The series of a collection on the cluster as discovery fills them, each fetched when asked for (plots)."""
+
+    def __init__(self, client: distributed.Client, parts: list[Any], counts: list[int]) -> None:
+        self.client, self.parts = client, parts
+        self.starts = np.cumsum([0] + counts)
+
+    def __len__(self) -> int:
+        return int(self.starts[-1])
+
+    @overload
+    def __getitem__(self, index: int) -> tuple[Any, int]: ...
+    @overload
+    def __getitem__(self, index: slice) -> list[tuple[Any, int]]: ...
+    def __getitem__(self, index: int | slice) -> tuple[Any, int] | list[tuple[Any, int]]:
+        if isinstance(index, slice):
+            return [self[i] for i in range(len(self))[index]]
+        if not -len(self) <= index < len(self):
+            raise IndexError("series index out of range")
+        index %= len(self)
+        p = int(np.searchsorted(self.starts, index, side="right")) - 1
+        row: tuple[Any, int] = self.client.compute(
+            delayed(_filled_row)(self.parts[p], index - int(self.starts[p]))
+        ).result()
+        return row

@@ -1,0 +1,177 @@
+"""`discover`: the motifs of a given length, from the engine's candidates refined at point resolution."""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+from typing import Any
+
+import numpy as np
+
+from zef import _native
+from zef._validation import (
+    Progress,
+    as_collection,
+    check_longest,
+    check_progress,
+    discovery_settings,
+    motif_limit,
+    pattern_limit,
+    thread_count,
+)
+from zef.discovery._gaps import fill_gaps
+from zef.discovery._result import Discovery, motifs_of
+from zef.discovery._tuning import COARSE_POINTS, ENGINE_SUPPORT, PLACE_OVERLAP, SAME_PLACE, SEEDS_PER_PATTERN
+
+__all__ = ["discover"]
+
+
+def discover(
+    series: Any,
+    *,
+    length: int,
+    minsup: float = 0.5,
+    k: int = 10,
+    detrend: bool | int = True,
+    radius: float = 1.0,
+    flat_tol: float = 0.05,
+    seglen: int | None = None,
+    alphabet: int | Sequence[int] = (3, 4),
+    min_len: int | None = None,
+    max_len: int | None = None,
+    max_overlap: float = 0.9,
+    iterations: int = 2,
+    pool: int | None = None,
+    threads: int | None = None,
+    progress: Progress | None = None,
+    max_patterns: int | None = None,
+) -> Discovery:
+    """The `k` best motifs of `length` points in `series`, best first.
+
+    Parameters
+    ----------
+    series : array_like
+        A 2-D float array (one series per row), a sequence of 1-D series of
+        any lengths, a pandas DataFrame (one series per column, whose names
+        the result keeps), a 3-D array of shape (n_series, 1, n_points), or
+        any object with ``__array__``. Missing points (NaN) inside a series
+        are filled on a straight line, and left out at its ends (positions
+        stay those given). Series shorter than `length` take no part and are
+        listed in `short_series`.
+    length : int
+        The motif length in points, at least 4.
+    minsup : float, default 0.5
+        The share of the series (0 to 1) that a motif is expected in: a
+        motif's score is the mean distance of the best matches of this share
+        of the series, those that match it best; the engine looks for
+        candidates with the same support.
+    k : int or None, default 10
+        Motifs returned, at most; 0 or None for every motif of the refined
+        pool that sits at a place of its own.
+    detrend : bool or int, default True
+        Subtract a moving average first (True: over `length` points; an int:
+        over that many points; False: not at all), so that a slow drift does
+        not decide where a shape matches.
+    radius : float, default 1.0
+        The distance within which a window counts as an occurrence and its
+        series as supporting (1.0: a correlation of at least 0.5).
+    flat_tol : float, default 0.05
+        A window whose deviation is at most this share of its series'
+        deviation is flat: it never matches, and never becomes a motif.
+    seglen, alphabet, min_len, max_len, max_overlap
+        The engine's settings for the candidates (see `Miner`). By default
+        segments of length / 8 points (rounded, at least 1), 3 and 4 letters,
+        patterns of half to all of the length / seglen letters (plus one);
+        ``max_len=0`` for no limit.
+    iterations : int, default 2
+        Rounds in which each candidate's shape is re-estimated from its
+        closest matches.
+    pool : int, optional
+        Candidates refined at full resolution, after a coarse screening of
+        all of them (default: 2 k, at least 10).
+    threads : int, optional
+        How many threads do the native work; by default the variable
+        ZEF_NUM_THREADS, else every core the process may use (as `zef.mine`).
+        The result is the same on any number of threads.
+    progress : callable, optional
+        ``progress(stage, done, total)``, called now and then from the
+        calling thread while the work runs: "prepare" (series), then for each
+        alphabet the engine's stages (see `zef.mine`) and "candidates"
+        (engine motifs), "screen" (candidates), "refine" (candidates of the
+        pool) and "occurrences" (motifs times series). Each stage it saw
+        running it sees again as it ended, with its last count. An exception
+        it raises stops the work and is raised; so does Ctrl-C.
+    max_patterns : int, optional
+        When one run of the engine finds more frequent patterns than this,
+        the call fails with `TooManyPatterns` instead of going on.
+
+    Returns
+    -------
+    Discovery
+        The motifs, best first, with the series left out.
+
+    Raises
+    ------
+    TypeError
+        For a collection of another kind, a series that is not numbers, or a
+        setting of the wrong type.
+    ValueError
+        For an array of the wrong shape, a setting out of range, no series,
+        an infinite value, or a length longer than every series.
+    TooManyPatterns
+        When one run of the engine finds more than `max_patterns` patterns.
+
+    Examples
+    --------
+    >>> import zef
+    >>> from zef.shapes import make_collection
+    >>> series, planted = make_collection("bump", 40, n_series=12, n_points=200, seed=1)
+    >>> result = zef.discover(series, length=40, k=2)
+    >>> len(result) <= 2 and result[0].length
+    40
+    """
+    settings = discovery_settings(
+        length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
+    )
+    length = settings["length"]
+    count = thread_count(threads)
+    check_progress(progress)
+    limit = pattern_limit(max_patterns)
+
+    rows, names = as_collection(series)
+    if not len(rows):
+        raise ValueError("no series given")
+    for index, row in enumerate(rows):
+        if np.isinf(row).any():
+            raise ValueError(f"series {index} holds an infinite value")
+    filled = [fill_gaps(row) for row in rows]
+    check_longest(length, max(len(values) for values, _ in filled))
+    taking = [i for i, (values, _) in enumerate(filled) if len(values) >= length]
+    short = [i for i, (values, _) in enumerate(filled) if len(values) < length]
+
+    found = _native.discover(
+        [filled[i][0] for i in taking],
+        length=length,
+        minsup=settings["minsup"],
+        engine_minsup=settings["minsup"] * ENGINE_SUPPORT,
+        alphabets=[int(a) for a in settings["alphabet"]],
+        detrend_window=settings["detrend"],
+        flat_tol=settings["flat_tol"],
+        radius=settings["radius"],
+        iterations=settings["iterations"],
+        seeds_per_motif=SEEDS_PER_PATTERN,
+        pool=int(settings["pool"]),
+        coarse=COARSE_POINTS,
+        same_place=SAME_PLACE,
+        place_overlap=PLACE_OVERLAP,
+        k=motif_limit(settings),
+        max_overlap=settings["max_overlap"],
+        threads=count,
+        progress=progress,
+        max_patterns=limit,
+        seglen=settings["seglen"],
+        min_len=settings["min_len"],
+        max_len=settings["max_len"],
+    )
+    motifs = motifs_of(found["motifs"], taking, [offset for _, offset in filled], length, settings["radius"])
+    flat = [taking[i] for i in found["flat_series"]]
+    return Discovery(motifs, length, filled, short, flat, settings, series_names=names)
