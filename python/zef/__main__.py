@@ -4,5 +4,7 @@ import sys
 
 from zef.cli import main
 
+__all__ = []
+
 if __name__ == "__main__":
     sys.exit(main())

@@ -12,6 +12,8 @@ import math
 import random
 from dataclasses import dataclass, field
 
+__all__ = ["PlantedShape", "make_example"]
+
 
 @dataclass
 class PlantedShape:

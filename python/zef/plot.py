@@ -19,7 +19,9 @@ from matplotlib.figure import Figure
 from matplotlib.ticker import FuncFormatter, MaxNLocator
 
 from _zef_cpp import Motif
-from zef.data import Dataset, Prepared, znorm
+from zef.io import Dataset, Prepared, znorm
+
+__all__ = ["match_label", "plot_motifs"]
 
 # Series drawn at most in the right-hand panel of a motif; beyond that it
 # would be too dense to read.

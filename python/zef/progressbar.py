@@ -5,6 +5,8 @@ from __future__ import annotations
 import time
 from typing import TextIO
 
+__all__ = ["ProgressBar"]
+
 # Work shorter than this shows no bar at all.
 DELAY = 1.0
 # A terminal's bar is redrawn at most this often (seconds).

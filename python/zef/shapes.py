@@ -13,6 +13,8 @@ from dataclasses import dataclass, field
 import numpy as np
 from numpy.typing import NDArray
 
+__all__ = ["BACKGROUNDS", "FAMILIES", "Planted", "background", "make_collection", "plant", "shape"]
+
 FloatArray = NDArray[np.float64]
 
 #: The shape families, in a fixed order.

@@ -4,8 +4,8 @@ import numpy as np
 import pytest
 
 from helpers import same_values, write_csv
-from zef import Miner, data
-from zef.data import DataError, prepare, read_series, znorm
+from zef import Miner
+from zef.io import DataError, _read, prepare, read_series, znorm
 
 NAN = math.nan
 
@@ -132,13 +132,13 @@ def test_large_files_report_progress(tmp_path, monkeypatch, capsys):
 
     path = tmp_path / "big.csv"
     path.write_text("\n".join(",".join(str(i + j) for j in range(50)) for i in range(3000)) + "\n")
-    monkeypatch.setattr(data, "PROGRESS_BYTES", 1000)
+    monkeypatch.setattr(_read, "PROGRESS_BYTES", 1000)
     got = read_series(str(path), progress=sys.stderr)
     assert len(got.series) == 3000
     lines = capsys.readouterr().err.splitlines()
     assert lines[0].startswith(f"reading {path}: 0% of 0.") and lines[-1].startswith(f"reading {path}: 100%")
     assert len(lines) <= 5, "a stream that is not a terminal gets a line every quarter"
-    monkeypatch.setattr(data, "PROGRESS_BYTES", path.stat().st_size + 1)
+    monkeypatch.setattr(_read, "PROGRESS_BYTES", path.stat().st_size + 1)
     read_series(str(path), progress=sys.stderr)
     assert capsys.readouterr().err == ""
 

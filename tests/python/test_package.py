@@ -103,3 +103,42 @@ def test_the_stub_gives_every_signature_that_the_module_has():
     for name in ("Miner", "PatternMiner"):
         mine = next(n for n in classes[name].body if isinstance(n, ast.FunctionDef) and n.name == "mine")
         assert [a.arg for a in mine.args.posonlyargs] == ["self", "arg0"]
+
+
+def package_modules():
+    """Each module of the zef package (by dotted name) with its syntax tree; the native module as a leaf."""
+    root = pathlib.Path(zef.__file__).parent
+    modules = {"zef._native": None}
+    for path in root.rglob("*.py"):
+        parts = list(path.relative_to(root.parent).with_suffix("").parts)
+        modules[".".join(parts[:-1] if parts[-1] == "__init__" else parts)] = ast.parse(path.read_text())
+    return modules
+
+
+def test_every_module_says_what_it_exports_and_no_imports_go_round():
+    modules = package_modules()
+    imports = {name: set() for name in modules}
+    for name, tree in modules.items():
+        if tree is None:
+            continue
+        assert any(
+            isinstance(node, ast.Assign) and any(getattr(t, "id", "") == "__all__" for t in node.targets)
+            for node in tree.body
+        ), f"{name} has no __all__"
+        for node in ast.walk(tree):
+            if isinstance(node, ast.ImportFrom) and node.module in modules:
+                # "from package import module" imports the module, not the package's own names.
+                for alias in node.names:
+                    target = f"{node.module}.{alias.name}"
+                    imports[name].add(target if target in modules else node.module)
+
+    def reached(start):
+        seen, todo = set(), list(imports[start])
+        while todo:
+            module = todo.pop()
+            if module not in seen:
+                seen.add(module)
+                todo.extend(imports[module])
+        return seen
+
+    assert [name for name in modules if name in reached(name)] == []

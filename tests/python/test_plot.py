@@ -5,7 +5,7 @@ import pytest
 
 from helpers import same_values, write_csv
 from zef import Miner
-from zef.data import Dataset, prepare, znorm
+from zef.io import Dataset, prepare, znorm
 from zef.planted import make_example
 
 plot = pytest.importorskip("zef.plot")

@@ -5,8 +5,10 @@ from __future__ import annotations
 from typing import TextIO
 
 from _zef_cpp import Miner, Motif
-from zef.cli import write_ranking
+from zef.cli._ranking import write_ranking
 from zef.planted import PlantedShape, make_example
+
+__all__ = ["run"]
 
 MINSUP = 0.5
 SEGLEN = 8

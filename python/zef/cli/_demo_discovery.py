@@ -9,6 +9,8 @@ import numpy as np
 from zef.discovery import DiscoveredMotif, discover
 from zef.shapes import Planted, background, plant
 
+__all__ = ["make_data", "run"]
+
 SERIES = 30
 POINTS = 1000
 LENGTH = 100

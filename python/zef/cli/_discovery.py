@@ -6,32 +6,24 @@ import argparse
 import json
 from typing import TextIO
 
-from zef.data import DataError, Dataset
+from zef.cli._checks import work_of
+from zef.cli._errors import Failure, UsageError, too_many_patterns
+from zef.cli._input import read_input
+from zef.cli._parser import PLOT_MOST
+from zef.discovery import MIN_LENGTH, Discovery, discover
+from zef.io import DataError, Dataset
+from zef.mining import TooManyPatterns
 from zef.progressbar import ProgressBar
+
+__all__ = ["find", "write_table"]
+
 
 # With --length, settings left at the engine's defaults take discovery's.
 DEFAULT_MINSUP = 0.5
 DEFAULT_K = 10
 
 
-def add_arguments(find: argparse.ArgumentParser) -> None:
-    group = find.add_argument_group("discovery (zef.discover; --minsup, --seglen and --alphabet then optional)")
-    group.add_argument(
-        "--length",
-        type=int,
-        metavar="L",
-        help="find motifs of L points (at least 4) at any start point, ranked by their z-normalised distance",
-    )
-    group.add_argument(
-        "--no-detrend", dest="detrend", action="store_false", help="do not subtract a moving average of L points first"
-    )
-
-
 def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
-    from zef.cli import PLOT_MOST, Failure, UsageError, read_input, too_many_patterns, work_of
-    from zef.discovery import MIN_LENGTH, discover
-    from zef.mining import TooManyPatterns
-
     minsup = DEFAULT_MINSUP if args.minsup is None else args.minsup
     k = args.k or DEFAULT_K
     if args.length < MIN_LENGTH:
@@ -92,10 +84,7 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     return 0
 
 
-def write_table(path: str, dataset: Dataset, result: object, out: TextIO) -> None:
-    from zef.discovery import Discovery
-
-    assert isinstance(result, Discovery)
+def write_table(path: str, dataset: Dataset, result: Discovery, out: TextIO) -> None:
     print(f"{path}: {len(dataset.series)} series; motifs of {result.length} points", file=out)
     print("discover(" + ", ".join(f"{key}={value}" for key, value in result.settings.items()) + ")", file=out)
     for label, indexes in (("shorter than the length", result.short_series), ("flat", result.flat_series)):
@@ -120,11 +109,3 @@ def write_table(path: str, dataset: Dataset, result: object, out: TextIO) -> Non
 def _point(dataset: Dataset, series: int, point: int) -> str:
     label = dataset.point_label(point)
     return f"{dataset.name(series)}:{label if label is not None else point}"
-
-
-def length_given(argv: list[str]) -> bool:
-    """Whether a `find` command line asks for discovery (--length)."""
-    return any(arg == "--length" or arg.startswith("--length=") for arg in argv)
-
-
-__all__ = ["add_arguments", "find", "length_given"]
