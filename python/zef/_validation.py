@@ -34,6 +34,7 @@ from zef._cores import available_cores
 
 __all__ = [
     "ACCEPTED_SERIES",
+    "NotACollection",
     "THREADS_VARIABLE",
     "Progress",
     "as_collection",
@@ -68,6 +69,10 @@ INT_MAX = 2**31 - 1
 
 Progress = Callable[[str, int, int], object]
 FloatArray = NDArray[np.float64]
+
+
+class NotACollection(TypeError):
+    """A collection of series of a kind that no entry point takes."""
 
 
 def whole_number(value: object) -> int | None:
@@ -173,13 +178,13 @@ def as_collection(series: object) -> tuple[FloatArray | list[FloatArray], list[s
     if _is_data_frame(series):
         return _frame_columns(series)
     if isinstance(series, (str, bytes)) or isinstance(series, Mapping):
-        raise TypeError(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
+        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
     if not isinstance(series, np.ndarray) and hasattr(series, "__array__"):
         series = np.asarray(series)
     if isinstance(series, np.ndarray):
         return _array_rows(series), None
     if not (hasattr(series, "__len__") and hasattr(series, "__getitem__")):
-        raise TypeError(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
+        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
     items: Any = series
     return [as_row(item, index) for index, item in enumerate(items)], None
 

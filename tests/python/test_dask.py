@@ -30,6 +30,7 @@ def client():
 
 
 def assert_same(got, want, statistics=True):
+    assert want, "two empty results compare equal without checking anything"
     assert [m.pattern for m in got] == [m.pattern for m in want]
     for a, b in zip(got, want, strict=False):
         assert (a.length, a.naed) == (b.length, b.naed) or (np.isnan(a.naed) and np.isnan(b.naed))
@@ -138,6 +139,47 @@ def test_bad_partition_is_named(client):
             call()
     with pytest.raises(TypeError, match="dask array, a dask bag"):
         zd.mine("abc", 0.5, 1, 3)
+
+
+def _fails_after_first_read(block, folder, block_info=None):
+    """Block 2 loads once, then fails: a file marks that it was read."""
+    if block_info is not None and block_info[0]["chunk-location"][0] == 2:
+        marker = folder / "read"
+        if marker.exists():
+            raise OSError("disk read failed")
+        marker.touch()
+    return block
+
+
+def _changes_on_each_read(block):
+    return block + 1e-9 * np.random.default_rng().random(block.shape)
+
+
+def cluster_is_empty(client):
+    """Whether the scheduler holds no task and the workers no key, waiting a little for releases."""
+    deadline = time.monotonic() + 10
+    while True:
+        tasks = client.run_on_scheduler(lambda dask_scheduler: len(dask_scheduler.tasks))
+        keys = sum(client.run(lambda dask_worker: len(dask_worker.data)).values())
+        if (tasks, keys) == (0, 0) or time.monotonic() > deadline:
+            return (tasks, keys) == (0, 0)
+        time.sleep(0.1)
+
+
+def test_later_pass_failure_is_named_and_nothing_is_held(client, tmp_path):
+    series = np.array(walks(7, 20, 60, 61))
+    array = da.from_array(series, chunks=(5, 60)).map_blocks(_fails_after_first_read, tmp_path)
+    with pytest.raises(zd.PartitionError, match=r"partition 2 .*OSError: disk read failed") as caught:
+        zd.mine(array, 0.3, 6, 4)
+    assert (tmp_path / "read").exists() and caught.value.partition == 2
+    assert cluster_is_empty(client)
+
+
+def test_source_that_changes_between_reads_is_refused(client):
+    array = da.from_array(np.array(walks(8, 20, 60, 61)), chunks=(5, 60)).map_blocks(_changes_on_each_read)
+    with pytest.raises(zd.PartitionError, match="other values than at its first read"):
+        zd.mine(array, 0.3, 6, 4)
+    assert cluster_is_empty(client)
 
 
 @pytest.mark.parametrize(

@@ -10,7 +10,7 @@ import dask.bag as db
 import distributed
 import numpy as np
 
-from zef._validation import ACCEPTED_SERIES, as_collection, as_row
+from zef._validation import ACCEPTED_SERIES, NotACollection, as_collection, as_row
 from zef.dask._errors import BadSeries, SourceChanged
 
 __all__ = ["check_source", "checksum", "partitions", "rows"]
@@ -39,8 +39,8 @@ def partitions(series: Any, client: distributed.Client) -> tuple[list[Any], list
         return list(series.to_delayed()), None
     try:
         collection, names = as_collection(series)
-    except TypeError:
-        raise TypeError(
+    except NotACollection:
+        raise NotACollection(
             f"series must be a dask array, a dask bag of 1-D arrays, or {ACCEPTED_SERIES}; not {type(series).__name__}"
         ) from None
     count = len(collection)
