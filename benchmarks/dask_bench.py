@@ -74,6 +74,11 @@ def main() -> None:
         "--discover", type=int, default=0, metavar="N", help="also zef.dask.discover on N walks (4 partitions)"
     )
     parser.add_argument("--length", type=int, default=100, help="motif length of --discover")
+    parser.add_argument(
+        "--client-heap",
+        action="store_true",
+        help="also measure the client's peak Python heap (tracemalloc) in a run with statistics=False",
+    )
     parser.add_argument("--json", type=pathlib.Path)
     parser.add_argument("--write-readme", action="store_true")
     args = parser.parse_args()
@@ -117,6 +122,9 @@ def main() -> None:
         result["result_bytes"] = result["result_bytes_lean"] + sum(
             8 * m.length * len(m.average_occurrences) for m in motifs
         )
+        if args.client_heap:
+            result["client_heap_peak_mb"] = client_heap_peak(array, settings) / 1e6
+            result["data_mb"] = args.series * args.points * 8 / 1e6
         if args.discover:
             result["discover"] = run_discover(client, args)
     if not args.no_single:
@@ -132,6 +140,22 @@ def main() -> None:
         args.json.write_text(json.dumps(result, indent=1))
     if args.write_readme:
         write_readme(result)
+
+
+def client_heap_peak(array: Any, settings: tuple[Any, ...]) -> int:
+    """The peak of the client's Python heap (numpy's arrays included) during zef.dask.mine with
+    statistics=False, in bytes above the heap at its start."""
+    import tracemalloc
+
+    import zef.dask
+
+    tracemalloc.start()
+    try:
+        base = tracemalloc.get_traced_memory()[0]
+        zef.dask.mine(array, *settings, statistics=False)
+        return tracemalloc.get_traced_memory()[1] - base
+    finally:
+        tracemalloc.stop()
 
 
 def lazy_walks(series: int, rows: int, points: int) -> Any:
@@ -203,6 +227,12 @@ def report(result: dict[str, Any]) -> None:
         print(f"; one process: {result['single_seconds']:.1f} s; equal: {result['equal']}", end="")
     print()
     print("worker peak RSS above idle (MB): " + ", ".join(f"{m:.0f}" for m in result["worker_peak_mb"]))
+    if "client_heap_peak_mb" in result:
+        share = result["client_heap_peak_mb"] / result["data_mb"]
+        print(
+            f"client peak Python heap with statistics=False: {result['client_heap_peak_mb']:.1f} MB,"
+            f" {share:.1%} of the data's {result['data_mb']:.0f} MB"
+        )
     for name, seconds in result["laps"]:
         print(f"  {name:>18}: {seconds:8.3f} s")
     for name, value in costs(result).items():

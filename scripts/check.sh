@@ -26,5 +26,7 @@ python -m mypy.stubtest zef._native
 
 # The tests that start a local Dask cluster run in scripts/harden.sh.
 python -m pytest -m "not cluster"
+# The Examples of the package's docstrings, run against the installed package.
+python -m pytest -q --doctest-modules --pyargs zef
 
 bash scripts/lint.sh

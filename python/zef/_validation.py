@@ -148,7 +148,29 @@ def check_progress(progress: object) -> None:
 
 
 def thread_count(threads: object = None) -> int:
-    """The threads a call uses: `threads` when given, else ZEF_NUM_THREADS, else available_cores()."""
+    """The threads a call uses: `threads` when given, else ZEF_NUM_THREADS, else available_cores().
+
+    Parameters
+    ----------
+    threads : int, optional
+        The count asked for.
+
+    Returns
+    -------
+    int
+        The count, at least 1.
+
+    Raises
+    ------
+    ValueError
+        When `threads` or ZEF_NUM_THREADS is not a whole number of 1 or more.
+
+    Examples
+    --------
+    >>> from zef.mining import thread_count
+    >>> thread_count(3)
+    3
+    """
     # Counts are capped at what the native call takes; the pool then starts no
     # more threads than it can use.
     if threads is not None:

@@ -17,6 +17,18 @@ __all__ = ["PlantedShape", "make_example"]
 
 @dataclass
 class PlantedShape:
+    """One shape planted in the example's walks.
+
+    Attributes
+    ----------
+    name : str
+        "spike", "square" or "saw".
+    values : list of float
+        The shape's points.
+    positions : dict of int to int
+        Series index -> point index at which the shape was planted.
+    """
+
     name: str
     values: list[float]
     # series index -> point index at which the shape was planted
@@ -49,8 +61,43 @@ def make_example(
 
     The walk takes Gaussian steps of deviation `step`, with Gaussian noise of
     deviation `noise` on top; each shape rises `height` above the walk. Shapes
-    never overlap within a series. Returns the series and, for each shape, where
-    it was planted.
+    never overlap within a series and start at whole segments of `seglen` points.
+
+    Parameters
+    ----------
+    n_series, length : int
+        The number of walks and their points.
+    seglen : int
+        The segment length the shapes' starts are aligned to.
+    shape_length : int
+        The shapes' points.
+    shapes : tuple of str
+        Which shapes: "spike", "square", "saw".
+    share : float
+        The share of the series that get each shape.
+    step, noise, height : float
+        The walk's step deviation, the noise on it, and the shapes' height.
+    seed : int
+        The seed of the random numbers.
+
+    Returns
+    -------
+    series : list of list of float
+        The walks.
+    planted : list of PlantedShape
+        For each shape, where it was planted.
+
+    Raises
+    ------
+    ValueError
+        When the series are too short to hold every shape once.
+
+    Examples
+    --------
+    >>> from zef.planted import make_example
+    >>> series, planted = make_example(n_series=4)
+    >>> len(series), len(series[0]), [shape.name for shape in planted]
+    (4, 480, ['spike', 'square', 'saw'])
     """
     rng = random.Random(seed)
     series: list[list[float]] = []

@@ -31,7 +31,24 @@ PATTERN_SHOWN = 28
 
 
 def match_label(name: str) -> str:
-    """The label of the line that draws the best match of the named series."""
+    """The label of the line that draws the best match of the named series.
+
+    Parameters
+    ----------
+    name : str
+        The series' name.
+
+    Returns
+    -------
+    str
+        The label.
+
+    Examples
+    --------
+    >>> from zef.plot import match_label
+    >>> match_label("7")
+    'best match of series 7'
+    """
     return f"best match of series {name}"
 
 
@@ -43,7 +60,41 @@ def plot_motifs(
     path: str | None = None,
     title: str | None = None,
 ) -> Figure:
-    """Draws the motifs (in rank order) and saves the figure as PNG when a path is given."""
+    """Draws the motifs (in rank order) and saves the figure as PNG when a path is given.
+
+    Parameters
+    ----------
+    dataset : zef.io.Dataset
+        The series as read.
+    prepared : zef.io.Prepared
+        The series as mined.
+    motifs : sequence of Motif
+        The motifs of `prepared.series`, best first.
+    seglen : int
+        The segment length they were mined with.
+    path : str, optional
+        Where to write the PNG file.
+    title : str, optional
+        The figure's title.
+
+    Returns
+    -------
+    matplotlib.figure.Figure
+        The figure: per motif, its matches (left) and where they sit (right).
+
+    Examples
+    --------
+    >>> import zef
+    >>> from zef.io import Dataset, prepare
+    >>> from zef.planted import make_example
+    >>> from zef.plot import plot_motifs
+    >>> series, _ = make_example(n_series=6)
+    >>> dataset = Dataset(series)
+    >>> motifs = zef.mine(series, 0.5, 8, 3, min_len=8, k=1)
+    >>> figure = plot_motifs(dataset, prepare(dataset.series), motifs, 8)
+    >>> len(figure.axes)
+    2
+    """
     rows = max(len(motifs), 1)
     figure = Figure(figsize=(13, 0.6 + 3.1 * rows), dpi=100, layout="constrained")
     axes = figure.subplots(rows, 2, squeeze=False, gridspec_kw={"width_ratios": [2, 3]})

@@ -33,6 +33,20 @@ class ProgressBar:
     On a terminal the bar is redrawn in place; elsewhere (when asked for) it
     writes a line for each stage and each quarter of it. Nothing is drawn
     before DELAY seconds have passed; close() clears the bar.
+
+    Parameters
+    ----------
+    stream : text stream
+        Where the bar is drawn (stderr, as a rule).
+
+    Examples
+    --------
+    >>> import io
+    >>> import zef
+    >>> from zef.progressbar import ProgressBar
+    >>> bar = ProgressBar(io.StringIO())
+    >>> motifs = zef.mine([[1.0, 2.0, 3.0, 2.0]] * 4, 0.5, 1, 3, progress=bar)
+    >>> bar.close()
     """
 
     def __init__(self, stream: TextIO) -> None:

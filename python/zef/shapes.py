@@ -27,7 +27,32 @@ WALK_STEP = 0.2
 
 
 def shape(family: str, length: int) -> FloatArray:
-    """One shape of the family, `length` points, peak-to-peak height 1, mean 0."""
+    """One shape of the family, `length` points, peak-to-peak height 1, mean 0.
+
+    Parameters
+    ----------
+    family : str
+        One of FAMILIES: "sine", "square", "saw", "bump" or "chirp".
+    length : int
+        Points, at least 2.
+
+    Returns
+    -------
+    ndarray
+        The shape.
+
+    Raises
+    ------
+    ValueError
+        For an unknown family or fewer than 2 points.
+
+    Examples
+    --------
+    >>> from zef.shapes import shape
+    >>> values = shape("square", 8)
+    >>> float(values.max() - values.min())
+    1.0
+    """
     if length < 2:
         raise ValueError(f"a shape needs at least 2 points, got {length}")
     t = np.linspace(0.0, 1.0, length)
@@ -49,7 +74,34 @@ def shape(family: str, length: int) -> FloatArray:
 
 
 def background(kind: str, n_points: int, rng: np.random.Generator) -> FloatArray:
-    """A background series: 'noise' (white, deviation 1) or 'walk' (the same noise on a random walk)."""
+    """A background series: 'noise' (white, deviation 1) or 'walk' (the same noise on a random walk).
+
+    Parameters
+    ----------
+    kind : str
+        "noise" or "walk".
+    n_points : int
+        Points.
+    rng : numpy.random.Generator
+        The source of the noise.
+
+    Returns
+    -------
+    ndarray
+        The series.
+
+    Raises
+    ------
+    ValueError
+        For an unknown kind.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from zef.shapes import background
+    >>> background("walk", 100, np.random.default_rng(0)).shape
+    (100,)
+    """
     noise = rng.normal(0.0, 1.0, n_points)
     if kind == "noise":
         return noise
@@ -60,7 +112,17 @@ def background(kind: str, n_points: int, rng: np.random.Generator) -> FloatArray
 
 @dataclass
 class Planted:
-    """One shape planted in a collection: its family, length and where it went."""
+    """One shape planted in a collection: its family, length and where it went.
+
+    Attributes
+    ----------
+    family : str
+        The shape's family.
+    length : int
+        Its length in points.
+    starts : dict of int to int
+        Series index -> start point of the planted copy.
+    """
 
     family: str
     length: int
@@ -82,6 +144,42 @@ def plant(
 
     Copies of different families never overlap within a series. Each copy's
     height is `height` times a factor drawn uniformly within 1 ± `jitter`.
+
+    Parameters
+    ----------
+    series : list of ndarray
+        The series, changed in place.
+    families : list of str
+        The shapes' families.
+    length : int
+        The shapes' length in points.
+    prevalence : float
+        The share of the series that get each shape.
+    height : float
+        The shapes' peak-to-peak height.
+    rng : numpy.random.Generator
+        The source of the choices.
+    jitter : float, default 0.2
+        How much each copy's height varies.
+
+    Returns
+    -------
+    list of Planted
+        Where each family's shape went.
+
+    Raises
+    ------
+    ValueError
+        When the shapes do not fit in a series.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from zef.shapes import plant
+    >>> series = [np.zeros(100) for _ in range(4)]
+    >>> planted = plant(series, ["bump"], 20, prevalence=1.0, height=2.0, rng=np.random.default_rng(0))
+    >>> sorted(planted[0].starts)
+    [0, 1, 2, 3]
     """
     planted = [Planted(family, length) for family in families]
     values = [shape(family, length) for family in families]
@@ -122,8 +220,36 @@ def make_collection(
 ) -> tuple[FloatArray, Planted]:
     """`n_series` backgrounds of `n_points` with one shape planted in a share `prevalence`.
 
-    `snr` is the shape's peak-to-peak height over the deviation of the noise.
-    Returns the series (one per row) and where the shape was planted.
+    Parameters
+    ----------
+    family : str
+        The shape's family (see `shape`).
+    length : int
+        The shape's length in points.
+    n_series, n_points : int
+        The collection's size.
+    prevalence : float, default 1.0
+        The share of the series that get the shape.
+    kind : str, default "noise"
+        The background (see `background`).
+    snr : float, default 4.0
+        The shape's peak-to-peak height over the deviation of the noise.
+    seed : int, default 0
+        The seed of the random numbers.
+
+    Returns
+    -------
+    series : ndarray
+        One series per row.
+    planted : Planted
+        Where the shape was planted.
+
+    Examples
+    --------
+    >>> from zef.shapes import make_collection
+    >>> series, planted = make_collection("bump", 40, n_series=5, n_points=200)
+    >>> series.shape, len(planted.starts)
+    ((5, 200), 5)
     """
     rng = np.random.default_rng(seed)
     rows = [background(kind, n_points, rng) for _ in range(n_series)]

@@ -10,6 +10,7 @@ are batches.
 
 from __future__ import annotations
 
+import math
 import os
 from typing import Any
 
@@ -21,13 +22,25 @@ from zef.dask import _steps
 from zef.dask._partitions import check_source, rows
 from zef.dask._run import Run
 
-__all__ = ["TASK_FLOOR", "TASK_SHARE", "batches_within", "check_mapping_fits", "insertion_orders", "map_motifs"]
+__all__ = [
+    "PASS_SHARE",
+    "TASK_FLOOR",
+    "TASK_SHARE",
+    "batches_within",
+    "check_mapping_fits",
+    "insertion_orders",
+    "map_motifs",
+]
 
 INT_MAX = 2**31 - 1
 # What one mapping task sends back, at most (unless one pattern alone needs
 # more): this share of its partition's values, but never less than the floor.
 TASK_SHARE = 0.5
 TASK_FLOOR = 4 << 20
+# What one pass sends back from all partitions together, at most, when the motifs
+# keep no averages: this share of the collection's values. The client holds one
+# pass's answers at a time, which is then most of what it holds.
+PASS_SHARE = 0.125
 
 # Occurrences of one pattern in one partition: local series (ascending), the
 # end of each series' positions, and the positions.
@@ -38,25 +51,27 @@ Table = dict[bytes, Occurrences]
 Orders = dict[bytes, Any]
 
 
-def insertion_orders(wanted: list[bytes], sets: list[dict[bytes, Any]], offsets: list[int]) -> Orders:
-    """For each pattern, its series in the order in which the engine's record of it first records them.
+def insertion_orders(
+    patterns: list[bytes], wanted: list[bytes], sets: list[dict[bytes, Any]], offsets: list[int]
+) -> Orders:
+    """For each of `patterns`, its series in the order in which the engine's record of it first records them.
 
     A symbol's record takes its series in ascending order; a longer pattern's
     record takes them as its prefix's record lists them (Motif.table_order),
-    keeping those where the pattern occurs. Kept as int64 arrays: a run holds
-    one per pattern and prefix, which as lists of ints would outgrow the data.
+    keeping those where the pattern occurs; `wanted` holds the patterns and all
+    their prefixes. Kept as int32 arrays, and only for `patterns`: a run holds one
+    per motif, which as lists of ints would outgrow the data.
     """
     order: Orders = {}
     for pattern in wanted:  # shorter patterns first within each run of prefixes: sorted order
-        present = [np.asarray(s[pattern][0], dtype=np.int64) + offsets[i] for i, s in enumerate(sets) if pattern in s]
-        series = np.concatenate(present) if present else np.empty(0, dtype=np.int64)
-        if len(pattern) == 1:
-            order[pattern] = series
-            continue
-        prefix = order[pattern[:-1]]
-        listed = prefix[np.asarray(_steps.table_order(prefix.tolist()), dtype=np.int64)]
-        order[pattern] = listed[np.isin(listed, series)]
-    return order
+        present = [np.asarray(s[pattern][0], dtype=np.int32) + offsets[i] for i, s in enumerate(sets) if pattern in s]
+        series = np.concatenate(present) if present else np.empty(0, dtype=np.int32)
+        if len(pattern) > 1:
+            prefix = order[pattern[:-1]]
+            listed = prefix[np.asarray(_steps.table_order(prefix.tolist()), dtype=np.int64)]
+            series = listed[np.isin(listed, series)]
+        order[pattern] = series
+    return {p: order[p] for p in patterns}
 
 
 def check_mapping_fits(patterns: list[bytes], order: Orders, seglen: int) -> None:
@@ -86,14 +101,17 @@ def sent_bytes(sets: dict[bytes, tuple[Any, int]], patterns: list[bytes], seglen
     return sent
 
 
-def batches_within(patterns: list[bytes], sent: list[list[int]], budgets: list[float]) -> list[list[bytes]]:
+def batches_within(
+    patterns: list[bytes], sent: list[list[int]], budgets: list[float], whole: float = math.inf
+) -> list[list[bytes]]:
     """`patterns` in runs, in order, each as long as keeps what it sends back from every
-    partition (sent[partition][pattern]) within that partition's budget; at least one pattern a run."""
+    partition (sent[partition][pattern]) within that partition's budget, and what all of them
+    send back within `whole`; at least one pattern a run."""
     batches: list[list[bytes]] = []
     totals = [0] * len(budgets)
     for i, pattern in enumerate(patterns):
         grown = [total + s[i] for total, s in zip(totals, sent, strict=True)]
-        if batches and all(g <= b for g, b in zip(grown, budgets, strict=True)):
+        if batches and all(g <= b for g, b in zip(grown, budgets, strict=True)) and sum(grown) <= whole:
             batches[-1].append(pattern)
             totals = grown
         else:

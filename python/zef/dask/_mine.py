@@ -11,6 +11,7 @@ mapping runs in batches (`zef.dask._mapping`).
 
 from __future__ import annotations
 
+import math
 from typing import Any
 
 import distributed
@@ -203,7 +204,7 @@ def mine_partitions(
     ]
     del tables, prepared
     sets = run.gather(run.each(_series_sets, selected))
-    order = insertion_orders(wanted, sets, offsets)
+    order = insertion_orders(patterns, wanted, sets, offsets)
     run.lap("orders")
     check_mapping_fits(patterns, order, seglen)
     if k < 0:
@@ -211,8 +212,11 @@ def mine_partitions(
 
     if batch is None:
         # A partition's values: about `seglen` float64 per symbol of its words.
-        budgets = [max(_mapping.TASK_FLOOR, _mapping.TASK_SHARE * 8 * seglen * c[1]) for c in counted]
-        batches = batches_within(patterns, [sent_bytes(s, patterns, seglen) for s in sets], budgets)
+        values = [8.0 * seglen * c[1] for c in counted]
+        budgets = [max(_mapping.TASK_FLOOR, _mapping.TASK_SHARE * v) for v in values]
+        # Without statistics the client keeps no averages: a pass's answers are what it holds.
+        whole = math.inf if statistics else max(_mapping.TASK_FLOOR, _mapping.PASS_SHARE * sum(values))
+        batches = batches_within(patterns, [sent_bytes(s, patterns, seglen) for s in sets], budgets, whole)
     else:
         batches = [patterns[first : first + batch] for first in range(0, len(patterns), batch)]
     del sets

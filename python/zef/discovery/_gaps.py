@@ -14,8 +14,27 @@ def fill_gaps(row: FloatArray) -> tuple[FloatArray, int]:
     """Missing points (NaN) filled as `zef find` fills them.
 
     Gaps inside the series are filled on a straight line between their
-    neighbours; missing points at the ends are left out. Returns the filled
-    values and the position of the first one in the original series.
+    neighbours; missing points at the ends are left out.
+
+    Parameters
+    ----------
+    row : ndarray
+        One series, NaN for a missing point.
+
+    Returns
+    -------
+    values : ndarray
+        The filled values.
+    first : int
+        The position of the first one in `row`.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from zef.discovery import fill_gaps
+    >>> values, first = fill_gaps(np.array([np.nan, 1.0, np.nan, 3.0, np.nan]))
+    >>> values.tolist(), first
+    ([1.0, 2.0, 3.0], 1)
     """
     known = np.flatnonzero(~np.isnan(row))
     if known.size == 0:
