@@ -10,6 +10,7 @@ import numpy as np
 import pytest
 
 import zef
+from zef.timing import StageTimes
 
 dask = pytest.importorskip("dask")
 da = pytest.importorskip("dask.array")
@@ -83,9 +84,12 @@ def test_batches_sized_by_bytes_equal_one_process(client, monkeypatch):
     monkeypatch.setattr(zd._mapping, "TASK_SHARE", 1e-9)
     series = np.array(walks(5, 40, 120, 121))
     laps = []
-    got = zd.mine(da.from_array(series, chunks=(15, 120)), 0.3, 6, 4, timings=laps)
+    times = StageTimes()
+    got = zd.mine(da.from_array(series, chunks=(15, 120)), 0.3, 6, 4, timings=laps, progress=times)
     assert_same(got, zef.mine(series, 0.3, 6, 4))
     assert len(got) > 2 and [name for name, _ in laps].count("map workers") == len(got) + 1
+    times.stop()
+    assert list(times.seconds) == ["discretise", "mine", "filter", "map"]
 
 
 def _slow(block):

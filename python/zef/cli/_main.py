@@ -16,6 +16,28 @@ __all__ = ["main"]
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    """Runs the command line: `zef demo` or `zef find FILE [settings]`.
+
+    Parameters
+    ----------
+    argv : sequence of str, optional
+        The arguments; by default those of the process.
+
+    Returns
+    -------
+    int
+        The exit status (argparse's own exits, 2 for a usage error and 1 for
+        the data, end the process through SystemExit).
+
+    Examples
+    --------
+    >>> from zef.cli import main
+    >>> try:
+    ...     main(["find", "no-such-file.csv", "--minsup", "0.5", "--seglen", "4", "--alphabet", "3"])
+    ... except SystemExit as stop:
+    ...     print(stop.code)
+    1
+    """
     parser = build_parser(length_given(list(sys.argv[1:] if argv is None else argv)))
     args = parser.parse_args(argv)
     out, err = sys.stdout, sys.stderr

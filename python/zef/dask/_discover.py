@@ -89,7 +89,11 @@ def discover(
         `zef.dask.mine` and "candidates", then "screen", "refine" and
         "occurrences". An exception it raises stops the work and is raised.
     timings : list, optional
-        When given, receives (stage, seconds) for each stage of the run.
+        When given, receives (step, seconds) for each step of the run, finer
+        than the stages (each level's count and reduction, each pass's work
+        on the workers and on the client). The time of each stage, for this
+        call and the one-process ones alike, comes from ``progress=`` with a
+        `zef.timing.StageTimes`.
 
     Returns
     -------

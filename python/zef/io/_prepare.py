@@ -10,7 +10,28 @@ __all__ = ["prepare", "znorm", "znorm_stats"]
 
 
 def prepare(series: list[list[float]]) -> Prepared:
-    """Fills the gaps of each series and sets aside the series that have no shape."""
+    """Fills the gaps of each series and sets aside the series that have no shape.
+
+    Gaps inside a series are filled on a straight line, missing points at its
+    ends cut off; a series with no value, one value or a constant one is set
+    aside.
+
+    Parameters
+    ----------
+    series : list of list of float
+        The series, NaN for a missing point.
+
+    Returns
+    -------
+    Prepared
+        The series to mine and where their points came from.
+
+    Examples
+    --------
+    >>> from zef.io import prepare
+    >>> prepare([[1.0, float("nan"), 3.0]]).series
+    [[1.0, 2.0, 3.0]]
+    """
     prepared = Prepared([], [], [])
     for index, values in enumerate(series):
         known = [i for i, v in enumerate(values) if not math.isnan(v)]
@@ -53,7 +74,24 @@ def _interpolate(values: list[float]) -> list[float]:
 
 
 def znorm_stats(values: list[float]) -> tuple[float, float]:
-    """The mean and the population deviation that the miner's z-normalisation uses (sums from the left)."""
+    """The mean and the population deviation that the miner's z-normalisation uses (sums from the left).
+
+    Parameters
+    ----------
+    values : list of float
+        One series, at least one point.
+
+    Returns
+    -------
+    tuple of float
+        The mean and the deviation.
+
+    Examples
+    --------
+    >>> from zef.io import znorm_stats
+    >>> znorm_stats([1.0, 3.0])
+    (2.0, 1.0)
+    """
     n = float(len(values))
     total = 0.0
     for v in values:
@@ -69,7 +107,24 @@ def znorm(values: list[float]) -> list[float]:
     """Z-normalises one series as the miner does, to the bit. A deviation of 0
     divides as in the miner: 0 / 0 is NaN (a flat series becomes NaN), and a
     value apart from the mean becomes an infinity of its sign (the deviation of
-    values so close that their squares vanish)."""
+    values so close that their squares vanish).
+
+    Parameters
+    ----------
+    values : list of float
+        One series.
+
+    Returns
+    -------
+    list of float
+        The series z-normalised.
+
+    Examples
+    --------
+    >>> from zef.io import znorm
+    >>> znorm([1.0, 3.0])
+    [-1.0, 1.0]
+    """
     if not values:
         return []
     mean, deviation = znorm_stats(values)

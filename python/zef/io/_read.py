@@ -23,6 +23,24 @@ PROGRESS_BYTES = 4 * 1024 * 1024
 
 
 def detect_format(path: str) -> str:
+    """The format of a file from its name: "npy" for .npy, "csv" for .csv and .tsv, else "text".
+
+    Parameters
+    ----------
+    path : str
+        The file's name.
+
+    Returns
+    -------
+    str
+        The format.
+
+    Examples
+    --------
+    >>> from zef.io import detect_format
+    >>> detect_format("walks.TSV"), detect_format("walks.txt")
+    ('csv', 'text')
+    """
     suffix = os.path.splitext(path)[1].lower()
     if suffix == ".npy":
         return "npy"
@@ -40,7 +58,45 @@ def read_series(
     delimiter: str | None = None,
     progress: TextIO | None = None,
 ) -> Dataset:
-    """Reads the series of a file; raises DataError with a readable message."""
+    r"""Reads the series of a file.
+
+    Parameters
+    ----------
+    path : str
+        The file.
+    fmt : str, optional
+        "csv", "text" or "npy"; by default from the file's name.
+    columns : bool, default False
+        One series per column instead of per row.
+    skip_columns : int, default 0
+        Leading columns that are not data: names of the series (one per row)
+        or labels of the points (one per column).
+    delimiter : str, optional
+        The CSV cell delimiter; by default guessed from the first line.
+    progress : text stream, optional
+        Where the reading of a large file is reported.
+
+    Returns
+    -------
+    Dataset
+        The series, with their names and point labels when the file gives them.
+
+    Raises
+    ------
+    DataError
+        With a message meant for the user, for a file that cannot be read as series.
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> from zef.io import read_series
+    >>> with tempfile.TemporaryDirectory() as folder:
+    ...     path = pathlib.Path(folder) / "series.csv"
+    ...     _ = path.write_text("a,b\n1,2\n3,NA\n")
+    ...     dataset = read_series(str(path), columns=True)
+    >>> dataset.names, dataset.series
+    (['a', 'b'], [[1.0, 3.0], [2.0, nan]])
+    """
     fmt = fmt or detect_format(path)
     if fmt not in FORMATS:
         raise DataError(f"unknown format {fmt!r}; choose one of {', '.join(FORMATS)}")
@@ -143,7 +199,24 @@ def _is_comment(text: str) -> bool:
 
 
 def parse_value(cell: str) -> float | None:
-    """The value of one cell: NaN for a missing point, None for a cell that is not a number."""
+    """The value of one cell: NaN for a missing point, None for a cell that is not a number.
+
+    Parameters
+    ----------
+    cell : str
+        The cell's text.
+
+    Returns
+    -------
+    float or None
+        Its value.
+
+    Examples
+    --------
+    >>> from zef.io import parse_value
+    >>> parse_value(" 2.5 "), parse_value("NA"), parse_value("x")
+    (2.5, nan, None)
+    """
     text = cell.strip()
     if text.lower() in MISSING:
         return math.nan
