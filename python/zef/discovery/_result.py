@@ -183,15 +183,6 @@ class Discovery(Sequence[DiscoveredMotif]):
     def __repr__(self) -> str:
         return f"<Discovery: {len(self.motifs)} motifs of {self.length} points in {len(self._series)} series>"
 
-    def _plain(self) -> dict[str, Any]:
-        return {
-            "length": self.length,
-            "settings": self.settings,
-            "short_series": self.short_series,
-            "flat_series": self.flat_series,
-            "motifs": [m.to_dict() for m in self.motifs],
-        }
-
     def to_dict(self) -> dict[str, Any]:
         """The result as plain Python values (a motif per entry of "motifs").
 
@@ -200,7 +191,13 @@ class Discovery(Sequence[DiscoveredMotif]):
         dict
             length, settings, short_series, flat_series and motifs.
         """
-        return self._plain()
+        return {
+            "length": self.length,
+            "settings": self.settings,
+            "short_series": self.short_series,
+            "flat_series": self.flat_series,
+            "motifs": [m.to_dict() for m in self.motifs],
+        }
 
     def to_json(self, **dumps: Any) -> str:
         """The result as JSON (values that are not numbers become null).
