@@ -162,6 +162,8 @@ def thread_count(threads: object = None) -> int:
 
     Raises
     ------
+    TypeError
+        When `threads` is not an int.
     ValueError
         When `threads` or ZEF_NUM_THREADS is not a whole number of 1 or more.
 
@@ -175,7 +177,9 @@ def thread_count(threads: object = None) -> int:
     # more threads than it can use.
     if threads is not None:
         count = whole_number(threads)
-        if count is None or count < 1:
+        if count is None:
+            raise TypeError(f"threads must be None or an int, not {type(threads).__name__}")
+        if count < 1:
             raise ValueError(f"threads must be a whole number of 1 or more, not {threads!r}")
         return min(count, sys.maxsize)
     text = os.environ.get(THREADS_VARIABLE, "").strip()
