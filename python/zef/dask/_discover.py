@@ -129,8 +129,8 @@ def discover(
     batch = batch_size(batch) or SCREENED_PER_PASS
     if client is None:
         client = distributed.get_client()
-    parts, names = partitions(series, client)
     with Run(client, progress, timings) as run:
+        parts, names = partitions(series, run)
         return _discover(run, parts, names, settings, batch, limit)
 
 

@@ -140,8 +140,8 @@ def mine(
     _steps.words([[0.0]], seglen, alphabet)
     if client is None:
         client = distributed.get_client()
-    parts, _ = partitions(series, client)
     with Run(client, progress, timings) as run:
+        parts, _ = partitions(series, run)
         return mine_partitions(
             run, parts, minsup, seglen, alphabet, min_len, max_len, max_overlap, k, statistics, batch, limit
         )

@@ -7,22 +7,22 @@ from typing import Any
 
 import dask.array as da
 import dask.bag as db
-import distributed
 import numpy as np
 
 from zef._validation import ACCEPTED_SERIES, NotACollection, as_collection, as_row
 from zef.dask._errors import BadSeries, SourceChanged
+from zef.dask._run import Run
 
 __all__ = ["check_source", "checksum", "partitions", "rows"]
 
 
-def partitions(series: Any, client: distributed.Client) -> tuple[list[Any], list[str] | None]:
+def partitions(series: Any, run: Run) -> tuple[list[Any], list[str] | None]:
     """One delayed object per partition, in series order, and the names of the series when the input names them.
 
     A dask array (2-D, or 3-D of shape (n_series, 1, n_points)) gives one
     partition per block of rows; a dask bag its own partitions. Anything that
     `zef.mine` takes in memory is split into as many partitions as the cluster
-    has threads.
+    has threads, and sent to the workers once.
     """
     if isinstance(series, da.Array):
         if series.ndim == 3 and series.shape[1] == 1:
@@ -44,9 +44,10 @@ def partitions(series: Any, client: distributed.Client) -> tuple[list[Any], list
             f"series must be a dask array, a dask bag of 1-D arrays, or {ACCEPTED_SERIES}; not {type(series).__name__}"
         ) from None
     count = len(collection)
-    width = max(1, min(count, sum(client.nthreads().values())))
+    width = max(1, min(count, sum(run.client.nthreads().values())))
     size = -(-count // width) if count else 1
-    return list(db.from_sequence(list(collection), partition_size=size).to_delayed()), names
+    chunks = [list(collection[first : first + size]) for first in range(0, count, size)] or [[]]
+    return run.scatter(chunks), names
 
 
 def rows(part: Any) -> Any:

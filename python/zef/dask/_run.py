@@ -73,6 +73,14 @@ class Run:
         self.futures[next(self.numbers)] = future
         return future
 
+    def scatter(self, values: list[Any]) -> list[Any]:
+        """Sends each of `values` to a worker once, as a future of the run."""
+        # Keys of their own: an earlier run's release of the same values must not reach these.
+        futures: list[Any] = self.client.scatter(values, hash=False)
+        for future in futures:
+            self.futures[next(self.numbers)] = future
+        return futures
+
     def compute(self, task: Any) -> Any:
         future = self.client.compute(task)
         self.futures[next(self.numbers)] = future
