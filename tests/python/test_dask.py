@@ -177,6 +177,13 @@ def test_later_pass_failure_is_named_and_nothing_is_held(client, tmp_path):
         zd.mine(array, 0.3, 6, 4)
     assert (tmp_path / "read").exists() and caught.value.partition == 2
     assert cluster_is_empty(client)
+    # Discovery reads a partition once; a plot reads its series again.
+    (tmp_path / "read").unlink()
+    found = zd.discover(
+        da.from_array(collection(), chunks=(5, 300)).map_blocks(_fails_after_first_read, tmp_path), length=40, k=1
+    )
+    with pytest.raises(zd.PartitionError, match=r"partition 2 .*OSError: disk read failed"):
+        found._series[12]
 
 
 def test_source_that_changes_between_reads_is_refused(client):

@@ -18,6 +18,7 @@ from dask.delayed import delayed
 
 from _zef_cpp import Motif
 from zef.dask import _steps
+from zef.dask._errors import PartitionError
 from zef.dask._partitions import rows
 from zef.dask._run import Run
 from zef.discovery._gaps import fill_gaps
@@ -207,7 +208,9 @@ class RemoteSeries(Sequence[tuple[Any, int]]):
             raise IndexError("series index out of range")
         index %= len(self)
         p = int(np.searchsorted(self.starts, index, side="right")) - 1
-        row: tuple[Any, int] = self.client.compute(
-            delayed(_filled_row)(self.parts[p], index - int(self.starts[p]))
-        ).result()
+        future = self.client.compute(delayed(_filled_row)(self.parts[p], index - int(self.starts[p])))
+        try:
+            row: tuple[Any, int] = future.result()
+        except Exception as error:
+            raise PartitionError(p, error) from error
         return row
