@@ -44,6 +44,7 @@ __all__ = [
     "batch_size",
     "check_longest",
     "check_progress",
+    "engine_rows",
     "discovery_settings",
     "float_setting",
     "int_setting",
@@ -213,6 +214,23 @@ def as_collection(series: object) -> tuple[FloatArray | list[FloatArray], list[s
         raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
     items: Any = series
     return [as_row(item, index) for index, item in enumerate(items)], None
+
+
+def engine_rows(series: object) -> Any:
+    """The series as the native mining call reads them: arrays and array-likes as `as_collection`
+    gives them, array rows as float64; rows of plain numbers as given, which the native call
+    converts faster than numpy would (and refuses with a TypeError, after which
+    `as_collection(series)` says which series is wrong)."""
+    if _is_data_frame(series) or isinstance(series, np.ndarray) or hasattr(series, "__array__"):
+        return as_collection(series)[0]
+    if isinstance(series, (str, bytes)) or isinstance(series, Mapping):
+        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
+    if not (hasattr(series, "__len__") and hasattr(series, "__getitem__")):
+        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
+    items: Any = series
+    if not any(isinstance(item, np.ndarray) or hasattr(item, "__array__") for item in items):
+        return series
+    return [as_row(item, index) if hasattr(item, "__array__") else item for index, item in enumerate(items)]
 
 
 def as_row(item: object, index: int) -> FloatArray:

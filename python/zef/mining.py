@@ -19,6 +19,7 @@ from zef._validation import (
     Progress,
     as_collection,
     check_progress,
+    engine_rows,
     float_setting,
     int_setting,
     longest_pattern,
@@ -120,9 +121,7 @@ def mine(
     count = thread_count(threads)
     check_progress(progress)
     limit = pattern_limit(max_patterns)
-    rows: Any = as_collection(series)[0]
-    return _native.mine(
-        rows,
+    settings = (
         float_setting("minsup", minsup),
         int_setting("seglen", seglen),
         int_setting("alphabet", alphabet),
@@ -130,7 +129,26 @@ def mine(
         longest_pattern(max_len),
         float_setting("max_overlap", max_overlap),
         top_count(k),
-        count,
-        progress,
-        limit,
     )
+    rows = engine_rows(series)
+    reported = False
+
+    def report(stage: str, done: int, total: int) -> object:
+        nonlocal reported
+        reported = True
+        return progress(stage, done, total) if progress is not None else None
+
+    try:
+        return _native.mine(
+            rows,
+            *settings,
+            count,
+            report if progress is not None else None,
+            limit,
+        )
+    except TypeError:
+        # Before the first report the only TypeError is the native call's refusal of a series.
+        if reported:
+            raise
+        as_collection(series)
+        raise
