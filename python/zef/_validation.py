@@ -34,18 +34,18 @@ from zef._cores import available_cores
 
 __all__ = [
     "ACCEPTED_SERIES",
-    "NotACollection",
-    "THREADS_VARIABLE",
-    "Progress",
-    "as_collection",
-    "as_row",
     "LETTERS",
     "MIN_LENGTH",
+    "NotACollection",
+    "Progress",
+    "THREADS_VARIABLE",
+    "as_collection",
+    "as_row",
     "batch_size",
     "check_longest",
     "check_progress",
-    "engine_rows",
     "discovery_settings",
+    "engine_rows",
     "float_setting",
     "int_setting",
     "longest_pattern",
@@ -204,14 +204,11 @@ def as_collection(series: object) -> tuple[FloatArray | list[FloatArray], list[s
     """
     if _is_data_frame(series):
         return _frame_columns(series)
-    if isinstance(series, (str, bytes)) or isinstance(series, Mapping):
-        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
+    _check_kind(series)
     if not isinstance(series, np.ndarray) and hasattr(series, "__array__"):
         series = np.asarray(series)
     if isinstance(series, np.ndarray):
         return _array_rows(series), None
-    if not (hasattr(series, "__len__") and hasattr(series, "__getitem__")):
-        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
     items: Any = series
     return [as_row(item, index) for index, item in enumerate(items)], None
 
@@ -223,14 +220,10 @@ def engine_rows(series: object) -> Any:
     `as_collection(series)` says which series is wrong)."""
     if _is_data_frame(series) or isinstance(series, np.ndarray) or hasattr(series, "__array__"):
         return as_collection(series)[0]
-    if isinstance(series, (str, bytes)) or isinstance(series, Mapping):
-        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
-    if not (hasattr(series, "__len__") and hasattr(series, "__getitem__")):
-        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
-    items: Any = series
-    if not any(isinstance(item, np.ndarray) or hasattr(item, "__array__") for item in items):
+    _check_kind(series)
+    if not isinstance(series, (list, tuple)) or not any(hasattr(item, "__array__") for item in series):
         return series
-    return [as_row(item, index) if hasattr(item, "__array__") else item for index, item in enumerate(items)]
+    return [as_row(item, index) if hasattr(item, "__array__") else item for index, item in enumerate(series)]
 
 
 def as_row(item: object, index: int) -> FloatArray:
@@ -274,6 +267,13 @@ def _array_rows(array: NDArray[Any]) -> FloatArray | list[FloatArray]:
     if array.dtype.kind in "biuf":
         return np.ascontiguousarray(array, dtype=np.float64)
     return [as_row(row, index) for index, row in enumerate(array)]
+
+
+def _check_kind(series: object) -> None:
+    """NotACollection unless `series` is a sequence (of series) or array-like."""
+    sequence = hasattr(series, "__len__") and hasattr(series, "__getitem__")
+    if isinstance(series, (str, bytes, Mapping)) or not (sequence or hasattr(series, "__array__")):
+        raise NotACollection(f"series must be {ACCEPTED_SERIES}; not {type(series).__name__}")
 
 
 def _is_data_frame(series: object) -> bool:
