@@ -105,3 +105,16 @@ def test_dask_forms_take_the_same_inputs(client, walks):
     assert patterns(zd.mine(walks[:, np.newaxis, :], 0.5, 4, 3, client=client)) == patterns(zef.mine(walks, 0.5, 4, 3))
     found = zd.discover(frame, length=8, k=2, client=client)
     assert list(found) == list(zef.discover(walks, length=8, k=2)) and found.series_names == list(frame.columns)
+
+
+def test_an_error_of_the_dask_progress_callback_stops_the_run(client, walks):
+    seen = []
+
+    def stop(stage, done, total):
+        seen.append(stage)
+        if stage == "mine":
+            raise RuntimeError("stopped by the callback")
+
+    with pytest.raises(RuntimeError, match="stopped by the callback"):
+        zd.mine(walks, 0.5, 4, 3, client=client, progress=stop)
+    assert seen[0] == "discretise" and seen[-1] == "mine"
