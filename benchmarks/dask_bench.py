@@ -102,7 +102,7 @@ def main() -> None:
     }
     with (
         distributed.LocalCluster(
-            n_workers=args.workers, threads_per_worker=1, processes=True, dashboard_address=None, memory_limit=0
+            n_workers=args.workers, threads_per_worker=1, processes=True, dashboard_address=":0", memory_limit=0
         ) as cluster,
         distributed.Client(cluster) as client,
     ):

@@ -24,7 +24,7 @@ pytestmark = [pytest.mark.cluster, pytest.mark.not_sanitized("worker processes l
 @pytest.fixture(scope="module")
 def client():
     with (
-        distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster,
+        distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0") as cluster,
         distributed.Client(cluster) as c,
     ):
         yield c

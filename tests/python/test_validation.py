@@ -15,7 +15,7 @@ zd = pytest.importorskip("zef.dask")
 @pytest.fixture(scope="module")
 def client():
     # Threads of this process: enough for the checks, which run before any partition is read.
-    with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=None) as c:
+    with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=":0") as c:
         yield c
 
 

@@ -116,7 +116,7 @@ def discover(
     >>> import zef.dask
     >>> from zef.shapes import make_collection
     >>> series, _ = make_collection("bump", 40, n_series=12, n_points=200, seed=1)
-    >>> with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=None):
+    >>> with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=":0"):
     ...     found = zef.dask.discover(da.from_array(series, chunks=(6, 200)), length=40, k=2)
     >>> list(found) == list(zef.discover(series, length=40, k=2))
     True

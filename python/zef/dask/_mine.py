@@ -125,7 +125,7 @@ def mine(
     >>> import zef
     >>> import zef.dask
     >>> series = np.cumsum(np.random.default_rng(0).normal(size=(20, 64)), axis=1)
-    >>> with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=None):
+    >>> with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=":0"):
     ...     motifs = zef.dask.mine(da.from_array(series, chunks=(10, 64)), 0.5, 8, 3, min_len=2)
     >>> [m.pattern for m in motifs] == [m.pattern for m in zef.mine(series, 0.5, 8, 3, min_len=2)]
     True
