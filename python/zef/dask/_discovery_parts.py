@@ -212,5 +212,7 @@ class RemoteSeries(Sequence[tuple[Any, int]]):
         try:
             row: tuple[Any, int] = future.result()
         except Exception as error:
+            # Released at once: the traceback would keep the erred task on the scheduler.
+            self.client.cancel([future], force=True)
             raise PartitionError(p, error) from error
         return row
