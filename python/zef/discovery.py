@@ -312,30 +312,41 @@ def discover(
         on a straight line, and left out at its ends (positions stay those
         given). Series shorter than `length` take no part and are listed in
         `short_series`.
+
     length: the motif length in points, at least 4.
+
     minsup: the share of the series (0 to 1) that a motif is expected in: a
         motif's score is the mean distance of the best matches of this share of
         the series, those that match it best; the engine looks for candidates
         with the same support.
+
     k: motifs returned, at most.
+
     detrend: subtract a moving average first (True: over `length` points; an
         int: over that many points; False: not at all), so that a slow drift
         does not decide where a shape matches.
+
     radius: the distance within which a window counts as an occurrence and
         its series as supporting (1.0: a correlation of at least 0.5).
+
     flat_tol: a window whose deviation is at most this share of its series'
         deviation is flat: it never matches, and never becomes a motif.
+
     seglen, alphabet, min_len, max_len, max_overlap: the engine's settings for
         the candidates (see `Miner`). By default segments of length / 8 points
         (rounded, at least 1), 4 letters, patterns of half to all of the
         length / seglen letters (plus one).
+
     iterations: rounds in which each candidate's shape is re-estimated from its
         closest matches.
+
     pool: candidates refined at full resolution, after a coarse screening of
         all of them (default: 2 k, at least 10).
+
     threads: how many threads do the native work; by default the variable
         ZEF_NUM_THREADS, else every core the process may use (as `zef.mine`).
         The result is the same on any number of threads.
+
     progress: a callable (stage, done, total), called now and then from the
         calling thread while the work runs: "prepare" (series), then for each
         alphabet the engine's stages (see `zef.mine`) and "candidates" (engine
@@ -343,6 +354,7 @@ def discover(
         "occurrences" (motifs times series). Each stage it saw running it
         sees again as it ended, with its last count. An exception it raises
         stops the work and is raised; so does Ctrl-C (KeyboardInterrupt).
+
     max_patterns: when one run of the engine finds more frequent patterns than
         this, the call fails with `TooManyPatterns` instead of going on.
     """
