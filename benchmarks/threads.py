@@ -1,7 +1,7 @@
 """Times zef.mine and zef.discover on threads against one numpy pass and _zef_cpp.Miner, in one run.
 
     python benchmarks/threads.py                     # the full run (a few minutes on 2 cores)
-    python benchmarks/threads.py --json OUT.json     # also saves the README's tables
+    python benchmarks/threads.py --json OUT.json     # also saves the tables of the docs
     python benchmarks/threads.py --only discovery    # some sections only (no --json)
 
 Needs numpy. Sections:
@@ -15,13 +15,13 @@ Needs numpy. Sections:
 3. Ctrl-C: how long a long call takes to raise KeyboardInterrupt once interrupted;
 4. peak memory beyond the input, each case in a fresh process;
 5. long words: one series, seglen 10, alphabet 10, minsup 1.0 through
-   `_zef_cpp.Miner`, and the rows of the README's "Practical limits" table, each
+   `_zef_cpp.Miner`, and the rows of the "Practical limits" table (docs/errors.md), each
    in a fresh process capped at 60 s;
 6. discovery: `zef.discover` on 200 series of 2,000 points (`zef.shapes`) on 1
    and 2 threads, the whole call and its screening and refinement, and how long
    Ctrl-C takes to raise KeyboardInterrupt during it.
 
-`scripts/readme_tables.py OUT.json` writes the saved tables into the README.
+`scripts/docs_tables.py OUT.json` writes the saved tables into the pages of docs/.
 """
 
 from __future__ import annotations
@@ -312,7 +312,7 @@ def bench_memory() -> float:
 
 # --------------------------------------------------------------------------- 5. limits
 
-# The rows of the README's "Practical limits" table: (series, points, settings beyond
+# The rows of the "Practical limits" table (docs/errors.md): (series, points, settings beyond
 # alphabet 5 and the defaults).
 LIMITS = [
     (100, 1000, dict(seglen=10, minsup=0.5)),
@@ -434,7 +434,7 @@ def bench_discovery(repeats: int) -> dict[str, tuple[float, float, float]]:
     return {"one": medians[1], "two": medians[2]}
 
 
-# --------------------------------------------------------------------------- README tables
+# --------------------------------------------------------------------------- tables of the docs
 
 
 def markdown(headers: list[str], rows: list[tuple[str, ...]]) -> str:
@@ -449,7 +449,7 @@ SECTIONS = ("call", "scaling", "interrupt", "memory", "limits", "discovery")
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--repeats", type=int, default=9, help="timed rounds per case (default 9)")
-    parser.add_argument("--json", metavar="OUT", help="save the README's tables to this file")
+    parser.add_argument("--json", metavar="OUT", help="save the tables of the docs to this file")
     parser.add_argument("--only", nargs="+", choices=SECTIONS, help="run these sections only")
     args = parser.parse_args()
     if args.only and args.json:

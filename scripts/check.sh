@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The fast check, for every change: installs what is missing, builds the
-# extension and the C++ suites, then runs CTest, mypy, stubtest, pytest and
-# the format and lint checks (scripts/lint.sh).
+# extension and the C++ suites, then runs CTest, mypy, stubtest, pytest, the
+# build of the documentation (scripts/docs.sh) and the format and lint checks
+# (scripts/lint.sh).
 # Under a minute on a warm tree; the slow suites are
 # in scripts/harden.sh.
 set -euo pipefail
@@ -28,5 +29,7 @@ python -m mypy.stubtest zef._native
 python -m pytest -m "not cluster"
 # The Examples of the package's docstrings, run against the installed package.
 python -m pytest -q --doctest-modules --pyargs zef
+
+bash scripts/docs.sh --no-setup
 
 bash scripts/lint.sh

@@ -46,16 +46,22 @@ ensure_gtest() {
     apt_install libgtest-dev
 }
 
-# Creates (or reuses) the project's virtual environment in .venv with CPython
-# 3.12, installs the build and test requirements, then builds and installs the
-# extension into it. Prints nothing on success but pip's own errors.
-ensure_venv() {
-    local python venv=.venv
+# Creates the virtual environment $1 with CPython 3.12, unless it is there.
+make_venv() {
+    local python venv=$1
     python=$(find_python312) || return 1
     if ! "$venv/bin/python" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 12))' >/dev/null 2>&1; then
         rm -rf "$venv"
         "$python" -m venv "$venv"
     fi
+}
+
+# Creates (or reuses) the project's virtual environment in .venv with CPython
+# 3.12, installs the build and test requirements, then builds and installs the
+# extension into it. Prints nothing on success but pip's own errors.
+ensure_venv() {
+    local venv=.venv
+    make_venv "$venv" || return 1
     # The requirements are installed again only when they or their pins change.
     local stamp="$venv/.requirements.sha256" sum
     sum=$(cat requirements-dev.txt constraints.txt | sha256sum | cut -d' ' -f1)
@@ -66,4 +72,16 @@ ensure_venv() {
     echo "Building and installing the extension module..."
     "$venv/bin/python" -m pip install -q --disable-pip-version-check --no-build-isolation -c constraints.txt \
         -C build-dir=build/module "${PIP_INSTALL_TARGET:-.}"
+}
+
+# Creates (or reuses) .venv-demo, which holds the package and what it needs at
+# run time, nothing else: pip builds the extension in an isolated environment
+# from the build requirements of pyproject.toml. PIP_CONSTRAINT, unlike -c,
+# reaches that environment too, so that the build tools are the pinned ones.
+ensure_demo_venv() {
+    local venv=.venv-demo
+    make_venv "$venv" || return 1
+    echo "Building and installing zef with its run-time dependencies..."
+    PIP_CONSTRAINT="$PWD/constraints.txt" "$venv/bin/python" -m pip install -q --disable-pip-version-check \
+        -C build-dir=build/demo-module .
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up the module and runs the built-in example.
+# Installs the package and its run-time dependencies (NumPy) into .venv-demo,
+# and nothing else, then runs the built-in example.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 
-ensure_venv
-.venv/bin/python -m zef demo
+ensure_demo_venv
+.venv-demo/bin/python -m zef demo

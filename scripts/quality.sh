@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up the module with the benchmark extra in .venv and runs
-# benchmarks/quality.py; arguments are passed on (--quick, --write-readme, ...).
+# benchmarks/quality.py; arguments are passed on (--quick, --gunpoint-only, --write-docs, ...).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh

@@ -1,4 +1,4 @@
-"""The README's table of errors says what the module really raises: each row's
+"""The table of errors in docs/errors.md says what the module really raises: each row's
 example raises the exception and the message of its row, and a row that
 says "unchanged" leaves the objects as they were."""
 
@@ -11,12 +11,12 @@ import _zef_cpp
 from _zef_cpp import Miner, PatternMiner, sax
 from helpers import SERIES, ClaimsLength, LenRaises, summary
 
-README = pathlib.Path(__file__).resolve().parents[2] / "README.md"
+ERRORS_PAGE = pathlib.Path(__file__).resolve().parents[2] / "docs" / "errors.md"
 
 
 def error_rows():
-    text = README.read_text(encoding="utf-8")
-    section = text.split("### Every error a caller can get", 1)[1].split("\n### ", 1)[0]
+    text = ERRORS_PAGE.read_text(encoding="utf-8")
+    section = text.split("## Every error a caller can get", 1)[1].split("\n## ", 1)[0]
     rows = [line for line in section.splitlines() if line.startswith("| ") and not line.startswith("| When")]
     return [[cell.strip() for cell in row.strip("|").split(" | ")] for row in rows]
 
