@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/types.h"
+#include "engine/series_table.h"
 
 // The recorded positions of one series, held elsewhere: [first, last).
 struct PositionRun {
@@ -124,52 +125,6 @@ private:
     int seglen = 0;
     // Points covered by one occurrence: seglen times the number of symbols.
     int length = 0;
-    // A table keyed by series index, held flat: it lists its series as a
-    // std::unordered_map<int, std::vector<T>> that received them in the same
-    // order would (see table_order), and keeps the values of every series in
-    // one block, so that a record holds a few allocations, not a few per series.
-    template <typename T>
-    class SeriesTable {
-    public:
-        std::size_t size() const { return keys.size(); }
-        bool empty() const { return keys.empty(); }
-        void clear() { *this = SeriesTable(); }
-        void reserve(std::size_t series, std::size_t total_count);
-        // table[series] = [first, first + count), or its values followed by
-        // them: a new series goes in after the others, a known one keeps its
-        // place. With `known_new` the caller vouches that the series is not in
-        // the table yet. `first` does not point into the table.
-        void assign(int series, const T* first, std::size_t count, bool known_new);
-        void append(int series, const T* first, std::size_t count, bool known_new);
-        // Entry i, in the order the series first went in.
-        int series(std::size_t i) const { return keys[i]; }
-        const std::vector<int>& all_series() const { return keys; }
-        const T* data(std::size_t i) const { return values.data() + offsets[i]; }
-        std::size_t count(std::size_t i) const { return counts[i]; }
-        struct View {
-            const T* first;
-            const T* last;
-            const T* begin() const { return first; }
-            const T* end() const { return last; }
-        };
-        View values_of(std::size_t i) const { return {data(i), data(i) + counts[i]}; }
-        // The entries in the table's iteration order.
-        std::vector<std::size_t> order() const { return table_order(keys); }
-
-    private:
-        std::size_t entry_of(int series, bool known_new);
-        // Entry i's block holds `total` values, its first counts[i] kept.
-        void make_room(std::size_t i, std::size_t total);
-
-        std::vector<int> keys;
-        std::vector<std::size_t> offsets;  // into `values`
-        std::vector<std::size_t> counts;
-        std::vector<std::size_t> capacities;
-        std::vector<T> values;
-        // Series -> entry, made when a series may come again, and kept up to date from then on.
-        std::unordered_map<int, std::size_t> slots;
-    };
-
     // Series index -> symbol positions at which an occurrence starts, as recorded.
     SeriesTable<int> indexes;
     // Series index -> point-wise average of that series' occurrences.

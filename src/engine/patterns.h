@@ -11,34 +11,11 @@
 #include "core/runner.h"
 #include "core/types.h"
 #include "engine/motif.h"
+#include "engine/occurrences.h"
+#include "engine/redundancy.h"
 
 // Ordered table of frequent patterns, smallest pattern first (see PatternLess).
 using FrequentTable = std::map<Pattern, Motif, PatternLess>;
-
-// The occurrences of one pattern as its Motif record holds them, in plain
-// lists: the series in the order in which they were first recorded (which
-// fixes the iteration order of the record's hash table, see
-// Motif::table_order) and, per series, its positions in the order recorded.
-struct OccurrenceList {
-    std::vector<int> series;        // distinct, in the order first recorded
-    std::vector<std::size_t> ends;  // the positions of series[i] end at positions[ends[i]]
-    std::vector<int> positions;     // grouped by series, in the order of `series`
-    // Set by PatternMiner on a list that it counted from its prefix's lists
-    // front to back: its series are not in the order recorded, which the
-    // prefix's table gives (the order in which walking it meets them). The
-    // miner puts them in that order before the list is read or handed out.
-    bool in_prefix_order = false;
-
-    std::size_t support() const { return series.size(); }
-    bool empty() const { return series.empty(); }
-    std::size_t begin_of(std::size_t i) const { return i == 0 ? 0 : ends[i - 1]; }
-
-    // What Motif::record_index would do with every occurrence of `more`, in
-    // the order of `more`, after the occurrences held here.
-    void append(OccurrenceList&& more);
-    // The record that Motif::record_index builds from the same occurrences.
-    Motif record(const Pattern& pattern) const;
-};
 
 // Frequent patterns with their occurrences, in the order of a FrequentTable.
 using FrequentLists = std::vector<std::pair<Pattern, OccurrenceList>>;
@@ -70,11 +47,8 @@ public:
 // the Runner's ranges and splits the comparisons of the redundancy filter over
 // them when there are enough; the result is the same whatever the Runner does.
 // It asks the Runner to stop (Runner::check_stop) every few milliseconds of
-// work and reports its progress in two stages:
-//   "mine"    done = lengths mined so far (1 after the single symbols), total 0
-//             (unknown until a level comes out empty);
-//   "filter"  done = survivors of the length filter examined by the redundancy
-//             filter, total = those survivors.
+// work and reports its progress in the stages kStageMine, then kStageFilter
+// (engine/stages.h).
 // An exception, the Runner's own included, leaves in the table what was found
 // so far, except TooManyPatterns, which leaves the miner empty; the next
 // mine() starts afresh either way.
@@ -180,7 +154,7 @@ private:
     // Whether the level's counts hold `candidate` next; if so, moves its occurrences to `found`.
     bool take_counted(const Pattern& candidate, const WordSet& words, OccurrenceList& found);
     // Whether every recorded position of every record starts its pattern in `words`.
-    bool scanned_from(const WordSet& words) const;
+    bool scanned_from(const WordSet& words);
 
     double minsup;
     int min_len;
@@ -205,37 +179,54 @@ private:
         }
     };
     Cursor cursor;
-    // Set while mine() runs with a Runner; a copy of the miner starts without.
+    // Set while mine() runs: its Runner and its words; a copy of the miner
+    // starts without.
     struct Borrowed {
         const Runner* runner = nullptr;
+        const WordSet* words = nullptr;
         Borrowed() = default;
         Borrowed(const Borrowed&) {}
         Borrowed& operator=(const Borrowed&) {
             runner = nullptr;
+            words = nullptr;
             return *this;
         }
     };
     Borrowed borrowed;
+    // Which words occurrences were found in, as a serial number (0: none)
+    // rather than an address, which other words may take once the first are
+    // freed. The words lent to mine() keep one serial for the call: they
+    // cannot change while it runs. Words given to the steps one at a time are
+    // kept as a copy and compared by value; other words take a new serial.
+    struct KnownWords {
+        std::uint64_t last_serial = 0;  // the serial handed out last
+        std::uint64_t lent_serial = 0;  // of borrowed.words
+        WordSet copy;                   // the words last given outside mine()
+        std::uint64_t copy_serial = 0;  // 0: no copy held
+    };
+    KnownWords known;
+    // The serial of these words (see KnownWords).
+    std::uint64_t serial_of(const WordSet& words);
     double min_count = 0.0;  // absolute support threshold, set by start()
     int level = 2;           // length of the candidates being mined
     // Entry n: patterns of length n that passed the support test, in the order they passed.
     std::vector<std::vector<Pattern>> levels;
-    // The address of the WordSet whose occurrences every record holds: set by
+    // The serial of the words whose occurrences every record holds: set by
     // mine_1_patterns() on an empty table; 0 once a record holds occurrences
     // found in other words.
-    std::uintptr_t scanned = 0;
+    std::uint64_t scanned = 0;
     // Whether a record may hold its list in its prefix's order (see
     // OccurrenceList::in_prefix_order); false: none does.
     bool out_of_order = false;
 
     // The occurrences of the candidates of one level (in key order, as
     // get_candidates() gives them), counted from the records one symbol
-    // shorter and from the words at address `words`, until each is taken by
+    // shorter and from the words of serial `words`, until each is taken by
     // find_candidate(); `next` follows the one taken last. Level 0: no counts
     // held; no candidates: the level was not in key order, so nothing was counted.
     struct LevelCounts {
         int level = 0;
-        std::uintptr_t words = 0;
+        std::uint64_t words = 0;
         std::shared_ptr<const std::vector<Pattern>> candidates;
         std::vector<OccurrenceList> found;  // of candidates[i] while held[i]
         std::vector<bool> held;
@@ -244,9 +235,6 @@ private:
     };
     LevelCounts counted;
 };
-
-// Length of the longest common subsequence (gaps allowed) of two patterns.
-double lcs(const Pattern& a, const Pattern& b);
 
 // Whether some element of v equals p.
 bool is_p_in_vec(const Pattern& p, const std::vector<Pattern>& v);

@@ -8,6 +8,7 @@
 #include "core/runner.h"
 #include "core/types.h"
 #include "engine/motif.h"
+#include "engine/stages.h"
 
 // The settings of a Miner, with the same names and meanings.
 struct MinerSettings {
@@ -24,10 +25,10 @@ struct MinerSettings {
 inline constexpr std::size_t kNoPatternLimit = 0;
 
 // Stages of mine_motifs, in the order in which they report progress, with
-// what they count: series discretised, levels mined (a total of 0: not known
-// in advance), motifs whose NAED is known, returned motifs mapped in full.
+// what they count: series discretised; then the engine's kStageMine and
+// kStageFilter (engine/stages.h); motifs whose NAED is known; returned motifs
+// mapped in full.
 inline constexpr const char* kStageDiscretise = "discretise";
-inline constexpr const char* kStageMine = "mine";
 inline constexpr const char* kStageMap = "map";
 inline constexpr const char* kStageCollect = "collect";
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -109,6 +110,23 @@ TEST(SupportCounting, OccurrencesFoundInOtherWordsAreComparedInFullLater) {
     }
     EXPECT_EQ(miner.get_levels().at(2), Ps({"ab", "bb"}));
     EXPECT_TRUE(miner.get_levels().at(3).empty());
+}
+
+TEST(SupportCounting, OtherWordsWhereTheScannedOnesWereAreComparedInFull) {
+    // "bb" built in the storage of the scanned "ab": "a" was recorded at 0,
+    // and "bb" holds no "ab" there, whatever the address says.
+    std::optional<WordSet> words(W({"ab"}));
+    PatternMiner miner(1.0, 1, 0, 1.0);
+    miner.start(*words);
+    miner.mine_1_patterns(*words);
+    words.emplace(W({"bb"}));
+    ASSERT_TRUE(miner.open_level());
+    for (const Pattern& c : miner.get_candidates()) {
+        miner.add_candidate(c);
+        miner.find_candidate(c, *words);
+        miner.prune_infrequent(c);
+    }
+    EXPECT_TRUE(miner.get_levels().at(2).empty());
 }
 
 TEST(SupportCounting, CheckedLookupsThrowMapAt) {
@@ -406,8 +424,8 @@ std::vector<Pattern> kept_by_overlap(const std::vector<Pattern>& survivors, doub
 }  // namespace
 
 // mine() against its public steps run by hand on a fresh miner, which in some
-// rounds gives find_candidate a copy of the words (another address, so that
-// every symbol of a candidate is compared); the records against what
+// rounds gives find_candidate a copy of the words (another object, equal by
+// value: the counts of the scanned words serve it); the records against what
 // record_index builds, and the filters against their plain form.
 TEST(CrossCheck, MineEqualsTheStepsOneCandidateAtATime) {
     std::mt19937 rng(7031);
