@@ -6,9 +6,12 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/candidates.h"
 #include "engine/miner.h"
 #include "engine/motif.h"
-#include "engine/patterns.h"
+#include "engine/occurrences.h"
+#include "engine/pacer.h"
+#include "engine/redundancy.h"
 #include "engine/sax.h"
 
 namespace partitioned {
@@ -96,99 +99,78 @@ std::vector<PartBests> part_bests(const SeriesViews& series, const std::vector<P
 }
 
 PartTable first_level(const WordSet& words) {
-    std::array<PartOccurrences, 256> of_symbol;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const Pattern& word = words[i];
-        for (std::size_t j = 0; j < word.size(); ++j) {
-            PartOccurrences& list = of_symbol[static_cast<unsigned char>(word[j])];
-            if (list.series.empty() || list.series.back() != static_cast<int>(i)) {
-                list.series.push_back(static_cast<int>(i));
-                list.ends.push_back(list.positions.size());
-            }
-            list.positions.push_back(static_cast<int>(j));
-            ++list.ends.back();
-        }
-    }
+    std::array<OccurrenceList, 256> of_symbol = symbol_occurrences(words, Runner());
     PartTable table;
     for (std::size_t symbol = 0; symbol < of_symbol.size(); ++symbol) {
-        if (of_symbol[symbol].series.empty()) continue;
+        if (of_symbol[symbol].empty()) continue;
         table.emplace(Pattern{static_cast<char>(symbol)}, std::move(of_symbol[symbol]));
     }
     return table;
 }
 
 PartTable extend_level(const WordSet& words, const PartTable& previous, const std::vector<Pattern>& candidates) {
+    const Runner here;
+    Pacer pacer(here);
+    std::vector<Gathering> buffers;
+    std::vector<char> symbols;
+    std::vector<OccurrenceList> found;
     PartTable table;
-    for (const Pattern& candidate : candidates) {
+    // The candidates of one prefix that come one after another, each with a
+    // last symbol of its own, are counted in one walk over the prefix's
+    // occurrences, as the miner counts a level. The words are those whose
+    // scan found the prefix's occurrences, so only the last symbol is compared.
+    for (std::size_t first = 0, last = 0; first < candidates.size(); first = last) {
+        const Pattern& candidate = candidates[first];
+        last = first + 1;
         if (candidate.empty()) continue;
+        std::array<bool, 256> taken{};
+        taken[static_cast<unsigned char>(candidate.back())] = true;
+        const auto same_prefix = [&](const Pattern& other) {
+            return other.size() == candidate.size() &&
+                   std::equal(candidate.begin(), candidate.end() - 1, other.begin());
+        };
+        while (last < candidates.size() && same_prefix(candidates[last]) &&
+               !taken[static_cast<unsigned char>(candidates[last].back())]) {
+            taken[static_cast<unsigned char>(candidates[last].back())] = true;
+            ++last;
+        }
         const auto prefix = previous.find(Pattern(candidate.begin(), candidate.end() - 1));
         if (prefix == previous.end()) continue;
-        const PartOccurrences& of_prefix = prefix->second;
-        const std::size_t length = candidate.size();
-        PartOccurrences found;
-        for (std::size_t i = 0; i < of_prefix.series.size(); ++i) {
-            const int series = of_prefix.series[i];
-            if (series < 0 || static_cast<std::size_t>(series) >= words.size()) continue;
-            const Pattern& word = words[static_cast<std::size_t>(series)];
-            for (std::size_t k = i == 0 ? 0 : of_prefix.ends[i - 1]; k < of_prefix.ends[i]; ++k) {
-                const auto start = static_cast<std::size_t>(of_prefix.positions[k]);
-                if (start > word.size() || length > word.size() - start) continue;
-                if (word[start + length - 1] != candidate.back()) continue;
-                if (found.series.empty() || found.series.back() != series) {
-                    found.series.push_back(series);
-                    found.ends.push_back(found.positions.size());
-                }
-                found.positions.push_back(of_prefix.positions[k]);
-                ++found.ends.back();
-            }
+        symbols.clear();
+        for (std::size_t i = first; i < last; ++i) symbols.push_back(candidates[i].back());
+        found.assign(last - first, OccurrenceList());
+        // Walked front to back, the lists keep the prefix's ascending series.
+        extend(words, true, false, prefix->first, prefix->second, symbols, found.data(), buffers, pacer);
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            if (found[i].empty()) continue;
+            found[i].in_prefix_order = false;
+            table.emplace_hint(table.end(), candidates[first + i], std::move(found[i]));
         }
-        if (!found.series.empty()) table.emplace_hint(table.end(), candidate, std::move(found));
     }
     return table;
 }
 
 std::vector<Pattern> join_level(const std::vector<Pattern>& frequent) {
-    // The last symbols of the patterns b, by b without its last symbol.
-    std::map<Pattern, std::vector<char>, PatternLess> last_of;
-    for (const Pattern& b : frequent) {
-        if (!b.empty()) last_of[Pattern(b.begin(), b.end() - 1)].push_back(b.back());
-    }
-    std::vector<Pattern> candidates;
-    for (const Pattern& a : frequent) {
-        if (a.empty()) continue;
-        const auto joined = last_of.find(Pattern(a.begin() + 1, a.end()));
-        if (joined == last_of.end()) continue;
-        for (const char symbol : joined->second) {
-            Pattern& candidate = candidates.emplace_back(a);
-            candidate.push_back(symbol);
-        }
-    }
+    const Runner here;
+    Pacer pacer(here);
+    std::vector<Pattern> candidates = join_candidates(frequent, frequent.empty() ? 0 : frequent.front().size(), pacer);
     std::sort(candidates.begin(), candidates.end(), PatternLess());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     return candidates;
 }
 
+std::vector<Pattern> frequent_patterns(const std::map<Pattern, std::size_t, PatternLess>& supports, double min_count) {
+    std::vector<Pattern> frequent;
+    for (const auto& [pattern, support] : supports)
+        if (passes_support(support, min_count)) frequent.push_back(pattern);
+    return frequent;
+}
+
 std::vector<bool> redundant_patterns(const std::vector<Pattern>& survivors, double max_overlap) {
-    const std::size_t count = survivors.size();
-    // Equal patterns share one entry: the first index of the value.
-    std::vector<std::size_t> value_of(count);
-    {
-        std::map<Pattern, std::size_t, PatternLess> first_index;
-        for (std::size_t i = 0; i < count; ++i) value_of[i] = first_index.try_emplace(survivors[i], i).first->second;
-    }
-    std::vector<bool> removed(count, false);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (removed[value_of[i]]) continue;
-        const Pattern& p = survivors[i];
-        for (std::size_t j = i + 1; j < count; ++j) {
-            const Pattern& s = survivors[j];
-            if (p.size() < s.size() || value_of[j] == value_of[i] || removed[value_of[j]]) continue;
-            if (lcs(p, s) / static_cast<double>(s.size()) > max_overlap) removed[value_of[j]] = true;
-        }
-    }
-    std::vector<bool> erased(count);
-    for (std::size_t i = 0; i < count; ++i) erased[i] = removed[value_of[i]];
-    return erased;
+    std::vector<const Pattern*> listed;
+    listed.reserve(survivors.size());
+    for (const Pattern& p : survivors) listed.push_back(&p);
+    return redundant(listed, max_overlap, Runner());
 }
 
 std::vector<std::size_t> rank_order(const std::vector<double>& naeds) {

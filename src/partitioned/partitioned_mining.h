@@ -9,17 +9,15 @@
 #include <vector>
 
 #include "core/types.h"
+#include "engine/occurrences.h"
 
 namespace partitioned {
 
-// The occurrences of one pattern in one partition: the local series where it
-// occurs, ascending, and for series[i] its start positions, ascending,
-// positions[ends[i - 1] .. ends[i]).
-struct PartOccurrences {
-    std::vector<int> series;
-    std::vector<std::size_t> ends;
-    std::vector<int> positions;
-};
+// The occurrences of one pattern in one partition, in the engine's lists:
+// the local series where it occurs, ascending, and for series[i] its start
+// positions, ascending, positions[ends[i - 1] .. ends[i]). The flag
+// in_prefix_order is never set here.
+using PartOccurrences = OccurrenceList;
 
 using PartTable = std::map<Pattern, PartOccurrences, PatternLess>;
 
@@ -44,6 +42,10 @@ std::vector<PartBests> part_bests(const SeriesViews& series, const std::vector<P
                                   const std::vector<int>& lengths,
                                   const std::vector<std::vector<double>>& representatives);
 
+// The steps of the miner (engine/occurrences.h, candidates.h, redundancy.h)
+// on one partition's words and on the client's lists of patterns; each gives
+// what the miner's own step gives on the same input.
+
 // Every symbol of the words with its occurrences.
 PartTable first_level(const WordSet& words);
 
@@ -56,6 +58,10 @@ PartTable extend_level(const WordSet& words, const PartTable& previous, const st
 // in key order: a joined with b wherever a without its first symbol is b
 // without its last; in key order.
 std::vector<Pattern> join_level(const std::vector<Pattern>& frequent);
+
+// The patterns of `supports` (each with the number of series where it
+// occurs) that pass the miner's support test at `min_count` series, in key order.
+std::vector<Pattern> frequent_patterns(const std::map<Pattern, std::size_t, PatternLess>& supports, double min_count);
 
 // The patterns that the redundancy filter erases from `survivors` (longest
 // first, as the length filter leaves them): a pattern still present erases

@@ -32,7 +32,7 @@ SeriesViews views(const SeriesSet& rows, std::size_t first, std::size_t last) {
 // A collection cut into partitions gives, partition by partition, the values
 // of the whole: the flat windows, the best matches and the exact sums that
 // make a refined shape.
-TEST(DaskDiscovery, PartitionsGiveTheValuesOfTheWholeCollection) {
+TEST(PartitionedDiscovery, PartitionsGiveTheValuesOfTheWholeCollection) {
     DiscoverySettings settings;
     settings.length = 40;
     settings.detrend_window = 25;
