@@ -131,7 +131,7 @@ def mine(
     minsup, max_overlap = float(minsup), float(max_overlap)
     seglen, alphabet, min_len, max_len, k = (int(v) for v in (seglen, alphabet, min_len, max_len, k))
     # The settings' errors, before any work: those of discretising one point.
-    _native.dask_words([[0.0]], seglen, alphabet)
+    _native.partitioned.words([[0.0]], seglen, alphabet)
     if client is None:
         client = distributed.get_client()
     parts = _partitions(series)
@@ -186,7 +186,7 @@ def _mine_parts(
     while levels[level - 1] and not (max_len != 0 and level > max_len) and level < INT_MAX:
         if max_patterns is not None and passed > max_patterns:
             break
-        candidates = _native.dask_join(levels[level - 1])
+        candidates = _native.partitioned.join(levels[level - 1])
         tables.append([client.submit(_extend, p, t, candidates) for p, t in zip(prepared, tables[-1], strict=False)])
         levels.append(_frequent(client, tables[-1], min_count, clock, level))
         passed += len(levels[-1])
@@ -198,7 +198,7 @@ def _mine_parts(
 
     # The length filter, longest first, then the redundancy filter.
     survivors = [p for n in range(level - 1, 0, -1) if min_len <= n for p in levels[n]]
-    erased = _native.dask_redundant(survivors, max_overlap)
+    erased = _native.partitioned.redundant(survivors, max_overlap)
     patterns = sorted({p for p, gone in zip(survivors, erased, strict=False) if not gone})
     clock.lap("filter")
     if not patterns:
@@ -225,7 +225,7 @@ def _mine_parts(
         batches = [patterns[first : first + batch] for first in range(0, len(patterns), batch)]
     motifs = _map(client, parts, selected, offsets, order, batches, seglen, statistics, clock)
 
-    ranking = _native.dask_rank([m.naed for m in motifs])
+    ranking = _native.partitioned.rank([m.naed for m in motifs])
     count = len(ranking) if k == 0 else min(len(ranking), k)
     return [motifs[i] for i in ranking[:count]]
 
@@ -289,7 +289,7 @@ def _rows(part: Any) -> Any:
 
 def _prepare(part: Any, seglen: int, alphabet: int) -> Prepared:
     """On a worker: the words of the partition's series (normalised one at a time, and not kept)."""
-    words: list[bytes] = _native.dask_words(_rows(part), seglen, alphabet)
+    words: list[bytes] = _native.partitioned.words(_rows(part), seglen, alphabet)
     return words
 
 
@@ -299,12 +299,12 @@ def _size(prepared: Prepared) -> tuple[int, int]:
 
 
 def _first_level(prepared: Prepared) -> Table:
-    table: Table = _native.dask_first_level(prepared)
+    table: Table = _native.partitioned.first_level(prepared)
     return table
 
 
 def _extend(prepared: Prepared, previous: Table, candidates: list[bytes]) -> Table:
-    table: Table = _native.dask_extend(prepared, previous, candidates)
+    table: Table = _native.partitioned.extend(prepared, previous, candidates)
     return table
 
 
@@ -384,7 +384,7 @@ def _insertion_orders(wanted: list[bytes], sets: list[dict[bytes, Any]], offsets
             order[pattern] = series
             continue
         prefix = order[pattern[:-1]]
-        listed = [prefix[i] for i in _native.dask_table_order(prefix)]
+        listed = [prefix[i] for i in _native.partitioned.table_order(prefix)]
         occurring = set(series)
         order[pattern] = [s for s in listed if s in occurring]
     return order
@@ -404,7 +404,9 @@ def _averages(rows: Any, selected: Table, patterns: list[bytes], seglen: int) ->
     present = [p for p in patterns if p in selected]
     if not present:
         return {}
-    averages = _native.dask_averages(rows, [selected[p] for p in present], seglen, [seglen * len(p) for p in present])
+    averages = _native.partitioned.averages(
+        rows, [selected[p] for p in present], seglen, [seglen * len(p) for p in present]
+    )
     return {p: (selected[p], values) for p, values in zip(present, averages, strict=True)}
 
 
@@ -413,7 +415,7 @@ def _bests(rows: Any, selected: Table, representatives: dict[bytes, Any], seglen
     present = [p for p in representatives if p in selected]
     if not present:
         return {}
-    bests = _native.dask_bests(
+    bests = _native.partitioned.bests(
         rows,
         [selected[p] for p in present],
         seglen,
@@ -523,7 +525,7 @@ def _restore(
             base += len(local_places)
         series = np.concatenate(ids)
         inserted = np.asarray(order[pattern], dtype=np.int64)
-        motifs[pattern] = _native.dask_restore(
+        motifs[pattern] = _native.partitioned.restore(
             pattern,
             seglen,
             inserted,
@@ -540,7 +542,7 @@ def _finish(motifs: dict[bytes, Motif], bests: list[dict[bytes, Any]], offsets: 
     """Completes `motifs` with their best matches, from the partitions' in series order."""
     for pattern, motif in motifs.items():
         present = [(offset, part[pattern]) for offset, part in zip(offsets[:-1], bests, strict=True) if pattern in part]
-        _native.dask_finish(
+        _native.partitioned.finish(
             motif,
             np.concatenate([np.asarray(b[0], dtype=np.int64) + offset for offset, b in present]),
             np.concatenate([b[1] for _, b in present]),
@@ -636,7 +638,7 @@ def discover(
 
     if usable_count == 0:
         return result([])
-    need = _native.dask_discovery_need(float(minsup), usable_count)
+    need = _native.partitioned.discovery_need(float(minsup), usable_count)
     run = _Partitions(client, states, taken_starts, length, float(flat_tol))
 
     # Candidates: the engine on each partition's usable series, as `mine` runs it.
@@ -668,7 +670,7 @@ def discover(
 
     # Screening, on block means when the shapes are long.
     factor = max(1, length // COARSE_POINTS) if COARSE_POINTS > 0 else 1
-    screened = [_native.dask_discovery_coarse_shape(s, factor) if factor > 1 else s for s in shapes]
+    screened = [_native.partitioned.discovery_coarse_shape(s, factor) if factor > 1 else s for s in shapes]
     scores = [2.0] * len(shapes)
     bests: list[Any] = [np.empty(0, dtype=np.int64)] * len(shapes)
     compared = [i for i, s in enumerate(screened) if s.size]
@@ -676,9 +678,9 @@ def discover(
         some = compared[first : first + batch]
         distances, best = run.evaluate(np.array([screened[i] for i in some]), factor)
         for row, i in enumerate(some):
-            scores[i] = _native.dask_discovery_score(distances[row], best[row], need)
+            scores[i] = _native.partitioned.discovery_score(distances[row], best[row], need)
             bests[i] = best[row]
-    kept = _native.dask_discovery_places(scores, bests, length, SAME_PLACE, int(settings["pool"]), 0.5)
+    kept = _native.partitioned.discovery_places(scores, bests, length, SAME_PLACE, int(settings["pool"]), 0.5)
     del bests
     clock.lap("screen")
 
@@ -688,18 +690,19 @@ def discover(
     best_of = list(current)
     active = list(range(len(kept)))
     for _ in range(iterations):
-        closest = {i: _native.dask_discovery_closest(current[i][1], current[i][2], need) for i in active}
+        closest = {i: _native.partitioned.discovery_closest(current[i][1], current[i][2], need) for i in active}
         active = [i for i in active if closest[i].size]
         sums = run.sums([(closest[i], current[i][2][closest[i]]) for i in active])
         refined = {
-            i: _native.dask_discovery_shape([p[n] for p in sums], length, closest[i].size) for n, i in enumerate(active)
+            i: _native.partitioned.discovery_shape([p[n] for p in sums], length, closest[i].size)
+            for n, i in enumerate(active)
         }
         active = [i for i in active if refined[i].size]
         for i, candidate in zip(active, run.candidates([refined[i] for i in active], need), strict=True):
             current[i] = candidate
             if candidate[3] < best_of[i][3]:
                 best_of[i] = candidate
-    final = _native.dask_discovery_places(
+    final = _native.partitioned.discovery_places(
         [c[3] for c in best_of], [c[2] for c in best_of], length, SAME_PLACE, int(k), PLACE_OVERLAP
     )
     clock.lap("refine")
@@ -733,7 +736,7 @@ def _discovery_prepare(part: Any, length: int, window: int, flat_tol: float) -> 
         infinite.append(bad)
         if len(values) >= length and not bad:
             taken.append(values)
-    prepared, flat, usable = _native.dask_discovery_prepare(taken, length, window, flat_tol)
+    prepared, flat, usable = _native.partitioned.discovery_prepare(taken, length, window, flat_tol)
     info = {
         "sizes": np.array(sizes, dtype=np.int64),
         "offsets": np.array(offsets, dtype=np.int64),
@@ -753,21 +756,21 @@ def _usable_rows(part: DiscoveryPart) -> list[Any]:
 
 
 def _part_seeds(part: DiscoveryPart, length: int, flat_tol: float, motifs: list[tuple[Any, ...]]) -> list[Any]:
-    return _native.dask_discovery_seeds(part[0], part[1], length, flat_tol, SEEDS_PER_PATTERN, motifs)
+    return _native.partitioned.discovery_seeds(part[0], part[1], length, flat_tol, SEEDS_PER_PATTERN, motifs)
 
 
 def _part_evaluate(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, factor: int) -> tuple[Any, Any]:
-    return _native.dask_discovery_evaluate(part[0], part[1], length, flat_tol, shapes, factor)
+    return _native.partitioned.discovery_evaluate(part[0], part[1], length, flat_tol, shapes, factor)
 
 
 def _part_sums(part: DiscoveryPart, length: int, flat_tol: float, chosen: list[tuple[Any, Any]]) -> list[Any]:
-    return _native.dask_discovery_sums(
+    return _native.partitioned.discovery_sums(
         part[0], part[1], length, flat_tol, [c[0] for c in chosen], [c[1] for c in chosen]
     )
 
 
 def _part_occurrences(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, radius: float) -> list[Any]:
-    return _native.dask_discovery_occurrences(part[0], part[1], length, flat_tol, shapes, radius)
+    return _native.partitioned.discovery_occurrences(part[0], part[1], length, flat_tol, shapes, radius)
 
 
 # A candidate on the client: its shape, and per taken series the distance and
@@ -839,7 +842,7 @@ class _Partitions:
             return []
         distances, best = self.evaluate(np.array(shapes), 1)
         return [
-            (shape, distances[i], best[i], _native.dask_discovery_score(distances[i], best[i], need))
+            (shape, distances[i], best[i], _native.partitioned.discovery_score(distances[i], best[i], need))
             for i, shape in enumerate(shapes)
         ]
 

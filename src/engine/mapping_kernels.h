@@ -102,7 +102,8 @@ inline void add_shares(double* mu, std::size_t points, std::size_t m, double* re
 // The squared Euclidean distance of an occurrence to the representative over
 // the points inside the series; NaN points add nothing, and the sum is not
 // rescaled for them.
-inline double squared_distance(const std::vector<double>& series, const Occurrence& occurrence, const double* representative) {
+inline double squared_distance(const std::vector<double>& series, const Occurrence& occurrence,
+                               const double* representative) {
     double q = 0.0;
     for (std::size_t i = occurrence.first; i < occurrence.last; ++i) {
         const double value = occurrence.value(series, i);
@@ -134,7 +135,7 @@ ZEF_PREFETCHES inline void fetch_values(const double* values, std::size_t count)
 }
 
 ZEF_PREFETCHES inline void fetch_occurrences(const SeriesSet& ts, int s, const int* first, const int* last, int seglen,
-                                      int length) {
+                                             int length) {
     if (s < 0 || static_cast<std::size_t>(s) >= ts.size()) return;
     const std::vector<double>& series = ts[static_cast<std::size_t>(s)];
     const long long size = static_cast<long long>(series.size());
