@@ -11,6 +11,9 @@
 // discretisation makes of one series is a pattern too.
 using Pattern = std::vector<char>;
 
+// The values a symbol can take: tables indexed by symbol have this many entries.
+inline constexpr std::size_t kSymbolValues = 256;
+
 // One word per series, in series order: word i belongs to series i.
 using WordSet = std::vector<Pattern>;
 

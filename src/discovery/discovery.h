@@ -68,7 +68,7 @@ inline constexpr const char* kStageOccurrences = "occurrences";
 Discovery discover(const SeriesViews& series, const DiscoverySettings& settings, const Runner& runner = Runner{});
 
 // Steps of discover that zef.dask also runs, on the partitions of a
-// collection and on the client (dask_discovery.h).
+// collection and on the client (partitioned/partitioned_discovery.h).
 //
 // The share minsup of `usable` series, rounded up: at least 1, at most usable.
 std::size_t need_of(double minsup, std::size_t usable);

@@ -52,7 +52,7 @@ std::vector<Pattern> join_candidates(const std::vector<Pattern>& previous, std::
     // join one a form one range, which starts where a binary search finds it.
     const bool sorted = is_sorted_level(previous, length);
     for (const Pattern& a : previous) {
-        pacer.spend(64 + 2 * a.size());
+        pacer.spend(Pacer::kPatternStep + 2 * a.size());
         if (a.empty()) continue;
         const char* suffix = a.data() + 1;
         const std::size_t n = a.size() - 1;

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-std::array<OccurrenceList, 256> symbol_occurrences(const WordSet& words, const Runner& runner) {
+std::array<OccurrenceList, kSymbolValues> symbol_occurrences(const WordSet& words, const Runner& runner) {
     // The words are scanned in chunks of series, each chunk into lists of its
     // own, spread by the Runner. Within a word the positions of each symbol are
     // recorded per symbol in one step. Joined in chunk order, the lists hold
@@ -19,16 +19,16 @@ std::array<OccurrenceList, 256> symbol_occurrences(const WordSet& words, const R
     const std::size_t chunks = (words.size() + kSeriesPerChunk - 1) / kSeriesPerChunk;
     std::vector<std::vector<std::pair<unsigned char, OccurrenceList>>> found(chunks);
     runner.run_ranges(chunks, [&](std::size_t first_chunk, std::size_t last_chunk) {
-        std::array<OccurrenceList, 256> of_symbol;
-        std::array<std::vector<int>, 256> positions;
+        std::array<OccurrenceList, kSymbolValues> of_symbol;
+        std::array<std::vector<int>, kSymbolValues> positions;
         std::vector<unsigned char> present;
-        std::array<bool, 256> in_chunk{};
+        std::array<bool, kSymbolValues> in_chunk{};
         Pacer pacer(runner);
         for (std::size_t c = first_chunk; c < last_chunk; ++c) {
             std::vector<unsigned char> chunk_symbols;
             for (std::size_t i = c * kSeriesPerChunk; i < std::min(words.size(), (c + 1) * kSeriesPerChunk); ++i) {
                 const Pattern& word = words[i];
-                pacer.spend(4 * word.size() + 16);
+                pacer.spend(Pacer::kSymbolStep * word.size() + Pacer::kSeriesStep);
                 for (std::size_t j = 0; j < word.size(); ++j) {
                     const auto symbol = static_cast<unsigned char>(word[j]);
                     if (positions[symbol].empty()) present.push_back(symbol);
@@ -55,8 +55,8 @@ std::array<OccurrenceList, 256> symbol_occurrences(const WordSet& words, const R
     });
     // Each symbol's lists are joined at once at their full size, the symbols
     // spread by the Runner when there are enough occurrences to pay for it.
-    std::array<OccurrenceList, 256> of_symbol;
-    std::array<std::size_t, 256> series_of{}, positions_of{};
+    std::array<OccurrenceList, kSymbolValues> of_symbol;
+    std::array<std::size_t, kSymbolValues> series_of{}, positions_of{};
     std::vector<unsigned char> symbols_found;
     std::size_t occurrences = 0;
     for (const auto& chunk : found) {
@@ -103,7 +103,7 @@ void extend(const WordSet& words, bool holds_prefix, bool in_table_order, const 
     if (buffers.size() < slots + 1) buffers.resize(slots + 1);
     for (std::size_t slot = 0; slot <= slots; ++slot)
         buffers[slot].hold(slot == slots ? 0 : most_series, most_positions);
-    std::array<std::uint32_t, 256> slot_of_symbol;
+    std::array<std::uint32_t, kSymbolValues> slot_of_symbol;
     slot_of_symbol.fill(static_cast<std::uint32_t>(slots));
     for (std::size_t slot = 0; slot < slots; ++slot) {
         slot_of_symbol[static_cast<unsigned char>(symbols[slot])] = static_cast<std::uint32_t>(slot);
@@ -146,7 +146,7 @@ void extend(const WordSet& words, bool holds_prefix, bool in_table_order, const 
     // A table of one series lists it, and needs no table to tell.
     if (occurrences.support() == 1) {
         visit(0);
-        pacer.spend(4 * occurrences.positions.size() + 16);
+        pacer.spend(Pacer::kSymbolStep * occurrences.positions.size() + Pacer::kSeriesStep);
     } else {
         // The Runner is asked every few thousand series; the units spent are
         // the positions of a share of the series, about.
@@ -155,7 +155,8 @@ void extend(const WordSet& words, bool holds_prefix, bool in_table_order, const 
         const std::size_t count = occurrences.support();
         const std::vector<std::size_t> order =
             in_table_order ? Motif::table_order(occurrences.series) : std::vector<std::size_t>();
-        const std::size_t units = (4 * occurrences.positions.size() + 16 * count) / count + 1;
+        const std::size_t units =
+            (Pacer::kSymbolStep * occurrences.positions.size() + Pacer::kSeriesStep * count) / count + 1;
         for (std::size_t first = 0; first < count; first += kSeriesBetweenChecks) {
             const std::size_t last = std::min(count, first + kSeriesBetweenChecks);
             for (std::size_t i = first; i < last && !in_table_order; ++i) visit(i);  // the lists front to back

@@ -85,7 +85,7 @@ inline bool passes_support(std::size_t series_count, double min_count) {
 // the series in word order, each series' positions ascending, as one scan of
 // every word in turn, position by position, records them. Spread by the
 // Runner and asking it whether to stop; the same lists whatever it does.
-std::array<OccurrenceList, 256> symbol_occurrences(const WordSet& words, const Runner& runner);
+std::array<OccurrenceList, kSymbolValues> symbol_occurrences(const WordSet& words, const Runner& runner);
 
 // The occurrences of prefix + s for each symbol s of `symbols` (distinct), in
 // that order: what find_candidate() records for each of those candidates. The

@@ -18,6 +18,14 @@ public:
     }
     std::size_t get_checks() const { return checks; }
 
+    // What the common steps cost, in units: one step on the frequent table
+    // (a lookup, insertion or erasure in its tree); one pattern handled
+    // outside it; each word or series begun; each symbol or position read.
+    static constexpr std::size_t kTableStep = 256;
+    static constexpr std::size_t kPatternStep = 64;
+    static constexpr std::size_t kSeriesStep = 16;
+    static constexpr std::size_t kSymbolStep = 4;
+
 private:
     static constexpr std::size_t kUnitsBetweenChecks = std::size_t{1} << 18;
     const Runner& runner;

@@ -44,7 +44,7 @@ void PatternMiner::erase_all(const std::vector<const Pattern*>& patterns) {
     Pacer pacer(runner());
     for (std::size_t i = 0; i < patterns.size(); ++i) {
         const Pattern& p = *patterns[i];
-        pacer.spend(256 + p.size());
+        pacer.spend(Pacer::kTableStep + p.size());
         if (i > 0 && before(*patterns[i - 1], p)) {
             while (at != frequent.end() && before(at->first, p)) ++at;
         } else {
@@ -57,12 +57,12 @@ void PatternMiner::erase_all(const std::vector<const Pattern*>& patterns) {
 void PatternMiner::release(const Runner& runner) {
     Pacer pacer(runner);
     while (!frequent.empty()) {
-        pacer.spend(256 + frequent.begin()->first.size());
+        pacer.spend(Pacer::kTableStep + frequent.begin()->first.size());
         frequent.erase(frequent.begin());
     }
     for (std::vector<Pattern>& patterns : levels) {
         while (!patterns.empty()) {
-            pacer.spend(64 + patterns.back().size());
+            pacer.spend(Pacer::kPatternStep + patterns.back().size());
             patterns.pop_back();
         }
     }
@@ -231,7 +231,7 @@ void PatternMiner::put_in_order(const std::vector<Table::iterator>& records) {
         Group& group = by_length[length][&prefix->first];
         group.prefix = prefix;
         group.extending.push_back(&node->second);
-        pacer.spend(64 + length);
+        pacer.spend(Pacer::kPatternStep + length);
         if (prefix->second.in_prefix_order) pending.emplace_back(prefix, false);
     }
     for (std::size_t length = 0; length < by_length.size(); ++length) {

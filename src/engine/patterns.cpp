@@ -53,7 +53,7 @@ void PatternMiner::mine(const WordSet& words, const Runner& runner) {
         // Inserted, counted and judged one at a time: a candidate that fails
         // is erased before the next one is inserted.
         for (const Pattern& candidate : *candidates) {
-            pacer.spend(64 + candidate.size());
+            pacer.spend(Pacer::kPatternStep + candidate.size());
             add_candidate(candidate);
             find_candidate(candidate, words);
             prune_infrequent(candidate);
@@ -79,7 +79,7 @@ void PatternMiner::start(const WordSet& words) {
 void PatternMiner::mine_1_patterns(const WordSet& words) {
     counted = {};
     scanned = frequent.empty() || scanned_from(words) ? serial_of(words) : 0;
-    std::array<OccurrenceList, 256> of_symbol = symbol_occurrences(words, runner());
+    std::array<OccurrenceList, kSymbolValues> of_symbol = symbol_occurrences(words, runner());
     for (std::size_t symbol = 0; symbol < of_symbol.size(); ++symbol) {
         if (of_symbol[symbol].empty()) continue;
         frequent[Pattern{static_cast<char>(symbol)}].append(std::move(of_symbol[symbol]));

@@ -21,9 +21,11 @@ namespace {
 // whose carry runs across the words. Exact: it gives the table's length.
 class BitLcs {
 public:
+    static constexpr std::size_t kBitsPerWord = 64;  // symbols of the pattern per machine word
     using Bits = std::vector<std::uint64_t>;
 
-    explicit BitLcs(const Pattern& pattern) : length(pattern.size()), words((pattern.size() + 63) / 64) {
+    explicit BitLcs(const Pattern& pattern)
+        : length(pattern.size()), words((pattern.size() + kBitsPerWord - 1) / kBitsPerWord) {
         // Each symbol of the pattern gets a row of masks; row 0, all zero,
         // stands for every symbol the pattern lacks.
         row_of.fill(0);
@@ -36,10 +38,10 @@ public:
         symbol_counts.assign(rows, 0);
         for (std::size_t i = 0; i < length; ++i) {
             const std::uint32_t row = row_of[static_cast<unsigned char>(pattern[i])];
-            masks[row * words + i / 64] |= std::uint64_t{1} << (i % 64);
+            masks[row * words + i / kBitsPerWord] |= std::uint64_t{1} << (i % kBitsPerWord);
             ++symbol_counts[row];
         }
-        top = length % 64 == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << (length % 64)) - 1;
+        top = length % kBitsPerWord == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << (length % kBitsPerWord)) - 1;
     }
 
     std::size_t get_words() const { return words; }
@@ -112,7 +114,7 @@ private:
     std::size_t length;
     std::size_t words;
     std::uint64_t top = 0;  // the bits of the last word that stand for symbols
-    std::array<std::uint32_t, 256> row_of;
+    std::array<std::uint32_t, kSymbolValues> row_of;
     std::vector<std::uint64_t> masks;  // row r, word w at r * words + w
     std::vector<std::size_t> symbol_counts;
 };
@@ -204,7 +206,7 @@ private:
     std::int32_t& step(std::int32_t state, std::size_t letter) { return next[index(state) * stride + letter]; }
 
     std::size_t stride = 1;  // letters, the lacking one included
-    std::array<std::uint32_t, 256> letter_of;
+    std::array<std::uint32_t, kSymbolValues> letter_of;
     std::vector<std::int32_t> length;  // of the longest string that leads to each state
     std::vector<std::int32_t> link;    // suffix link of each state; -1 at the root
     std::vector<std::int32_t> next;    // state s, letter c at s * stride + c; -1: none
@@ -285,7 +287,7 @@ std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double
     for (std::size_t i = 1; i < count && distinct; ++i) {
         const Pattern& a = *survivors[i - 1];
         const Pattern& b = *survivors[i];
-        pacer.spend(64 + a.size() / 8);
+        pacer.spend(Pacer::kPatternStep + a.size() / 8);
         distinct = a.size() > b.size() || (a.size() == b.size() && PatternLess()(a, b));
     }
     if (distinct) {

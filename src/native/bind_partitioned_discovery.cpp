@@ -37,7 +37,6 @@ std::vector<std::vector<unsigned char>> flags_of(const std::vector<FlagArray>& f
     return result;
 }
 
-
 SeriesSet rows_of(const FloatArray& shapes) {
     if (shapes.ndim() != 2) throw py::value_error("shapes are a 2-D array, one shape per row");
     SeriesSet rows(static_cast<std::size_t>(shapes.shape(0)));

@@ -73,8 +73,7 @@ py::dict table_to_python(const partitioned::PartTable& table) {
 
 void bind_partitioned_mining(py::module_& m) {
     m.def(
-        "first_level",
-        [](const py::list& words) { return table_to_python(partitioned::first_level(words_of(words))); },
+        "first_level", [](const py::list& words) { return table_to_python(partitioned::first_level(words_of(words))); },
         py::arg("words"), "Every symbol of the words with its occurrences (series, ends, positions).");
     m.def(
         "extend",
@@ -129,8 +128,8 @@ void bind_partitioned_mining(py::module_& m) {
         py::arg("survivors"), py::arg("max_overlap"),
         "Which survivors of the length filter the redundancy filter erases.");
     m.def(
-        "table_order", [](const std::vector<int>& series) { return Motif::table_order(series); },
-        py::arg("series"), "Positions into `series` in the order in which a Motif's table lists them.");
+        "table_order", [](const std::vector<int>& series) { return Motif::table_order(series); }, py::arg("series"),
+        "Positions into `series` in the order in which a Motif's table lists them.");
     m.def(
         "rank", [](const std::vector<double>& naeds) { return partitioned::rank_order(naeds); }, py::arg("naeds"),
         "Indexes of `naeds` in the order of the Miner's ranking.");

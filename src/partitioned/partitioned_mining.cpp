@@ -99,7 +99,7 @@ std::vector<PartBests> part_bests(const SeriesViews& series, const std::vector<P
 }
 
 PartTable first_level(const WordSet& words) {
-    std::array<OccurrenceList, 256> of_symbol = symbol_occurrences(words, Runner());
+    std::array<OccurrenceList, kSymbolValues> of_symbol = symbol_occurrences(words, Runner());
     PartTable table;
     for (std::size_t symbol = 0; symbol < of_symbol.size(); ++symbol) {
         if (of_symbol[symbol].empty()) continue;
@@ -123,7 +123,7 @@ PartTable extend_level(const WordSet& words, const PartTable& previous, const st
         const Pattern& candidate = candidates[first];
         last = first + 1;
         if (candidate.empty()) continue;
-        std::array<bool, 256> taken{};
+        std::array<bool, kSymbolValues> taken{};
         taken[static_cast<unsigned char>(candidate.back())] = true;
         const auto same_prefix = [&](const Pattern& other) {
             return other.size() == candidate.size() &&
