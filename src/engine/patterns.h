@@ -78,10 +78,11 @@ public:
     // Records every occurrence of the candidate found at its prefix's
     // occurrences. The first candidate of a level counts every candidate of
     // the level, in one walk over the occurrences of each prefix, and the
-    // others take their occurrences from that count. Given the WordSet object
-    // that mine_1_patterns() scanned, that count compares the last symbol
-    // only, the prefix being known to start there: those words must not have
-    // changed since. Given other words, every symbol is compared.
+    // others take their occurrences from that count. Given the words that
+    // mine_1_patterns() scanned (equal words: each call here compares them
+    // with a copy kept of the scanned ones), that count compares the last
+    // symbol only, the prefix being known to start there. Given other words,
+    // every symbol is compared.
     void find_candidate(const Pattern& candidate, const WordSet& words);
     void prune_infrequent(const Pattern& pattern);
     void close_level() { ++level; }
