@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bin=.venv/bin
-cpp_sources=$(git ls-files -- 'src/*.cpp' 'src/*.h' 'tests/cpp/*.cpp' 'tests/cpp/*.h' 'tests/fuzz/*.cpp' 'benchmarks/*.cpp')
+cpp_sources=$(git ls-files -- 'src/**.cpp' 'src/**.h' 'tests/cpp/**.cpp' 'tests/cpp/**.h' 'tests/fuzz/*.cpp' 'benchmarks/*.cpp')
 if [ "${1:-}" = "--fix" ]; then
     "$bin/ruff" format .
     "$bin/ruff" check --fix .

@@ -26,9 +26,9 @@
 #include <utility>
 #include <vector>
 
-#include "miner.h"
-#include "patterns.h"
-#include "sax.h"
+#include "engine/miner.h"
+#include "engine/patterns.h"
+#include "engine/sax.h"
 
 namespace {
 

@@ -1,0 +1,141 @@
+"""The steps of zef.dask on the partitions of a collection, and the client's."""
+
+from collections.abc import Sequence
+from typing import Any
+
+import numpy as np
+from numpy.typing import NDArray
+
+from _zef_cpp import Motif
+
+# Occurrences in one partition: (local series, ends, positions) as int32, int64, int32 arrays.
+_Occurrences = tuple[NDArray[np.int32], NDArray[np.int64], NDArray[np.int32]]
+
+def words(rows: Sequence[Sequence[float]] | Any, seglen: int, alphabet: int) -> list[bytes]:
+    """The word (bytes) of each series, z-normalised one at a time as zef.mine normalises it."""
+
+def first_level(words: list[bytes]) -> dict[bytes, _Occurrences]:
+    """Every symbol of the words with its occurrences (series, ends, positions)."""
+
+def extend(
+    words: list[bytes], previous: dict[bytes, _Occurrences], candidates: Sequence[bytes]
+) -> dict[bytes, _Occurrences]:
+    """The occurrences of the candidates found at those of their prefixes in `previous`."""
+
+def join(frequent: Sequence[bytes]) -> list[bytes]:
+    """The candidates one symbol longer, in key order."""
+
+def frequent(supports: dict[bytes, int], min_count: float) -> list[bytes]:
+    """The patterns (with the number of series where each occurs) that pass the miner's support test, in key
+    order."""
+
+def redundant(survivors: Sequence[bytes], max_overlap: float) -> list[bool]:
+    """Which survivors of the length filter the redundancy filter erases."""
+
+def table_order(series: Sequence[int]) -> list[int]:
+    """Positions into `series` in the order in which a Motif's table lists them."""
+
+def rank(naeds: Sequence[float]) -> list[int]:
+    """Indexes of `naeds` in the order of the Miner's ranking."""
+
+def averages(
+    series: Sequence[Sequence[float]] | Any, occurrences: Sequence[_Occurrences], seglen: int, lengths: Sequence[int]
+) -> list[NDArray[np.float64]]:
+    """For each pattern's occurrences (of lengths[i] points), the average occurrence of each of its local
+    series: a series x points array."""
+
+def bests(
+    series: Sequence[Sequence[float]] | Any,
+    occurrences: Sequence[_Occurrences],
+    seglen: int,
+    lengths: Sequence[int],
+    representatives: Sequence[Sequence[float]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int32]]]:
+    """For each pattern, the distance and point index of each of its local series' best match."""
+
+def restore(
+    pattern: bytes,
+    seglen: int,
+    series: NDArray[np.int64],
+    rows: NDArray[np.int64],
+    ends: NDArray[np.int64],
+    positions: NDArray[np.int32] | NDArray[np.int64],
+    averages: NDArray[np.float64],
+    keep_averages: bool,
+) -> Motif:
+    """A Motif mapped as far as its representative: `series` in the order first recorded, each with its
+    row of `averages` and of the positions (positions[ends[row - 1]:ends[row]])."""
+
+def finish(motif: Motif, series: NDArray[np.int64], distances: NDArray[np.float64], points: NDArray[np.int32]) -> None:
+    """Completes a restored Motif with each series' best match: its distance and point."""
+
+# zef.dask.discover: a partition is its detrended series and the flags of their flat windows.
+def discovery_prepare(
+    rows: Sequence[Sequence[float]] | Any, length: int, detrend_window: int, flat_tol: float
+) -> tuple[list[NDArray[np.float64]], list[NDArray[np.uint8]], NDArray[np.uint8]]:
+    """Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), and whether
+    it has a window that is not flat (uint8 array)."""
+
+def discovery_seeds(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    seeds_per_motif: int,
+    motifs: Sequence[tuple[Any, ...]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int64], NDArray[np.int64], NDArray[np.float64]]]:
+    """For each engine motif (local series, points, representative, span): the gaps, local series,
+    points and shapes of the partition's candidate shapes."""
+
+def discovery_evaluate(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    shapes: NDArray[np.float64],
+    factor: int,
+) -> tuple[NDArray[np.float64], NDArray[np.int64]]:
+    """Distances and starts of each shape's best match in each series (shapes x series arrays; -1: none)."""
+
+def discovery_sums(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    series: Sequence[NDArray[np.int64]],
+    starts: Sequence[NDArray[np.int64]],
+) -> list[tuple[NDArray[np.float64], NDArray[np.int64]]]:
+    """For each shape, the exact sums of the z-normalised windows at starts[i] of local series series[i]:
+    their partials, and the end of each point's partials."""
+
+def discovery_occurrences(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    shapes: NDArray[np.float64],
+    radius: float,
+) -> list[list[NDArray[np.int64]]]:
+    """For each shape, the starts of its occurrences in each series (int64 arrays)."""
+
+def discovery_need(minsup: float, usable: int) -> int:
+    """How many of the usable series a score is taken over."""
+
+def discovery_coarse_shape(shape: Sequence[float] | NDArray[np.float64], factor: int) -> NDArray[np.float64]:
+    """A shape as the coarse screening compares it; empty when flat."""
+
+def discovery_score(distance: NDArray[np.float64], best: NDArray[np.int64], need: int) -> float:
+    """The mean distance over the `need` closest series with a match."""
+
+def discovery_closest(distance: NDArray[np.float64], best: NDArray[np.int64], need: int) -> NDArray[np.int64]:
+    """The series whose best matches a refinement round averages."""
+
+def discovery_shape(
+    parts: Sequence[tuple[NDArray[np.float64], NDArray[np.int64]]], length: int, take: int
+) -> NDArray[np.float64]:
+    """The refined shape from the partitions' sums of `take` windows; empty when it has no deviation."""
+
+def discovery_places(
+    scores: Sequence[float], bests: Sequence[NDArray[np.int64]], length: int, share: float, limit: int, overlap: float
+) -> list[int]:
+    """The candidates ranked by score, one per place: their positions, best first."""

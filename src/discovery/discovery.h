@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "core/runner.h"
+#include "core/types.h"
+#include "discovery/refine.h"
+
+// Discovery of motifs of a given length: the engine's frequent patterns give
+// candidate shapes, each refined at point resolution (refine.h) and ranked by
+// how closely the series that match it best agree with it.
+struct DiscoverySettings {
+    std::size_t length = 0;  // motif length in points
+    double minsup = 0.5;     // share of the usable series that a motif is scored over
+    // The engine's settings, for the candidates (see Miner).
+    double engine_minsup = 0.5;
+    int seglen = 1;
+    std::vector<int> alphabets{3, 4};  // the engine runs once for each
+    int min_len = 3;
+    int max_len = 0;
+    double max_overlap = 0.9;
+    std::size_t detrend_window = 0;   // moving average subtracted first; 0 or 1: none
+    double flat_tol = 0.05;           // a window this much quieter than its series is flat
+    double radius = 1.0;              // how close a window must be to count as an occurrence
+    int iterations = 2;               // refinement rounds of each candidate
+    std::size_t seeds_per_motif = 2;  // candidate shapes taken from each engine motif
+    std::size_t pool = 20;            // candidates refined at full resolution
+    std::size_t coarse = 32;          // points per shape in the first, coarse screening (0: none)
+    double same_place = 0.5;          // share of overlapping best matches that makes two motifs one
+    double place_overlap = 0.25;      // how much two best matches overlap (times length) to be at one place
+    std::size_t k = 10;               // motifs returned
+    std::size_t max_patterns = 0;     // frequent patterns one engine run may find (0: no limit)
+};
+
+struct DiscoveredMotif {
+    std::vector<double> shape;                        // z-normalised, `length` points
+    std::vector<long long> best;                      // per series: start of its best match, -1: none
+    std::vector<double> distance;                     // per series: distance of that match
+    std::vector<std::vector<long long>> occurrences;  // per series: starts within the radius
+    double score = 0.0;
+    std::string pattern;  // the engine pattern the candidate came from
+};
+
+struct Discovery {
+    std::vector<DiscoveredMotif> motifs;   // best first
+    std::vector<std::size_t> flat_series;  // series without a window that is not flat
+    std::size_t candidates = 0;            // candidate shapes screened
+};
+
+// Stages of discover, in the order in which they report progress, with what
+// they count: series detrended and measured; then for each alphabet the
+// stages of mine_motifs (pipeline.h) and the engine motifs turned into
+// candidate shapes; candidates screened; candidates of the pool refined;
+// pairs of a returned motif and a series searched for occurrences.
+inline constexpr const char* kStagePrepare = "prepare";
+inline constexpr const char* kStageCandidates = "candidates";
+inline constexpr const char* kStageScreen = "screen";
+inline constexpr const char* kStageRefine = "refine";
+inline constexpr const char* kStageOccurrences = "occurrences";
+
+// Series shorter than `length` take no part (no match, not counted). Throws
+// std::invalid_argument for a length below 2. The work is spread by `runner`
+// (series by series, candidate by candidate) and its result does not depend
+// on how: every unit fills a slot of its own, and slots are combined in one
+// fixed order.
+Discovery discover(const SeriesViews& series, const DiscoverySettings& settings, const Runner& runner = Runner{});
+
+// Steps of discover that zef.dask also runs, on the partitions of a
+// collection and on the client (partitioned/partitioned_discovery.h).
+//
+// The share minsup of `usable` series, rounded up: at least 1, at most usable.
+std::size_t need_of(double minsup, std::size_t usable);
+// Means of consecutive blocks of `factor` points (a last partial block is dropped).
+std::vector<double> block_means(const double* values, std::size_t size, std::size_t factor);
+// Points per block in the coarse screening; 1: screened at full resolution.
+std::size_t coarse_factor(const DiscoverySettings& settings);
+// A candidate shape as the coarse screening compares it: its block means,
+// z-normalised; empty when they are flat.
+std::vector<double> coarse_shape(const std::vector<double>& shape, std::size_t factor);
+// How far an engine motif's best match at `point` (span points) of a series,
+// z-normalised as the engine normalises it, lies from the motif's
+// representative: the sum of squared differences (infinite for NaN).
+double seed_gap(const std::vector<double>& normalised, long long point, const std::vector<double>& representative,
+                long long span);
+// The candidate shape that a best match at `point` gives: the window of m
+// points centred on it (within the series), z-normalised; empty when flat.
+std::vector<double> seed_window(const SeriesView& view, const WindowStats& stats, long long point, long long span,
+                                std::size_t m);

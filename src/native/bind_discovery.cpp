@@ -1,0 +1,82 @@
+// zef.discover: discovery on every core, watched; its result as a dict of numpy arrays.
+#include "native/bindings.h"
+
+#include <cstddef>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "discovery/discovery.h"
+#include "native/arrays.h"
+#include "native/watched_call.h"
+#include "parallel/pipeline.h"
+
+namespace native {
+
+namespace {
+
+py::dict to_python(const Discovery& found) {
+    py::list motifs;
+    for (const DiscoveredMotif& motif : found.motifs) {
+        py::list occurrences;
+        for (const auto& starts : motif.occurrences) occurrences.append(to_array(starts));
+        py::dict entry;
+        entry["shape"] = to_array(motif.shape);
+        entry["best"] = to_array(motif.best);
+        entry["distance"] = to_array(motif.distance);
+        entry["occurrences"] = std::move(occurrences);
+        entry["score"] = motif.score;
+        entry["pattern"] = py::bytes(motif.pattern);
+        motifs.append(std::move(entry));
+    }
+    py::dict result;
+    result["motifs"] = std::move(motifs);
+    result["flat_series"] = found.flat_series;
+    result["candidates"] = found.candidates;
+    return result;
+}
+
+}  // namespace
+
+void bind_discovery(py::module_& m) {
+    m.def(
+        "discover",
+        [](const SeriesViews& series, std::size_t length, double minsup, double engine_minsup, int seglen,
+           std::vector<int> alphabets, int min_len, int max_len, double max_overlap, std::size_t detrend_window,
+           double flat_tol, double radius, int iterations, std::size_t seeds_per_motif, std::size_t pool,
+           std::size_t coarse, double same_place, double place_overlap, std::size_t k, long long threads,
+           const py::object& progress, std::optional<std::size_t> max_patterns) {
+            DiscoverySettings settings;
+            settings.length = length;
+            settings.minsup = minsup;
+            settings.seglen = seglen;
+            settings.engine_minsup = engine_minsup;
+            settings.alphabets = std::move(alphabets);
+            settings.min_len = min_len;
+            settings.max_len = max_len;
+            settings.max_overlap = max_overlap;
+            settings.detrend_window = detrend_window;
+            settings.flat_tol = flat_tol;
+            settings.radius = radius;
+            settings.iterations = iterations;
+            settings.seeds_per_motif = seeds_per_motif;
+            settings.pool = pool;
+            settings.coarse = coarse;
+            settings.same_place = same_place;
+            settings.place_overlap = place_overlap;
+            settings.k = k;
+            settings.max_patterns = max_patterns.value_or(kNoPatternLimit);
+            const Discovery found = run_watched(thread_count(threads), progress, [&](const Runner& runner) {
+                return discover(series, settings, runner);
+            });
+            return to_python(found);
+        },
+        py::arg("series"), py::arg("length"), py::arg("minsup"), py::arg("engine_minsup"), py::arg("seglen"),
+        py::arg("alphabets"), py::arg("min_len"), py::arg("max_len"), py::arg("max_overlap"), py::arg("detrend_window"),
+        py::arg("flat_tol"), py::arg("radius"), py::arg("iterations"), py::arg("seeds_per_motif"), py::arg("pool"),
+        py::arg("coarse"), py::arg("same_place"), py::arg("place_overlap"), py::arg("k"), py::arg("threads"),
+        py::arg("progress"), py::arg("max_patterns"),
+        "Motifs of `length` points in `series` (float64 arrays), best first: a dict of numpy arrays.");
+}
+
+}  // namespace native

@@ -1,0 +1,250 @@
+// zef.dask.discover: a partition is held in Python as its detrended series
+// (float64 arrays) and the flags of their flat windows (uint8 arrays); each
+// step on it measures the windows again from these (zef._native.partitioned).
+#include "native/bindings.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "discovery/discovery.h"
+#include "discovery/refine.h"
+#include "native/arrays.h"
+#include "partitioned/partitioned_discovery.h"
+
+namespace native {
+
+namespace {
+
+using FlagArray = py::array_t<unsigned char, py::array::c_style | py::array::forcecast>;
+using FloatArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
+using IndexArray = py::array_t<long long, py::array::c_style | py::array::forcecast>;
+
+DiscoverySettings part_settings(std::size_t length, double flat_tol) {
+    if (length < 2) throw py::value_error("the motif length must be at least 2 points");
+    DiscoverySettings settings;
+    settings.length = length;
+    settings.flat_tol = flat_tol;
+    return settings;
+}
+
+std::vector<std::vector<unsigned char>> flags_of(const std::vector<FlagArray>& flat) {
+    std::vector<std::vector<unsigned char>> result;
+    result.reserve(flat.size());
+    for (const FlagArray& f : flat) result.emplace_back(f.data(), f.data() + f.size());
+    return result;
+}
+
+SeriesSet rows_of(const FloatArray& shapes) {
+    if (shapes.ndim() != 2) throw py::value_error("shapes are a 2-D array, one shape per row");
+    SeriesSet rows(static_cast<std::size_t>(shapes.shape(0)));
+    const auto width = static_cast<std::size_t>(shapes.shape(1));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i].assign(shapes.data() + i * width, shapes.data() + (i + 1) * width);
+    return rows;
+}
+
+}  // namespace
+
+void bind_partitioned_discovery(py::module_& m) {
+    m.def(
+        "discovery_prepare",
+        [](const SeriesViews& rows, std::size_t length, std::size_t detrend_window, double flat_tol) {
+            DiscoverySettings settings = part_settings(length, flat_tol);
+            settings.detrend_window = detrend_window;
+            partitioned::PreparedPart part;
+            {
+                py::gil_scoped_release release;
+                part = partitioned::prepare_part(rows, settings);
+            }
+            // Each series' values are released once in their array: the partition is not held twice.
+            py::list prepared, flat;
+            for (auto& values : part.prepared) {
+                prepared.append(to_array(values));
+                std::vector<double>().swap(values);
+            }
+            for (auto& flags : part.flat) {
+                flat.append(to_array(flags));
+                std::vector<unsigned char>().swap(flags);
+            }
+            return py::make_tuple(prepared, flat, to_array(part.usable));
+        },
+        py::arg("rows"), py::arg("length"), py::arg("detrend_window"), py::arg("flat_tol"),
+        "Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), and whether it "
+        "has a window that is not flat (uint8 array).");
+    m.def(
+        "discovery_seeds",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           std::size_t seeds_per_motif, const std::vector<py::tuple>& motifs) {
+            DiscoverySettings settings = part_settings(length, flat_tol);
+            settings.seeds_per_motif = seeds_per_motif;
+            std::vector<partitioned::MotifMatches> matches;
+            for (const py::tuple& motif : motifs) {
+                if (motif.size() != 4) throw py::value_error("a motif is (series, points, representative, span)");
+                matches.push_back({vector_of(motif[0].cast<IndexArray>()), vector_of(motif[1].cast<IndexArray>()),
+                                   vector_of(motif[2].cast<FloatArray>()), motif[3].cast<long long>()});
+            }
+            const auto flags = flags_of(flat);
+            std::vector<partitioned::PartSeeds> found;
+            {
+                py::gil_scoped_release release;
+                found =
+                    partitioned::part_seeds(partitioned::part_refiner(prepared, flags, settings), matches, settings);
+            }
+            py::list result;
+            for (const auto& seeds : found)
+                result.append(py::make_tuple(to_array(seeds.gap), to_array(seeds.series), to_array(seeds.point),
+                                             to_matrix(seeds.shapes, length)));
+            return result;
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("seeds_per_motif"),
+        py::arg("motifs"),
+        "For each engine motif (local series, points, representative, span): the gaps, local series, points and "
+        "shapes of the partition's candidate shapes.");
+    m.def(
+        "discovery_evaluate",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           const FloatArray& shapes, std::size_t factor) {
+            const DiscoverySettings settings = part_settings(length, flat_tol);
+            const SeriesSet rows = rows_of(shapes);
+            const auto flags = flags_of(flat);
+            std::vector<Candidate> found;
+            {
+                py::gil_scoped_release release;
+                found = partitioned::part_evaluate(partitioned::part_refiner(prepared, flags, settings), rows, factor,
+                                                   settings);
+            }
+            std::vector<std::vector<double>> distances;
+            std::vector<std::vector<long long>> bests;
+            for (Candidate& c : found) {
+                distances.push_back(std::move(c.distance));
+                bests.push_back(std::move(c.best));
+            }
+            return py::make_tuple(to_matrix(distances, prepared.size()), to_matrix(bests, prepared.size()));
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("shapes"),
+        py::arg("factor"),
+        "Distances and starts of each shape's best match in each series (shapes x series arrays; -1: none).");
+    m.def(
+        "discovery_sums",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           const std::vector<IndexArray>& series, const std::vector<IndexArray>& starts) {
+            const DiscoverySettings settings = part_settings(length, flat_tol);
+            std::vector<std::vector<long long>> which, where;
+            for (const auto& s : series) which.push_back(vector_of(s));
+            for (const auto& s : starts) where.push_back(vector_of(s));
+            const auto flags = flags_of(flat);
+            std::vector<std::vector<ExactSum>> sums;
+            {
+                py::gil_scoped_release release;
+                sums = partitioned::part_sums(partitioned::part_refiner(prepared, flags, settings), which, where);
+            }
+            py::list result;
+            for (const auto& one : sums) {
+                std::vector<double> parts;
+                std::vector<std::int64_t> ends;
+                for (const ExactSum& sum : one) {
+                    parts.insert(parts.end(), sum.parts().begin(), sum.parts().end());
+                    ends.push_back(static_cast<std::int64_t>(parts.size()));
+                }
+                result.append(py::make_tuple(to_array(parts), to_array(ends)));
+            }
+            return result;
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("series"),
+        py::arg("starts"),
+        "For each shape, the exact sums of the z-normalised windows at starts[i] of local series series[i]: "
+        "their partials, and the end of each point's partials.");
+    m.def(
+        "discovery_occurrences",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           const FloatArray& shapes, double radius) {
+            const DiscoverySettings settings = part_settings(length, flat_tol);
+            const SeriesSet rows = rows_of(shapes);
+            const auto flags = flags_of(flat);
+            std::vector<std::vector<std::vector<long long>>> found(rows.size());
+            {
+                py::gil_scoped_release release;
+                const Refiner fine = partitioned::part_refiner(prepared, flags, settings);
+                for (std::size_t i = 0; i < rows.size(); ++i) {
+                    if (rows[i].size() != length) throw std::invalid_argument("a shape of another length");
+                    for (std::size_t s = 0; s < prepared.size(); ++s)
+                        found[i].push_back(fine.occurrences(rows[i], s, radius));
+                }
+            }
+            py::list result;
+            for (const auto& of_shape : found) {
+                py::list per_series;
+                for (const auto& starts : of_shape) per_series.append(to_array(starts));
+                result.append(std::move(per_series));
+            }
+            return result;
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("shapes"),
+        py::arg("radius"), "For each shape, the starts of its occurrences in each series (int64 arrays).");
+    m.def("discovery_need", &need_of, py::arg("minsup"), py::arg("usable"),
+          "How many of the usable series a score is taken over.");
+    m.def(
+        "discovery_coarse_shape",
+        [](const std::vector<double>& shape, std::size_t factor) {
+            if (factor < 1) throw py::value_error("factor must be 1 or more");
+            return to_array(coarse_shape(shape, factor));
+        },
+        py::arg("shape"), py::arg("factor"), "A shape as the coarse screening compares it; empty when flat.");
+    m.def(
+        "discovery_score",
+        [](const FloatArray& distance, const IndexArray& best, std::size_t need) {
+            return score_of(vector_of(distance), vector_of(best), need);
+        },
+        py::arg("distance"), py::arg("best"), py::arg("need"),
+        "The mean distance over the `need` closest series with a match.");
+    m.def(
+        "discovery_closest",
+        [](const FloatArray& distance, const IndexArray& best, std::size_t need) {
+            const std::vector<std::size_t> closest = closest_series(vector_of(distance), vector_of(best), need);
+            return to_array(std::vector<long long>(closest.begin(), closest.end()));
+        },
+        py::arg("distance"), py::arg("best"), py::arg("need"),
+        "The series whose best matches a refinement round averages.");
+    m.def(
+        "discovery_shape",
+        [](const std::vector<py::tuple>& parts, std::size_t length, std::size_t take) {
+            std::vector<ExactSum> sums(length);
+            for (const py::tuple& part : parts) {
+                if (part.size() != 2) throw py::value_error("a partition's sums are (partials, ends)");
+                const auto values = part[0].cast<FloatArray>();
+                const auto ends = part[1].cast<IndexArray>();
+                if (static_cast<std::size_t>(ends.size()) != length)
+                    throw py::value_error("one end of partials per point");
+                long long begin = 0;
+                for (std::size_t j = 0; j < length; ++j) {
+                    const long long end = ends.data()[j];
+                    if (end < begin || end > values.size())
+                        throw py::value_error("the ends of the partials are out of order");
+                    for (long long i = begin; i < end; ++i) sums[j].add(values.data()[i]);
+                    begin = end;
+                }
+            }
+            return to_array(shape_from_sums(sums, take));
+        },
+        py::arg("parts"), py::arg("length"), py::arg("take"),
+        "The refined shape from the partitions' sums of `take` windows; empty when it has no deviation.");
+    m.def(
+        "discovery_places",
+        [](const std::vector<double>& scores, const std::vector<IndexArray>& bests, std::size_t length, double share,
+           std::size_t limit, double overlap) {
+            if (scores.size() != bests.size()) throw py::value_error("one score per candidate");
+            std::vector<Candidate> candidates(scores.size());
+            for (std::size_t i = 0; i < scores.size(); ++i) {
+                candidates[i].score = scores[i];
+                candidates[i].best = vector_of(bests[i]);
+            }
+            return ranked_places(candidates, length, share, limit, overlap);
+        },
+        py::arg("scores"), py::arg("bests"), py::arg("length"), py::arg("share"), py::arg("limit"), py::arg("overlap"),
+        "The candidates ranked by score, one per place: their positions, best first.");
+}
+
+}  // namespace native

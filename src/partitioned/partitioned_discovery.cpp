@@ -1,0 +1,144 @@
+#include "partitioned/partitioned_discovery.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <tuple>
+#include <utility>
+
+#include "discovery/detrend.h"
+#include "engine/sax.h"
+
+namespace partitioned {
+
+namespace {
+
+std::size_t local_index(long long s, const Refiner& fine) {
+    if (s < 0 || static_cast<std::size_t>(s) >= fine.series_count()) throw std::out_of_range("no such local series");
+    return static_cast<std::size_t>(s);
+}
+
+}  // namespace
+
+PreparedPart prepare_part(const SeriesViews& series, const DiscoverySettings& settings) {
+    PreparedPart part;
+    part.prepared.reserve(series.size());
+    // The statistics of a series' windows (17 bytes a point) are made and
+    // dropped series by series, never held for the whole partition.
+    for (const SeriesView& view : series) {
+        part.prepared.push_back(detrend(view.values, view.size, settings.detrend_window));
+        const std::vector<double>& values = part.prepared.back();
+        Refiner fine(SeriesViews{{values.data(), values.size()}}, settings.length, settings.flat_tol);
+        if (settings.detrend_window > 1)
+            fine.mark_flat(0, window_stats(view.values, view.size, settings.length, settings.flat_tol));
+        part.flat.push_back(fine.window_stats_of(0).flat);
+        part.usable.push_back(fine.usable(0));
+    }
+    return part;
+}
+
+Refiner part_refiner(const SeriesViews& prepared, const std::vector<std::vector<unsigned char>>& flat,
+                     const DiscoverySettings& settings) {
+    Refiner fine(prepared, settings.length, settings.flat_tol);
+    WindowStats marks;
+    for (std::size_t s = 0; s < prepared.size() && s < flat.size(); ++s) {
+        marks.flat = flat[s];
+        fine.mark_flat(s, marks);
+    }
+    return fine;
+}
+
+std::vector<PartSeeds> part_seeds(const Refiner& fine, const std::vector<MotifMatches>& motifs,
+                                  const DiscoverySettings& settings) {
+    // Each series is z-normalised once, as the engine normalises it, for the
+    // gaps of every motif that matches it best.
+    std::vector<std::vector<std::pair<std::size_t, std::size_t>>> matches_in(fine.series_count());
+    std::vector<std::vector<double>> gaps(motifs.size());
+    for (std::size_t i = 0; i < motifs.size(); ++i) {
+        if (motifs[i].series.size() != motifs[i].points.size())
+            throw std::invalid_argument("one point per series of a motif's matches");
+        gaps[i].resize(motifs[i].series.size());
+        for (std::size_t j = 0; j < motifs[i].series.size(); ++j)
+            matches_in[local_index(motifs[i].series[j], fine)].push_back({i, j});
+    }
+    std::vector<double> normalised;
+    for (std::size_t s = 0; s < matches_in.size(); ++s) {
+        if (matches_in[s].empty()) continue;
+        const SeriesView& view = fine.view(s);
+        normalised.assign(view.values, view.values + view.size);
+        znorm_series(normalised);
+        for (const auto& [i, j] : matches_in[s]) {
+            const MotifMatches& motif = motifs[i];
+            if (motif.representative.size() < static_cast<std::size_t>(std::max(0LL, motif.span)))
+                throw std::invalid_argument("a representative shorter than the motif");
+            gaps[i][j] = seed_gap(normalised, motif.points[j], motif.representative, motif.span);
+        }
+    }
+    std::vector<PartSeeds> result(motifs.size());
+    for (std::size_t i = 0; i < motifs.size(); ++i) {
+        const MotifMatches& motif = motifs[i];
+        std::vector<std::tuple<double, long long, long long>> order;
+        for (std::size_t j = 0; j < motif.series.size(); ++j)
+            order.emplace_back(gaps[i][j], motif.series[j], motif.points[j]);
+        std::sort(order.begin(), order.end());
+        PartSeeds& seeds = result[i];
+        for (const auto& [gap, series, point] : order) {
+            if (seeds.shapes.size() == settings.seeds_per_motif) break;
+            const std::size_t s = static_cast<std::size_t>(series);
+            std::vector<double> shape =
+                seed_window(fine.view(s), fine.window_stats_of(s), point, motif.span, settings.length);
+            if (shape.empty()) continue;
+            seeds.gap.push_back(gap);
+            seeds.series.push_back(series);
+            seeds.point.push_back(point);
+            seeds.shapes.push_back(std::move(shape));
+        }
+    }
+    return result;
+}
+
+std::vector<Candidate> part_evaluate(const Refiner& fine, const SeriesSet& shapes, std::size_t factor,
+                                     const DiscoverySettings& settings) {
+    std::vector<Candidate> result;
+    result.reserve(shapes.size());
+    if (factor <= 1) {
+        for (const auto& shape : shapes) {
+            if (shape.size() != settings.length) throw std::invalid_argument("a shape of another length");
+            result.push_back(fine.evaluate(shape, 0));
+        }
+        return result;
+    }
+    SeriesSet blocks(fine.series_count());
+    for (std::size_t s = 0; s < blocks.size(); ++s) {
+        const SeriesView& view = fine.view(s);
+        blocks[s] = block_means(view.values, view.size, factor);
+    }
+    const Refiner coarse(views_of(blocks), settings.length / factor, settings.flat_tol);
+    for (const auto& shape : shapes) {
+        if (shape.size() != coarse.length()) throw std::invalid_argument("a coarse shape of another length");
+        Candidate c = coarse.evaluate(shape, 0);
+        for (long long& b : c.best)
+            if (b >= 0) b *= static_cast<long long>(factor);
+        result.push_back(std::move(c));
+    }
+    return result;
+}
+
+std::vector<std::vector<ExactSum>> part_sums(const Refiner& fine, const std::vector<std::vector<long long>>& series,
+                                             const std::vector<std::vector<long long>>& starts) {
+    if (series.size() != starts.size()) throw std::invalid_argument("one list of starts per list of series");
+    std::vector<std::vector<ExactSum>> result(series.size(), std::vector<ExactSum>(fine.length()));
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        if (series[i].size() != starts[i].size()) throw std::invalid_argument("one start per series");
+        for (std::size_t j = 0; j < series[i].size(); ++j) {
+            const std::size_t s = local_index(series[i][j], fine);
+            const long long start = starts[i][j];
+            if (start < 0 || static_cast<std::size_t>(start) >= fine.window_stats_of(s).flat.size())
+                throw std::out_of_range("a window outside its series");
+            add_window(result[i], fine.view(s).values, static_cast<std::size_t>(start), fine.length(),
+                       fine.window_stats_of(s));
+        }
+    }
+    return result;
+}
+
+}  // namespace partitioned

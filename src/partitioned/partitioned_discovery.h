@@ -1,0 +1,68 @@
+#pragma once
+
+// The pieces of discovery that run apart on the partitions of a collection
+// (zef.dask.discover): each partition compares its own series with the
+// candidate shapes and sends per-series values (distances, best matches) and
+// exact sums of windows; the client decides from those alone, with the steps
+// of discover (discovery.h) that the one-process run takes.
+
+#include <cstddef>
+#include <vector>
+
+#include "core/types.h"
+#include "discovery/discovery.h"
+#include "discovery/refine.h"
+
+namespace partitioned {
+
+// One partition's series as discovery compares them: detrended, and for each
+// the flags of its flat windows (those of the detrended series and of the
+// series as given) and whether any window is not flat.
+struct PreparedPart {
+    SeriesSet prepared;
+    std::vector<std::vector<unsigned char>> flat;
+    std::vector<unsigned char> usable;
+};
+
+PreparedPart prepare_part(const SeriesViews& series, const DiscoverySettings& settings);
+
+// A Refiner over a prepared partition: `flat[s]` marks the flat windows of
+// series s, as prepare_part found them.
+Refiner part_refiner(const SeriesViews& prepared, const std::vector<std::vector<unsigned char>>& flat,
+                     const DiscoverySettings& settings);
+
+// The best matches of one engine motif in one partition: local series
+// (ascending) and the point of each, with the motif's representative.
+struct MotifMatches {
+    std::vector<long long> series;
+    std::vector<long long> points;
+    std::vector<double> representative;
+    long long span = 0;  // points of one occurrence
+};
+
+// The partition's part of a motif's candidate shapes: its best matches
+// closest to the representative (by gap, then series, then point) whose
+// windows are not flat, at most seeds_per_motif, closest first.
+struct PartSeeds {
+    std::vector<double> gap;
+    std::vector<long long> series;
+    std::vector<long long> point;
+    SeriesSet shapes;
+};
+
+std::vector<PartSeeds> part_seeds(const Refiner& fine, const std::vector<MotifMatches>& motifs,
+                                  const DiscoverySettings& settings);
+
+// Each shape compared with every series of the partition: per series the
+// distance and start of the best match (-1 for a series without one). With a
+// `factor` above 1, the shapes are coarse (coarse_shape) and the series are
+// compared as their block means, with starts given in points.
+std::vector<Candidate> part_evaluate(const Refiner& fine, const SeriesSet& shapes, std::size_t factor,
+                                     const DiscoverySettings& settings);
+
+// For each shape, the exact sums of the z-normalised windows of m points at
+// starts[i] of local series series[i].
+std::vector<std::vector<ExactSum>> part_sums(const Refiner& fine, const std::vector<std::vector<long long>>& series,
+                                             const std::vector<std::vector<long long>>& starts);
+
+}  // namespace partitioned
