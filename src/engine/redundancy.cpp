@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <numeric>
+#include <string_view>
 #include <vector>
 
 #include "engine/pacer.h"
@@ -21,8 +22,8 @@ namespace {
 // whose carry runs across the words. Exact: it gives the table's length.
 class BitLcs {
 public:
-    static constexpr std::size_t kBitsPerWord = 64;  // symbols of the pattern per machine word
     using Bits = std::vector<std::uint64_t>;
+    static constexpr std::size_t kBitsPerWord = 64;  // symbols of the pattern per machine word
 
     explicit BitLcs(const Pattern& pattern)
         : length(pattern.size()), words((pattern.size() + kBitsPerWord - 1) / kBitsPerWord) {
@@ -40,6 +41,11 @@ public:
             const std::uint32_t row = row_of[static_cast<unsigned char>(pattern[i])];
             masks[row * words + i / kBitsPerWord] |= std::uint64_t{1} << (i % kBitsPerWord);
             ++symbol_counts[row];
+        }
+        if (words == 1) {
+            for (std::size_t i = 0; i < length; ++i) {
+                one_word[static_cast<unsigned char>(pattern[i])] |= std::uint64_t{1} << i;
+            }
         }
         top = length % kBitsPerWord == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << (length % kBitsPerWord)) - 1;
     }
@@ -59,8 +65,18 @@ public:
     // Whether the common subsequence has `needed` symbols or more; decided as
     // soon as the symbols of `other` read so far settle it either way (the
     // length found so far never falls, and grows by at most one a symbol).
-    bool reaches(const Pattern& other, std::size_t needed, Bits& bits) const {
+    bool reaches(std::string_view other, std::size_t needed, Bits& bits) const {
         if (needed == 0) return true;
+        if (words == 1) {
+            // The column stays in a register and each symbol finds its mask
+            // in one read: the filter's inner loop on short patterns.
+            std::uint64_t v = ~std::uint64_t{0};
+            for (const char symbol : other) {
+                const std::uint64_t u = v & one_word[static_cast<unsigned char>(symbol)];
+                v = (v + u) | (v - u);
+            }
+            return length - static_cast<std::size_t>(__builtin_popcountll(v & top)) >= needed;
+        }
         bits.assign(words, ~std::uint64_t{0});
         constexpr std::size_t kSymbolsBetweenTests = 16;
         for (std::size_t done = 0; done < other.size();) {
@@ -117,6 +133,7 @@ private:
     std::array<std::uint32_t, kSymbolValues> row_of;
     std::vector<std::uint64_t> masks;  // row r, word w at r * words + w
     std::vector<std::size_t> symbol_counts;
+    std::array<std::uint64_t, kSymbolValues> one_word{};  // by symbol, for a pattern of one word
 };
 
 // Whether patterns occur contiguously in a text: the suffix automaton of the
@@ -168,14 +185,14 @@ public:
     // inside[k]: whether patterns[k] occurs in the text, for k < count <= kBatch.
     // The walks advance in turn, one symbol each, so that their reads of the
     // automaton overlap in time instead of waiting on one another.
-    void contain_each(const Pattern* const* patterns, std::size_t count, bool* inside) const {
+    void contain_each(const std::string_view* patterns, std::size_t count, bool* inside) const {
         const std::int32_t* table = next.data();
         std::array<const char*, kBatch> at{}, end{};
         std::array<std::int32_t, kBatch> state{};
         std::size_t walking = 0;
         for (std::size_t k = 0; k < count; ++k) {
-            at[k] = patterns[k]->data();
-            end[k] = at[k] + patterns[k]->size();
+            at[k] = patterns[k].data();
+            end[k] = at[k] + patterns[k].size();
             inside[k] = false;
             ++walking;
         }
@@ -235,7 +252,7 @@ public:
     };
 
     // `inside`: whether s occurs in p, as contain_each() found; false without substrings.
-    bool reaches(const Pattern& s, std::size_t needed, bool inside, Scratch& scratch) const {
+    bool reaches(std::string_view s, std::size_t needed, bool inside, Scratch& scratch) const {
         if (needed == 0 || inside) return true;
         if (substrings) {
             scratch.counts.assign(bits.rows(), 0);
@@ -275,7 +292,8 @@ constexpr std::size_t kParallelPassWork = std::size_t{1} << 18;
 
 }  // namespace
 
-std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double max_overlap, const Runner& runner) {
+std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double max_overlap, const Runner& runner,
+                            const IndexBudget& budget) {
     const std::size_t count = survivors.size();
 
     // `removed` is a set of pattern values: equal patterns share one entry,
@@ -298,6 +316,22 @@ std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double
     }
     std::vector<char> removed(count, 0);
 
+    // The symbols of every survivor side by side, in survivor order: the
+    // passes read the later survivors over and over, and the survivors' own
+    // storage, allocated while mining, lies scattered among the occurrence
+    // lists, one cache miss per survivor read.
+    std::vector<char> packed;
+    std::vector<std::size_t> packed_end(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        pacer.spend(8 + survivors[i]->size() / 8);
+        packed.insert(packed.end(), survivors[i]->begin(), survivors[i]->end());
+        packed_end[i] = packed.size();
+    }
+    const auto symbols_of = [&](std::size_t i) {
+        const std::size_t begin = i == 0 ? 0 : packed_end[i - 1];
+        return std::string_view(packed.data() + begin, packed_end[i] - begin);
+    };
+
     // The ratio lcs / |s| exceeds max_overlap exactly when the common
     // subsequence holds at least needed[|s|] symbols.
     std::size_t longest = 0;
@@ -305,13 +339,30 @@ std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double
     std::vector<std::size_t> needed(longest + 1);
     for (std::size_t length = 0; length <= longest; ++length) needed[length] = needed_common(length, max_overlap);
 
-    // The survivors that some pattern may erase, in order; erased ones leave
-    // the list after each pass.
+    // Short patterns ask, at their own turn, an index of the subsequences of
+    // the patterns kept before them; the passes below compare the others
+    // pair by pair, and the short ones with the kept patterns too long for
+    // the index.
+    std::vector<std::string_view> symbols(count);
+    for (std::size_t i = 0; i < count; ++i) symbols[i] = symbols_of(i);
+    SubsequenceIndex index(needed, symbols, budget);
+    constexpr std::size_t kStepsPerLookup = IndexBudget{}.lookup_cost;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::size_t lookups = 1;
+        if (index.answers(symbols[i].size())) index.expect(symbols[i], lookups);
+        pacer.spend(kStepsPerLookup * lookups);
+    }
+
+    // The survivors that some pattern may erase pair by pair, in order;
+    // erased ones leave the list after each pass, and the ones that no later
+    // pattern is long enough to compare with as its turn comes.
     std::vector<std::size_t> open;
     for (std::size_t j = 0; j < count; ++j) {
         pacer.spend(8);
-        if (needed[survivors[j]->size()] <= survivors[j]->size()) open.push_back(j);
+        const std::size_t length = survivors[j]->size();
+        if (needed[length] <= length && index.pairwise_from(length) <= longest) open.push_back(j);
     }
+    std::size_t open_for = longest;  // the length of p for which open was last trimmed
     std::vector<char> hit(count, 0);
 
     // Survivors come longest first, so each pattern still present at its turn
@@ -329,34 +380,55 @@ std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double
     std::size_t checks_reported = 0;
     std::size_t next_open = 0;  // open[next_open..] lie after i
     for (std::size_t i = 0; i < count; ++i) {
+        if (pacer.get_checks() != checks_reported) {
+            checks_reported = pacer.get_checks();
+            runner.report(kStageFilter, i, count);
+        }
         while (next_open < open.size() && open[next_open] <= i) ++next_open;
-        if (next_open == open.size()) break;  // nothing left that could be erased
         pacer.spend(1);
         if (removed[value_of[i]]) continue;
         const Pattern& p = *survivors[i];
+        const auto value = static_cast<std::uint32_t>(value_of[i]);
+        std::size_t lookups = 0;
+        const bool kept = !index.answers(p.size()) || !index.erases(symbols[i], value, lookups);
+        if (kept) index.add(symbols[i], value, lookups);
+        pacer.spend(kStepsPerLookup * lookups);
+        if (!kept) {
+            removed[value_of[i]] = 1;
+            continue;
+        }
+        if (p.size() < open_for) {
+            open_for = p.size();
+            const auto comparable =
+                std::remove_if(open.begin() + static_cast<std::ptrdiff_t>(next_open), open.end(),
+                               [&](std::size_t j) { return index.pairwise_from(survivors[j]->size()) > p.size(); });
+            pacer.spend(static_cast<std::size_t>(open.end() - comparable));
+            open.erase(comparable, open.end());
+        }
+        if (next_open == open.size()) continue;  // nothing left that p could erase
         const Overlap overlap(p);
         const auto compare = [&](std::size_t first, std::size_t last, Pacer& paced) {
             Overlap::Scratch scratch;
             // In batches: first which s lie inside p, then the rest of the question.
             std::array<std::size_t, Substrings::kBatch> batch;
-            std::array<const Pattern*, Substrings::kBatch> batch_patterns;
+            std::array<std::string_view, Substrings::kBatch> batch_patterns;
             std::array<bool, Substrings::kBatch> inside{};
             for (std::size_t a = next_open + first; a < next_open + last;) {
                 std::size_t size = 0;
                 for (; a < next_open + last && size < batch.size(); ++a) {
                     const std::size_t j = open[a];
-                    const Pattern& s = *survivors[j];
-                    if (p.size() < s.size()) continue;
+                    const std::string_view s = symbols[j];
+                    if (p.size() < index.pairwise_from(s.size())) continue;
                     if (value_of[j] == value_of[i]) continue;  // s equals p
                     if (removed[value_of[j]]) continue;
                     batch[size] = j;
-                    batch_patterns[size++] = &s;
+                    batch_patterns[size++] = s;
                 }
                 if (const Substrings* substrings = overlap.get_substrings()) {
                     substrings->contain_each(batch_patterns.data(), size, inside.data());
                 }
                 for (std::size_t k = 0; k < size; ++k) {
-                    const Pattern& s = *batch_patterns[k];
+                    const std::string_view s = batch_patterns[k];
                     paced.spend((inside[k] ? 1 : overlap.get_words()) * s.size() + 8);
                     if (overlap.reaches(s, needed[s.size()], inside[k], scratch)) hit[batch[k]] = 1;
                 }
@@ -388,10 +460,7 @@ std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double
                                                    [&](std::size_t j) { return removed[value_of[j]] != 0; });
             open.erase(still_open, open.end());
         }
-        if (spread || pacer.get_checks() != checks_reported) {
-            checks_reported = pacer.get_checks();
-            runner.report(kStageFilter, i + 1, count);
-        }
+        if (spread) runner.report(kStageFilter, i + 1, count);
     }
     runner.report(kStageFilter, count, count);
 

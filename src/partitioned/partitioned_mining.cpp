@@ -167,6 +167,10 @@ std::vector<Pattern> frequent_patterns(const std::map<Pattern, std::size_t, Patt
 }
 
 std::vector<bool> redundant_patterns(const std::vector<Pattern>& survivors, double max_overlap) {
+    const auto longer = [](const Pattern& a, const Pattern& b) { return a.size() > b.size(); };
+    if (!std::is_sorted(survivors.begin(), survivors.end(), longer)) {
+        throw std::invalid_argument("the survivors come longest first");
+    }
     std::vector<const Pattern*> listed;
     listed.reserve(survivors.size());
     for (const Pattern& p : survivors) listed.push_back(&p);

@@ -66,7 +66,8 @@ std::vector<Pattern> frequent_patterns(const std::map<Pattern, std::size_t, Patt
 // The patterns that the redundancy filter erases from `survivors` (longest
 // first, as the length filter leaves them): a pattern still present erases
 // every later one of at most its length whose longest common subsequence with
-// it exceeds `max_overlap` of that later one's length.
+// it exceeds `max_overlap` of that later one's length. Survivors in another
+// order are refused with std::invalid_argument.
 std::vector<bool> redundant_patterns(const std::vector<Pattern>& survivors, double max_overlap);
 
 // Indexes of `naeds` in the order of the Miner's ranking: smallest first, NaN last.

@@ -387,20 +387,12 @@ Motif expected_record(const Pattern& p, const FrequentTable& table, const WordSe
     return record;
 }
 
-// The redundancy filter in its plain quadratic form: the survivors it keeps, in key order.
+// The survivors that the plain filter keeps, in key order.
 std::vector<Pattern> kept_by_overlap(const std::vector<Pattern>& survivors, double max_overlap) {
-    std::vector<Pattern> removed;
-    for (const Pattern& p : survivors) {
-        if (is_p_in_vec(p, removed)) continue;
-        for (const Pattern& s : survivors) {
-            if (p.size() < s.size() || s == p || is_p_in_vec(s, removed)) continue;
-            const double ratio = static_cast<double>(table_lcs(p, s)) / static_cast<double>(s.size());
-            if (ratio > max_overlap) removed.push_back(s);
-        }
-    }
+    const std::vector<bool> erased = plain_redundant(survivors, max_overlap);
     std::vector<Pattern> kept;
-    for (const Pattern& p : survivors)
-        if (!is_p_in_vec(p, removed)) kept.push_back(p);
+    for (std::size_t i = 0; i < survivors.size(); ++i)
+        if (!erased[i]) kept.push_back(survivors[i]);
     std::sort(kept.begin(), kept.end(), PatternLess());
     return kept;
 }
