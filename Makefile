@@ -56,6 +56,12 @@ valgrind:
 tsan:
 	bash scripts/tsan.sh
 
+# How the redundancy filter's cost grows with the pattern count (benchmarks/filter.py).
+.PHONY: bench-filter
+bench-filter:
+	bash -c 'source scripts/common.sh && ensure_venv'
+	.venv/bin/python benchmarks/filter.py $(ARGS)
+
 # zef.dask.mine on a local cluster against one process (benchmarks/dask_bench.py);
 # ARGS=--write-docs writes the estimate for larger collections into docs/benchmarks.md.
 .PHONY: bench-dask
