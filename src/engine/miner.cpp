@@ -41,6 +41,11 @@ double physical_memory_bytes() {
     return std::numeric_limits<double>::infinity();
 }
 
+// The refusal itself: the lists of `doubles` values, plus the copies returned.
+void refuse_beyond_memory(double doubles) {
+    if (2.0 * doubles * static_cast<double>(sizeof(double)) > physical_memory_bytes()) throw std::bad_alloc();
+}
+
 }  // namespace
 
 Miner::Miner(double minsup, int seglen, int alphabet, int min_len, int max_len, double max_overlap, int k)
@@ -59,8 +64,7 @@ std::vector<Motif> Miner::mine(SeriesSet& ts) {
     mine_patterns(words);
     map_patterns(ts);
     sort_patterns();
-    if (k < 0) throw_too_large();
-    const std::size_t n = k == 0 ? motifs.size() : std::min(motifs.size(), static_cast<std::size_t>(k));
+    const std::size_t n = returned_count(k, motifs.size());
     return std::vector<Motif>(motifs.begin(), motifs.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
@@ -105,13 +109,24 @@ void check_mapping_fits(const std::vector<Motif>& stored, const FrequentTable& f
     double doubles = 0.0;
     for (const Motif& motif : stored) doubles += mapped_doubles(motif, seglen);
     for (const auto& entry : frequent) doubles += mapped_doubles(entry.second, seglen);
-    if (2.0 * doubles * static_cast<double>(sizeof(double)) > physical_memory_bytes()) throw std::bad_alloc();
+    refuse_beyond_memory(doubles);
 }
 
 void check_mapping_fits(const FrequentLists& frequent, int seglen) {
     double doubles = 0.0;
     for (const auto& [pattern, list] : frequent) doubles += mapped_doubles(pattern.size(), list.support(), seglen);
-    if (2.0 * doubles * static_cast<double>(sizeof(double)) > physical_memory_bytes()) throw std::bad_alloc();
+    refuse_beyond_memory(doubles);
+}
+
+void check_mapping_fits(const std::vector<std::pair<std::size_t, std::size_t>>& sizes, int seglen) {
+    double doubles = 0.0;
+    for (const auto& [symbols, support] : sizes) doubles += mapped_doubles(symbols, support, seglen);
+    refuse_beyond_memory(doubles);
+}
+
+std::size_t returned_count(int k, std::size_t count) {
+    if (k < 0) throw_too_large();
+    return k == 0 ? count : std::min(count, static_cast<std::size_t>(k));
 }
 
 void Miner::map_patterns(const SeriesSet& ts) {

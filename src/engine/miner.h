@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "core/types.h"
@@ -53,6 +55,12 @@ private:
 void check_mapping_fits(const std::vector<Motif>& stored, const FrequentTable& frequent, int seglen);
 // The same for patterns with their occurrences, and nothing stored.
 void check_mapping_fits(const FrequentLists& frequent, int seglen);
+// The same for patterns given by their number of symbols and their support.
+void check_mapping_fits(const std::vector<std::pair<std::size_t, std::size_t>>& sizes, int seglen);
+
+// How many of `count` ranked motifs a call returns for `k`: all for 0, at most
+// k otherwise; a negative k is refused as too large (throw_too_large).
+std::size_t returned_count(int k, std::size_t count);
 
 // The ranking of Miner::sort_patterns over any list whose elements give a
 // NAED: smallest first, NaN last. A plain `<` on NAED is no strict weak

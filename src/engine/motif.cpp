@@ -83,6 +83,13 @@ void Motif::start_mapping(int seglen) {
     naed = 0.0;
 }
 
+int Motif::occurrence_length(std::size_t symbols, int seglen) {
+    if (symbols > static_cast<std::size_t>(INT_MAX)) throw_too_large();
+    const int length = checked_product(seglen, static_cast<int>(symbols));
+    if (length < 0) throw_too_large();
+    return length;
+}
+
 void Motif::map(const SeriesSet& ts, int seglen) {
     start_mapping(seglen);
     set_average_occurrences(ts);
@@ -257,9 +264,7 @@ double Motif::mapped_naed(const SeriesSet& ts, int seglen, NaedScratch& scratch)
 
 double Motif::mapped_naed(const Pattern& pattern, const SeriesSet& ts, int seglen, NaedScratch& scratch) {
     // The length as map() finds it, with the same refusals.
-    if (pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
-    const int length = checked_product(seglen, static_cast<int>(pattern.size()));
-    if (length < 0) throw_too_large();
+    const int length = occurrence_length(pattern.size(), seglen);
     const std::size_t points = static_cast<std::size_t>(length);
 
     // map() visits the series in the order of `indexes`, and stores their

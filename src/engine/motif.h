@@ -56,6 +56,10 @@ public:
     // once), in table order. Found without building the table, for callers
     // that need the order only.
     static std::vector<std::size_t> table_order(const std::vector<int>& series);
+    // The points of one occurrence of a pattern of `symbols` symbols, `seglen`
+    // points per symbol: refused as too large (throw_too_large) when negative
+    // or beyond the int range.
+    static int occurrence_length(std::size_t symbols, int seglen);
 
     int get_length() const;
     double get_naed() const;

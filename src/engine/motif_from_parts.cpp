@@ -43,9 +43,7 @@ Motif Motif::restored(Pattern pattern, int seglen, const std::vector<int>& serie
                       const std::unordered_map<int, std::vector<double>>& averages, bool keep_averages) {
     Motif motif(std::move(pattern));
     motif.seglen = seglen;
-    if (motif.pattern.size() > static_cast<std::size_t>(INT_MAX)) throw_too_large();
-    motif.length = checked_product(seglen, static_cast<int>(motif.pattern.size()));
-    if (motif.length < 0) throw_too_large();
+    motif.length = occurrence_length(motif.pattern.size(), seglen);
     if (positions.size() != series.size()) throw std::invalid_argument("one list of positions per series");
     for (std::size_t i = 0; i < series.size(); ++i) {
         motif.record_indexes(series[i], positions[i].data(), positions[i].data() + positions[i].size());

@@ -265,7 +265,7 @@ PatternMiner::Table::iterator PatternMiner::located(const Pattern& pattern) {
 
 void PatternMiner::judge(Table::iterator record) {
     if (passes_support(record->second.support(), min_count)) {
-        if (max_patterns != 0 && passed == max_patterns) {
+        if (beyond_pattern_limit(passed + 1, max_patterns)) {
             forget();
             throw TooManyPatterns(max_patterns);
         }

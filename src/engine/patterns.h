@@ -27,6 +27,10 @@ public:
     explicit TooManyPatterns(std::size_t limit);
 };
 
+// Whether `passed` patterns passing the support test are more than `limit`
+// allows (0: no limit), the case that TooManyPatterns refuses.
+inline bool beyond_pattern_limit(std::size_t passed, std::size_t limit) { return limit != 0 && passed > limit; }
+
 // Level-wise miner of the contiguous patterns that occur in enough words,
 // followed by a length filter and a redundancy filter.
 //

@@ -6,13 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "engine/miner.h"
 #include "engine/motif.h"
 #include "native/arrays.h"
+#include "parallel/pipeline.h"
 #include "partitioned/partitioned_mining.h"
 
 namespace native {
@@ -117,6 +120,29 @@ void bind_partitioned_mining(py::module_& m) {
         py::arg("supports"), py::arg("min_count"),
         "The patterns (with the number of series where each occurs) that pass the miner's support test, in key "
         "order.");
+    m.def(
+        "check_pattern_count",
+        [](std::size_t passed, std::optional<std::size_t> limit) {
+            partitioned::check_pattern_count(passed, limit.value_or(kNoPatternLimit));
+        },
+        py::arg("passed"), py::arg("limit"),
+        "Raises the miner's TooManyPatterns when `passed` frequent patterns are more than `limit` (None: no "
+        "limit) allows.");
+    m.def(
+        "check_mapping_fits",
+        [](const std::vector<std::pair<std::size_t, std::size_t>>& sizes, int seglen) {
+            ::check_mapping_fits(sizes, seglen);
+        },
+        py::arg("sizes"), py::arg("seglen"),
+        "The miner's refusal (MemoryError) of motifs, given as (symbols, support) each, whose mapping could never "
+        "fit in the machine's memory.");
+    m.def(
+        "returned_count", [](int k, std::size_t count) { return ::returned_count(k, count); }, py::arg("k"),
+        py::arg("count"), "How many of `count` ranked motifs the miner returns for `k`; ValueError for a negative k.");
+    m.def(
+        "occurrence_length", [](std::size_t symbols, int seglen) { return Motif::occurrence_length(symbols, seglen); },
+        py::arg("symbols"), py::arg("seglen"),
+        "The points of one occurrence of a pattern of `symbols` symbols; ValueError when no list holds them.");
     m.def(
         "redundant",
         [](const std::vector<py::bytes>& survivors, double max_overlap) {

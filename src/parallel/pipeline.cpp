@@ -178,10 +178,9 @@ std::vector<Motif> mine_motifs(const SeriesViews& series, const MinerSettings& s
     WordSet().swap(words);
     runner.check_stop();
     check_mapping_fits(frequent, settings.seglen);
-    if (settings.k < 0) throw std::length_error("cannot create std::vector larger than max_size()");
 
     const std::size_t count = frequent.size();
-    const std::size_t n = settings.k == 0 ? count : std::min(count, static_cast<std::size_t>(settings.k));
+    const std::size_t n = returned_count(settings.k, count);
     const bool every = n == count;
     SeriesSet normalised(series.size());
     std::vector<Ranked> ranked(count);

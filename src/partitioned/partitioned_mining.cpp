@@ -11,6 +11,7 @@
 #include "engine/motif.h"
 #include "engine/occurrences.h"
 #include "engine/pacer.h"
+#include "engine/patterns.h"
 #include "engine/redundancy.h"
 #include "engine/sax.h"
 
@@ -164,6 +165,10 @@ std::vector<Pattern> frequent_patterns(const std::map<Pattern, std::size_t, Patt
     for (const auto& [pattern, support] : supports)
         if (passes_support(support, min_count)) frequent.push_back(pattern);
     return frequent;
+}
+
+void check_pattern_count(std::size_t passed, std::size_t limit) {
+    if (beyond_pattern_limit(passed, limit)) throw TooManyPatterns(limit);
 }
 
 std::vector<bool> redundant_patterns(const std::vector<Pattern>& survivors, double max_overlap) {

@@ -70,6 +70,10 @@ std::vector<Pattern> frequent_patterns(const std::map<Pattern, std::size_t, Patt
 // order are refused with std::invalid_argument.
 std::vector<bool> redundant_patterns(const std::vector<Pattern>& survivors, double max_overlap);
 
+// Throws the miner's TooManyPatterns when `passed` patterns passing the
+// support test are more than `limit` allows (0: no limit).
+void check_pattern_count(std::size_t passed, std::size_t limit);
+
 // Indexes of `naeds` in the order of the Miner's ranking: smallest first, NaN last.
 std::vector<std::size_t> rank_order(const std::vector<double>& naeds);
 

@@ -29,6 +29,20 @@ def frequent(supports: dict[bytes, int], min_count: float) -> list[bytes]:
     """The patterns (with the number of series where each occurs) that pass the miner's support test, in key
     order."""
 
+def check_pattern_count(passed: int, limit: int | None) -> None:
+    """Raises the miner's TooManyPatterns when `passed` frequent patterns are more than `limit` (None: no
+    limit) allows."""
+
+def check_mapping_fits(sizes: Sequence[tuple[int, int]], seglen: int) -> None:
+    """The miner's refusal (MemoryError) of motifs, given as (symbols, support) each, whose mapping could never
+    fit in the machine's memory."""
+
+def returned_count(k: int, count: int) -> int:
+    """How many of `count` ranked motifs the miner returns for `k`; ValueError for a negative k."""
+
+def occurrence_length(symbols: int, seglen: int) -> int:
+    """The points of one occurrence of a pattern of `symbols` symbols; ValueError when no list holds them."""
+
 def redundant(survivors: Sequence[bytes], max_overlap: float) -> list[bool]:
     """Which survivors of the length filter the redundancy filter erases."""
 

@@ -11,7 +11,6 @@ are batches.
 from __future__ import annotations
 
 import math
-import os
 from typing import Any
 
 import numpy as np
@@ -27,12 +26,10 @@ __all__ = [
     "TASK_FLOOR",
     "TASK_SHARE",
     "batches_within",
-    "check_mapping_fits",
     "insertion_orders",
     "map_motifs",
 ]
 
-INT_MAX = 2**31 - 1
 # What one mapping task sends back, at most (unless one pattern alone needs
 # more): this share of its partition's values, but never less than the floor.
 TASK_SHARE = 0.5
@@ -72,23 +69,6 @@ def insertion_orders(
             series = listed[np.isin(listed, series)]
         order[pattern] = series
     return {p: order[p] for p in patterns}
-
-
-def check_mapping_fits(patterns: list[bytes], order: Orders, seglen: int) -> None:
-    """The engine's refusal: MemoryError when mapping the motifs (their averages, one list per series
-    and one more, of `seglen` points per symbol), plus the copies returned, would need more bytes than
-    the machine has."""
-    doubles = 0.0
-    for pattern in patterns:
-        length = float(seglen) * len(pattern)
-        if 0 < length <= INT_MAX:
-            doubles += (len(order[pattern]) + 1.0) * length
-    try:
-        memory = float(os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE"))
-    except (ValueError, OSError):
-        return
-    if memory > 0 and 2.0 * doubles * 8 > memory:
-        raise MemoryError("std::bad_alloc")
 
 
 def sent_bytes(sets: dict[bytes, tuple[Any, int]], patterns: list[bytes], seglen: int) -> list[int]:
@@ -171,8 +151,7 @@ def map_motifs(
     waiting: dict[bytes, Motif] = {}  # restored from their averages, without their best matches
     for done, patterns in enumerate([*batches, []]):
         for pattern in patterns:
-            if seglen * len(pattern) > INT_MAX:
-                raise ValueError("cannot create std::vector larger than max_size()")
+            _steps.occurrence_length(len(pattern), seglen)  # the engine's refusal of a length no list holds
         representatives = {p: m.representative for p, m in waiting.items()}
         passing = [
             delayed(_mapping)(p, c, s, patterns, representatives, seglen)

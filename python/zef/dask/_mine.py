@@ -19,7 +19,6 @@ import numpy as np
 from dask.delayed import delayed
 
 from _zef_cpp import Motif
-from zef._native import TooManyPatterns
 from zef._validation import (
     Progress,
     batch_size,
@@ -31,7 +30,7 @@ from zef._validation import (
     top_count,
 )
 from zef.dask import _mapping, _steps
-from zef.dask._mapping import Table, batches_within, check_mapping_fits, insertion_orders, map_motifs, sent_bytes
+from zef.dask._mapping import Table, batches_within, insertion_orders, map_motifs, sent_bytes
 from zef.dask._partitions import checksum, partitions, rows
 from zef.dask._run import Run
 
@@ -177,19 +176,15 @@ def mine_partitions(
     tables = [run.each(_first_level, prepared)]
     levels: list[list[bytes]] = [[], _frequent(run, tables[0], min_count, 1)]
     passed = len(levels[1])
+    _steps.check_pattern_count(passed, max_patterns)
     level = 2
     while levels[level - 1] and not (max_len != 0 and level > max_len) and level < INT_MAX:
-        if max_patterns is not None and passed > max_patterns:
-            break
         candidates = _steps.join(levels[level - 1])
         tables.append([run.submit(_extend, p, t, candidates) for p, t in zip(prepared, tables[-1], strict=True)])
         levels.append(_frequent(run, tables[-1], min_count, level))
         passed += len(levels[-1])
+        _steps.check_pattern_count(passed, max_patterns)
         level += 1
-    if max_patterns is not None and passed > max_patterns:
-        raise TooManyPatterns(
-            f"mining found more than {max_patterns} frequent patterns; raise minsup, set max_len, or raise max_patterns"
-        )
 
     # The length filter, longest first, then the redundancy filter.
     survivors = [p for n in range(level - 1, 0, -1) if min_len <= n for p in levels[n]]
@@ -210,9 +205,8 @@ def mine_partitions(
     sets = run.gather(run.each(_series_sets, selected))
     order = insertion_orders(patterns, wanted, sets, offsets)
     run.lap("orders")
-    check_mapping_fits(patterns, order, seglen)
-    if k < 0:
-        raise ValueError("cannot create std::vector larger than max_size()")
+    _steps.check_mapping_fits([(len(p), len(order[p])) for p in patterns], seglen)
+    count = _steps.returned_count(k, len(patterns))  # one motif per pattern
 
     if batch is None:
         # A partition's values: about `seglen` float64 per symbol of its words.
@@ -227,7 +221,6 @@ def mine_partitions(
     motifs = map_motifs(run, parts, checksums, selected, offsets, order, batches, seglen, statistics)
 
     ranking = _steps.rank([m.naed for m in motifs])
-    count = len(ranking) if k == 0 else min(len(ranking), k)
     return [motifs[i] for i in ranking[:count]]
 
 
@@ -271,8 +264,7 @@ def _frequent(run: Run, tables: list[Any], min_count: float, level: int) -> list
     for counts in gathered:
         for pattern, count in counts.items():
             totals[pattern] = totals.get(pattern, 0) + count
-    # The engine's test: a pattern occurs somewhere, and in at least min_count series.
-    frequent = [p for p in sorted(totals) if not (float(totals[p]) < 1.0 or min_count > float(totals[p]))]
+    frequent: list[bytes] = _steps.frequent(totals, min_count)
     run.lap(f"level {level} reduce")
     run.report("mine", level, 0)
     return frequent

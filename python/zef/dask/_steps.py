@@ -3,12 +3,15 @@
 Every call of `zef.dask` into the native module goes through these names:
 the steps that run on a partition (words, level tables, averages, best
 matches, discovery's windows) and those of the client (joins, filters,
-ranking, restoring motifs).
+ranking, restoring motifs), with the miner's own refusals (too many
+patterns, a mapping beyond memory, sizes no list holds).
 """
 
 from zef._native.partitioned import (
     averages,
     bests,
+    check_mapping_fits,
+    check_pattern_count,
     discovery_closest,
     discovery_coarse_shape,
     discovery_evaluate,
@@ -23,10 +26,13 @@ from zef._native.partitioned import (
     extend,
     finish,
     first_level,
+    frequent,
     join,
+    occurrence_length,
     rank,
     redundant,
     restore,
+    returned_count,
     table_order,
     words,
 )
@@ -34,6 +40,8 @@ from zef._native.partitioned import (
 __all__ = [
     "averages",
     "bests",
+    "check_mapping_fits",
+    "check_pattern_count",
     "discovery_closest",
     "discovery_coarse_shape",
     "discovery_evaluate",
@@ -48,10 +56,13 @@ __all__ = [
     "extend",
     "finish",
     "first_level",
+    "frequent",
     "join",
+    "occurrence_length",
     "rank",
     "redundant",
     "restore",
+    "returned_count",
     "table_order",
     "words",
 ]

@@ -122,3 +122,27 @@ TEST(PartitionedMining, RedundantFollowsThePlainRule) {
     }
     EXPECT_THROW(partitioned::redundant_patterns({Pattern{'a'}, Pattern{'a', 'b'}}, 0.9), std::invalid_argument);
 }
+
+// The limit checked on the client after each level refuses a run exactly when
+// the miner, judging one pattern at a time, refuses it.
+TEST(PartitionedMining, PatternLimitRefusesWhatTheMinerRefuses) {
+    const WordSet words = {P("abcab"), P("bcabc"), P("cabca"), P("aabbc")};
+    const auto refuses = [](const auto& run) {
+        try {
+            run();
+        } catch (const TooManyPatterns&) {
+            return true;
+        }
+        return false;
+    };
+    PatternMiner unlimited(0.5, 1, 0, 1.0);  // filters that erase nothing
+    unlimited.mine(words);
+    const std::size_t found = unlimited.get_frequent().size();
+    ASSERT_GT(found, 2u);
+    for (const std::size_t limit : {found - 1, found, found + 1, std::size_t{0}}) {
+        PatternMiner miner(0.5, 1, 0, 1.0);
+        miner.set_max_patterns(limit);
+        EXPECT_EQ(refuses([&] { partitioned::check_pattern_count(found, limit); }), refuses([&] { miner.mine(words); }))
+            << "limit " << limit;
+    }
+}
