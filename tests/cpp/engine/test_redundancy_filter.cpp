@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/patterns.h"
-#include "engine/redundancy.h"
 #include "engine/plain_lcs.h"
+#include "engine/redundancy.h"
 
 namespace {
 
