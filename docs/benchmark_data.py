@@ -48,26 +48,53 @@ def seconds(text: str) -> float:
     return float(value.replace(",", "")) * {"us": 1e-6, "ms": 1e-3, "s": 1.0}[unit]
 
 
+def _share(text: str) -> float:
+    """A share as the scripts print it (`85%`), or NaN where a method did not run."""
+    return float(text.rstrip("%")) if text.endswith("%") else np.nan
+
+
 def plot_recovery() -> None:
-    """Top-1 recovery at the exact length, one group of bars per background and share of planted series."""
+    """Top-1 recovery at the exact length: one row per shape, one column per background and share, per method."""
     cells = tables_between("benchmarks.md", "quality tables", "end of quality tables")[0]
-    exact = [row for row in cells if row["length given"] == "exact"]
-    groups = list(dict.fromkeys((row["background"], row["shape in"]) for row in exact))
-    methods = list(dict.fromkeys(row["method"] for row in exact))
-    figure, ax = plt.subplots(figsize=(9, 3.6), layout="constrained")
-    width = 0.8 / len(methods)
-    for i, method in enumerate(methods):
-        share = {
-            (r["background"], r["shape in"]): float(r["top-1"].rstrip("%")) for r in exact if r["method"] == method
-        }
-        x = np.arange(len(groups)) + (i - (len(methods) - 1) / 2) * width
-        ax.bar(x, [share.get(group, np.nan) for group in groups], width, label=method)
-    # "100% of the series" and the like: the share alone under the background.
-    ax.set_xticks(np.arange(len(groups)), [f"{background}\n{share.split()[0]}" for background, share in groups])
-    ax.set_xlabel("background, and the share of the series that hold the shape")
-    ax.set_ylabel("data sets recovered at rank 1 (%)")
-    ax.set_ylim(0, 105)
-    ax.legend(fontsize=8, ncols=len(methods), loc="lower center", bbox_to_anchor=(0.5, 1.0))
+    shapes = list(dict.fromkeys(row["shape"] for row in cells))
+    columns = list(dict.fromkeys((row["background"], row["shape in"].split()[0]) for row in cells))
+    methods = (("discover", "zef.discover"), ("ostinato", "stumpy.ostinato"))
+    figure, axes = plt.subplots(1, 2, figsize=(10, 0.4 * len(shapes) + 1.6), sharey=True, layout="constrained")
+    for ax, (prefix, title) in zip(axes, methods, strict=True):
+        grid = np.full((len(shapes), len(columns)), np.nan)
+        for row in cells:
+            column = columns.index((row["background"], row["shape in"].split()[0]))
+            grid[shapes.index(row["shape"]), column] = _share(row[f"{prefix} top-1"])
+        image = ax.imshow(grid, vmin=0, vmax=100, cmap="RdYlGn", aspect="auto")
+        for (i, j), value in np.ndenumerate(grid):
+            ax.text(j, i, "-" if np.isnan(value) else f"{value:.0f}", ha="center", va="center", fontsize=7)
+        ax.set_xticks(range(len(columns)), [f"{background}\n{share}" for background, share in columns], fontsize=7)
+        ax.set_yticks(range(len(shapes)), shapes, fontsize=8)
+        ax.set_title(title, fontsize=9)
+    figure.colorbar(image, ax=axes, label="data sets recovered at rank 1 (%)", shrink=0.8)
+    figure.supxlabel("background, and the share of the series that hold the shape", fontsize=8)
+
+
+def plot_scaling() -> None:
+    """The time of zef.discover (and of ostinato where it ran) as the collection doubles."""
+    rows = tables_between("benchmarks.md", "quality scaling", "end of quality scaling")[0]
+    figure, axes = plt.subplots(1, 2, figsize=(10, 3.6), layout="constrained")
+    for ax, sweep in zip(axes, ("series length", "series count"), strict=True):
+        steps = [row for row in rows if row["sweep"] == sweep]
+        points = np.array([int(row["points"].replace(",", "")) for row in steps])
+        for column, label in (("discover", "zef.discover, 2 threads"), ("stumpy.ostinato", "stumpy.ostinato")):
+            ran = [row[column][0].isdigit() for row in steps]
+            timed = [(p, seconds(row[column])) for p, row, r in zip(points, steps, ran, strict=True) if r]
+            if timed:
+                x, y = np.array(timed).T
+                ax.loglog(x, y, "o-", label=label)
+        first = seconds(steps[0]["discover"])
+        ax.loglog(points, first * points / points[0], "--", color="grey", label="linear in the points")
+        ax.set_xticks(points, [row["series x points"] for row in steps], fontsize=7)
+        ax.minorticks_off()
+        ax.set_xlabel(f"doubling the {sweep}")
+        ax.set_ylabel("time (s)")
+        ax.legend(fontsize=7)
 
 
 def plot_doubling() -> None:

@@ -2,8 +2,11 @@
 
 Used by `zef demo`, by the quality benchmark (benchmarks/quality.py) and by the
 tests: each family is drawn at any length, scaled to a peak-to-peak height of
-one, and added onto a background of stationary noise or of a drifting walk at
-a start point drawn uniformly over the series (not aligned to any segment).
+one, and added onto a background of stationary noise, of a drifting walk or of
+stationary AR(1) noise at a start point drawn uniformly over the series (not
+aligned to any segment). The last three families carry detail much finer than
+their length: a frequency sweep up to SWEEP_CYCLES cycles per length, a spike
+at most SPIKE_WIDTH of the length wide, and TEETH saw teeth.
 """
 
 from __future__ import annotations
@@ -13,17 +16,36 @@ from dataclasses import dataclass, field
 import numpy as np
 from numpy.typing import NDArray
 
-__all__ = ["BACKGROUNDS", "FAMILIES", "Planted", "background", "make_collection", "plant", "shape"]
+__all__ = [
+    "BACKGROUNDS",
+    "FAMILIES",
+    "Planted",
+    "background",
+    "make_collection",
+    "plant",
+    "plant_instances",
+    "shape",
+]
 
 FloatArray = NDArray[np.float64]
 
-#: The shape families, in a fixed order.
-FAMILIES = ("sine", "square", "saw", "bump", "chirp")
+#: The shape families, in a fixed order (new families are appended).
+FAMILIES = ("sine", "square", "saw", "bump", "chirp", "sweep", "spike", "serrated")
 
-#: Backgrounds: white Gaussian noise of deviation 1, or the same noise on a
-#: random walk whose steps have deviation WALK_STEP (a slow drift).
-BACKGROUNDS = ("noise", "walk")
+#: Backgrounds: white Gaussian noise of deviation 1, the same noise on a
+#: random walk whose steps have deviation WALK_STEP (a slow drift), or
+#: stationary AR(1) noise of deviation 1 whose neighbouring points correlate
+#: by AR_COEFFICIENT (smooth wandering about a fixed level).
+BACKGROUNDS = ("noise", "walk", "ar1")
 WALK_STEP = 0.2
+AR_COEFFICIENT = 0.9
+
+#: The sweep's frequency rises linearly from 1 to SWEEP_CYCLES cycles per length.
+SWEEP_CYCLES = 16.0
+#: The spike's points above its baseline span at most this share of the length.
+SPIKE_WIDTH = 0.03
+#: The serrated shape's teeth: each rises slowly and drops at once.
+TEETH = 12
 
 
 def shape(family: str, length: int) -> FloatArray:
@@ -32,7 +54,10 @@ def shape(family: str, length: int) -> FloatArray:
     Parameters
     ----------
     family : str
-        One of FAMILIES: "sine", "square", "saw", "bump" or "chirp".
+        One of FAMILIES: "sine", "square", "saw", "bump", "chirp" (1 to 5
+        cycles per length), "sweep" (1 to SWEEP_CYCLES cycles per length),
+        "spike" (a triangle at most SPIKE_WIDTH of the length wide, on a flat
+        baseline) or "serrated" (TEETH saw teeth on a half sine).
     length : int
         Points, at least 2.
 
@@ -66,6 +91,14 @@ def shape(family: str, length: int) -> FloatArray:
         values = np.exp(-(((t - 0.5) / 0.15) ** 2))
     elif family == "chirp":
         values = np.sin(2 * np.pi * (1.0 * t + 2.0 * t**2))
+    elif family == "sweep":
+        values = np.sin(2 * np.pi * (t + (SWEEP_CYCLES - 1.0) / 2 * t**2))
+    elif family == "spike":
+        values = _spike(length)
+    elif family == "serrated":
+        # Teeth counted on [0, 1) so that the last one is whole: TEETH - 1 drops.
+        phase = np.arange(length) / length
+        values = np.sin(np.pi * t) + 0.6 * ((TEETH * phase) % 1.0)
     else:
         raise ValueError(f"unknown shape family {family!r}; known: {', '.join(FAMILIES)}")
     values = values - values.mean()
@@ -73,13 +106,25 @@ def shape(family: str, length: int) -> FloatArray:
     return values / span if span > 0 else values
 
 
+def _spike(length: int) -> FloatArray:
+    """A triangle at 60 % of the length on a flat baseline; its raised points span at most SPIKE_WIDTH."""
+    # Whole points either side of the peak, so that the raised span stays within the width at any length.
+    reach = max(0, (int(SPIKE_WIDTH * length) - 1) // 2)
+    peak = round(0.6 * (length - 1))
+    distance = np.abs(np.arange(length) - peak)
+    return np.clip(1.0 - distance / (reach + 1), 0.0, None)
+
+
 def background(kind: str, n_points: int, rng: np.random.Generator) -> FloatArray:
-    """A background series: 'noise' (white, deviation 1) or 'walk' (the same noise on a random walk).
+    """A background series: 'noise' (white, deviation 1), 'walk' (the same noise on a random walk) or 'ar1'.
+
+    'ar1' is stationary AR(1) noise of deviation 1: each point is
+    AR_COEFFICIENT times the one before plus fresh white noise.
 
     Parameters
     ----------
     kind : str
-        "noise" or "walk".
+        "noise", "walk" or "ar1".
     n_points : int
         Points.
     rng : numpy.random.Generator
@@ -107,6 +152,12 @@ def background(kind: str, n_points: int, rng: np.random.Generator) -> FloatArray
         return noise
     if kind == "walk":
         return noise + np.cumsum(rng.normal(0.0, WALK_STEP, n_points))
+    if kind == "ar1":
+        # The first point drawn from the stationary law and the innovations scaled to keep deviation 1.
+        noise[1:] *= np.sqrt(1.0 - AR_COEFFICIENT**2)
+        for i in range(1, n_points):
+            noise[i] += AR_COEFFICIENT * noise[i - 1]
+        return noise
     raise ValueError(f"unknown background {kind!r}; known: {', '.join(BACKGROUNDS)}")
 
 
@@ -190,6 +241,78 @@ def plant(
             factor = rng.uniform(1.0 - jitter, 1.0 + jitter)
             row[start : start + length] += height * factor * values[p]
             planted[p].starts[index] = start
+    return planted
+
+
+def plant_instances(
+    series: list[FloatArray],
+    instances: FloatArray,
+    name: str,
+    *,
+    prevalence: float,
+    height: float,
+    rng: np.random.Generator,
+    jitter: float = 0.2,
+) -> Planted:
+    """Adds a different instance of one class of shapes to a share `prevalence` of the series, in place.
+
+    Real motifs vary from one occurrence to the next: each planted series gets
+    its own instance (a row of `instances`, drawn without replacement), scaled
+    like the families of `shape` (mean 0, peak-to-peak height 1) and then to
+    `height` times a factor drawn uniformly within 1 ± `jitter`.
+
+    Parameters
+    ----------
+    series : list of ndarray
+        The series, changed in place.
+    instances : ndarray
+        One instance per row, all of the same length.
+    name : str
+        The class's name, kept as the family of the result.
+    prevalence : float
+        The share of the series that get an instance.
+    height : float
+        The instances' peak-to-peak height.
+    rng : numpy.random.Generator
+        The source of the choices.
+    jitter : float, default 0.2
+        How much each copy's height varies.
+
+    Returns
+    -------
+    Planted
+        Where the instances went.
+
+    Raises
+    ------
+    ValueError
+        When there are fewer instances than series, or they do not fit in a series.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from zef.shapes import plant_instances
+    >>> series = [np.zeros(100) for _ in range(3)]
+    >>> instances = np.array([[0.0, 1.0, 0.0], [0.0, 2.0, 1.0], [1.0, 0.0, 1.0]])
+    >>> planted = plant_instances(series, instances, "peak", prevalence=1.0, height=1.0, rng=np.random.default_rng(0))
+    >>> planted.length, sorted(planted.starts)
+    (3, [0, 1, 2])
+    """
+    instances = np.asarray(instances, dtype=np.float64)
+    if len(instances) < len(series):
+        raise ValueError(f"{len(instances)} instances of {name!r} for {len(series)} series: each needs its own")
+    length = instances.shape[1]
+    order = rng.permutation(len(instances))
+    planted = Planted(name, length)
+    for index, row in enumerate(series):
+        if rng.random() >= prevalence:
+            continue
+        (start,) = _free_starts(len(row), length, 1, rng)
+        values = instances[order[index]] - instances[order[index]].mean()
+        span = float(np.ptp(values))
+        factor = rng.uniform(1.0 - jitter, 1.0 + jitter)
+        row[start : start + length] += height * factor * (values / span if span > 0 else values)
+        planted.starts[index] = start
     return planted
 
 

@@ -151,6 +151,36 @@ def test_shapes_are_planted_at_arbitrary_points_without_overlap():
     assert any(where[s] % 8 for where in starts for s in where)  # not aligned to segments
 
 
+@pytest.mark.parametrize("length", [50, 100, 200])
+def test_fine_detail_families_have_their_stated_detail(length):
+    from zef.shapes import SPIKE_WIDTH, SWEEP_CYCLES, TEETH, shape
+
+    sweep = shape("sweep", length)
+    rises = np.flatnonzero((sweep[:-1] < 0) & (sweep[1:] >= 0))
+    assert length / (rises[-1] - rises[-2]) >= 0.9 * SWEEP_CYCLES >= 14  # its last cycle
+    spike = shape("spike", length)
+    assert 1 <= np.count_nonzero(spike > spike.min() + 1e-12) <= SPIKE_WIDTH * length
+    serrated = shape("serrated", length)
+    assert np.count_nonzero(np.diff(serrated) < -0.2) + 1 == TEETH >= 10
+
+
+def test_real_instances_and_stationary_ar1_background():
+    from zef.shapes import background, plant_instances
+
+    rng = np.random.default_rng(3)
+    ar1 = background("ar1", 200_000, rng)
+    assert np.std(ar1) == pytest.approx(1.0, abs=0.03)
+    assert np.corrcoef(ar1[:-1], ar1[1:])[0, 1] == pytest.approx(0.9, abs=0.01)
+    instances = rng.normal(size=(12, 30))
+    rows = [np.zeros(100) for _ in range(10)]
+    planted = plant_instances(rows, instances, "class", prevalence=1.0, height=2.0, rng=rng, jitter=0.0)
+    copies = [rows[s][start : start + 30] for s, start in planted.starts.items()]
+    assert len(copies) == 10 and all(np.ptp(c) == pytest.approx(2.0) for c in copies)
+    assert len({np.argmax(c) for c in copies}) > 1  # a different instance in each series
+    with pytest.raises(ValueError, match="each needs its own"):
+        plant_instances(rows, instances[:5], "class", prevalence=1.0, height=2.0, rng=rng)
+
+
 def test_unequal_lengths_settings_and_radius(planted):
     from zef.discovery import settings_for
 
