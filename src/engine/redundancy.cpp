@@ -316,21 +316,31 @@ std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double
     }
     std::vector<char> removed(count, 0);
 
-    // The symbols of every survivor side by side, in survivor order: the
-    // passes read the later survivors over and over, and the survivors' own
-    // storage, allocated while mining, lies scattered among the occurrence
-    // lists, one cache miss per survivor read.
+    // The symbols of the short survivors side by side, in survivor order:
+    // the passes read the later survivors over and over, and the survivors'
+    // own storage, allocated while mining, lies scattered among the
+    // occurrence lists, one cache miss per survivor read. A long survivor is
+    // read where it lies: its symbols fill whole cache lines of their own,
+    // and copying the hundreds of thousands of long patterns of one long word
+    // would cost more than the misses it saves.
+    constexpr std::size_t kPackedLength = 64;
+    std::size_t packed_size = 0;
+    for (const Pattern* s : survivors)
+        if (s->size() <= kPackedLength) packed_size += s->size();
     std::vector<char> packed;
-    std::vector<std::size_t> packed_end(count);
+    packed.reserve(packed_size);  // no reallocation below: the views stay valid
+    std::vector<std::string_view> symbols(count);
     for (std::size_t i = 0; i < count; ++i) {
-        pacer.spend(8 + survivors[i]->size() / 8);
-        packed.insert(packed.end(), survivors[i]->begin(), survivors[i]->end());
-        packed_end[i] = packed.size();
+        const Pattern& s = *survivors[i];
+        if (s.size() > kPackedLength) {
+            symbols[i] = std::string_view(s.data(), s.size());
+            continue;
+        }
+        pacer.spend(8 + s.size() / 8);
+        const std::size_t begin = packed.size();
+        packed.insert(packed.end(), s.begin(), s.end());
+        symbols[i] = std::string_view(packed.data() + begin, s.size());
     }
-    const auto symbols_of = [&](std::size_t i) {
-        const std::size_t begin = i == 0 ? 0 : packed_end[i - 1];
-        return std::string_view(packed.data() + begin, packed_end[i] - begin);
-    };
 
     // The ratio lcs / |s| exceeds max_overlap exactly when the common
     // subsequence holds at least needed[|s|] symbols.
@@ -343,8 +353,6 @@ std::vector<bool> redundant(const std::vector<const Pattern*>& survivors, double
     // the patterns kept before them; the passes below compare the others
     // pair by pair, and the short ones with the kept patterns too long for
     // the index.
-    std::vector<std::string_view> symbols(count);
-    for (std::size_t i = 0; i < count; ++i) symbols[i] = symbols_of(i);
     SubsequenceIndex index(needed, symbols, budget);
     constexpr std::size_t kStepsPerLookup = IndexBudget{}.lookup_cost;
     for (std::size_t i = 0; i < count; ++i) {

@@ -52,24 +52,45 @@ SubsequenceIndex::SubsequenceIndex(const std::vector<std::size_t>& needed,
     : needed(needed) {
     std::size_t longest = 0;
     std::vector<std::size_t> of_length;
-    bool seen[256] = {};
     for (const std::string_view p : survivors) {
         if (of_length.size() <= p.size()) of_length.resize(p.size() + 1, 0);
         ++of_length[p.size()];
         longest = std::max(longest, p.size());
+    }
+    // Values are kept in 32 bits, below kNobody.
+    if (survivors.size() >= kNobody) {
+        plan(of_length, longest, IndexBudget{0, budget.lookup_cost});
+        return;
+    }
+
+    // Only the patterns that list, ask or mark subsequences are encoded, so
+    // only their symbols need codes. Planned with codes of one bit, the
+    // smallest, the index answers for every length it will answer for with
+    // the real codes, and more: the longest pattern it then encodes bounds
+    // the ones whose symbols are read here. Reading every symbol of every
+    // survivor would cost more than the filter itself on the hundreds of
+    // thousands of long patterns of one long word.
+    const std::size_t encoded_up_to = plan(of_length, longest, budget);
+    bool seen[256] = {};
+    for (const std::string_view p : survivors) {
+        if (p.size() > encoded_up_to) continue;
         for (const char symbol : p) seen[static_cast<unsigned char>(symbol)] = true;
     }
     std::size_t symbols = 0;
     for (std::size_t c = 0; c < 256; ++c)
         if (seen[c]) code_of[c] = static_cast<std::uint8_t>(symbols++);
     while ((std::size_t{1} << bits) < symbols) ++bits;
+    plan(of_length, longest, budget);
+}
 
+std::size_t SubsequenceIndex::plan(const std::vector<std::size_t>& of_length, std::size_t longest,
+                                   const IndexBudget& budget) {
     answered.assign(longest + 1, false);
     pairwise_from_.resize(longest + 1);
     for (std::size_t l = 0; l <= longest; ++l) pairwise_from_[l] = l;
-    // Values are kept in 32 bits, below kNobody.
-    if (survivors.size() >= kNobody) return;
-
+    add_from.clear();
+    add_up_to.clear();
+    std::size_t encoded_up_to = 0;
     for (std::size_t l = 1; l <= longest; ++l) {
         const std::size_t k = l < needed.size() ? needed[l] : kNone;
         if (of_length[l] == 0 || k > l || k * bits > 64) continue;
@@ -92,7 +113,9 @@ SubsequenceIndex::SubsequenceIndex(const std::vector<std::size_t>& needed,
         }
         add_from[k] = std::min(add_from[k], l);
         add_up_to[k] = std::max(add_up_to[k], up_to);
+        encoded_up_to = std::max(encoded_up_to, up_to);
     }
+    return encoded_up_to;
 }
 
 void SubsequenceIndex::expect(std::string_view s, std::size_t& work) {

@@ -86,6 +86,10 @@ private:
         return static_cast<std::size_t>(((key ^ (length * 0xD6E8FEB86659FD93ULL)) * 0x9E3779B97F4A7C15ULL) >> shift);
     }
     void grow();
+    // Decides, with the codes' present width, which lengths the index
+    // answers for and which kept patterns mark subsequences of each length;
+    // returns the longest pattern that lists, asks or marks any.
+    std::size_t plan(const std::vector<std::size_t>& of_length, std::size_t longest, const IndexBudget& budget);
     // The codes of a pattern's symbols, into `codes`.
     void encode(std::string_view pattern);
 
