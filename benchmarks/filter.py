@@ -26,7 +26,7 @@ import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import numpy as np  # noqa: E402
-import zef.data  # noqa: E402
+import zef.io  # noqa: E402
 
 import _zef_cpp  # noqa: E402
 import zef  # noqa: E402
@@ -39,7 +39,7 @@ CASES = [(0.2, 5), (0.12, 5), (0.06, 6), (0.04, 6), (0.02, 5), (0.02, 6)]
 
 def pattern_count(x: np.ndarray, minsup: float, max_len: int) -> int:
     """The patterns that reach the redundancy filter: those a filter that erases nothing keeps."""
-    words = _zef_cpp.sax([zef.data.znorm(list(row)) for row in x], SEGLEN, ALPHABET)
+    words = _zef_cpp.sax([zef.io.znorm(list(row)) for row in x], SEGLEN, ALPHABET)
     miner = _zef_cpp.PatternMiner(minsup, 3, max_len, 1.0)
     miner.mine(words)
     return len(miner.frequent)
