@@ -26,10 +26,10 @@ import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import numpy as np  # noqa: E402
-import zef.io  # noqa: E402
 
 import _zef_cpp  # noqa: E402
 import zef  # noqa: E402
+import zef.io  # noqa: E402
 from bench import fmt_time, section, table  # noqa: E402
 
 SEGLEN, ALPHABET = 2, 10
