@@ -220,12 +220,22 @@ void bind_partitioned_mining(py::module_& m) {
     m.def(
         "restore",
         [](const py::bytes& pattern, int seglen, const IntArray& series, const IntArray& rows, const EndArray& ends,
-           const IntArray& positions, const py::array_t<double, py::array::c_style | py::array::forcecast>& averages,
+           const IntArray& positions,
+           const std::vector<py::array_t<double, py::array::c_style | py::array::forcecast>>& averages,
            bool keep_averages) {
             if (series.size() != rows.size()) throw py::value_error("one row per series");
-            if (averages.ndim() != 2 || averages.shape(0) != ends.size())
+            // The rows of averages are those of the blocks one after another,
+            // as each partition sent them: no joined copy is made.
+            std::vector<const double*> row_of;
+            py::ssize_t width = -1;
+            for (const auto& block : averages) {
+                if (block.ndim() != 2 || (width >= 0 && block.shape(1) != width))
+                    throw py::value_error("blocks of averages are 2-D and of one width");
+                width = block.shape(1);
+                for (py::ssize_t r = 0; r < block.shape(0); ++r) row_of.push_back(block.data() + r * width);
+            }
+            if (static_cast<py::ssize_t>(row_of.size()) != ends.size())
                 throw py::value_error("one row of averages per end of positions");
-            const auto width = static_cast<std::size_t>(averages.shape(1));
             std::vector<int> order(series.data(), series.data() + series.size());
             std::vector<std::vector<int>> listed(order.size());
             std::unordered_map<int, std::vector<double>> by_series;
@@ -236,7 +246,7 @@ void bind_partitioned_mining(py::module_& m) {
                 if (begin > end || end > positions.size())
                     throw py::value_error("the ends of the positions are out of order");
                 listed[k].assign(positions.data() + begin, positions.data() + end);
-                const double* row = averages.data() + static_cast<std::size_t>(r) * width;
+                const double* row = row_of[static_cast<std::size_t>(r)];
                 by_series[order[k]].assign(row, row + width);
             }
             return Motif::restored(pattern_of(pattern), seglen, order, listed, by_series, keep_averages);
@@ -244,7 +254,8 @@ void bind_partitioned_mining(py::module_& m) {
         py::arg("pattern"), py::arg("seglen"), py::arg("series"), py::arg("rows"), py::arg("ends"),
         py::arg("positions"), py::arg("averages"), py::arg("keep_averages"),
         "A Motif mapped as far as its representative: `series` in the order first recorded, each with its row of "
-        "`averages` and of the positions (positions[ends[row - 1]:ends[row]]).");
+        "`averages` (the rows of its blocks one after another) and of the positions "
+        "(positions[ends[row - 1]:ends[row]]).");
     m.def(
         "finish",
         [](Motif& motif, const IntArray& series,

@@ -74,11 +74,12 @@ def restore(
     rows: NDArray[np.int64],
     ends: NDArray[np.int64],
     positions: NDArray[np.int32] | NDArray[np.int64],
-    averages: NDArray[np.float64],
+    averages: Sequence[NDArray[np.float64]],
     keep_averages: bool,
 ) -> Motif:
     """A Motif mapped as far as its representative: `series` in the order first recorded, each with its
-    row of `averages` and of the positions (positions[ends[row - 1]:ends[row]])."""
+    row of `averages` (the rows of its blocks one after another) and of the positions
+    (positions[ends[row - 1]:ends[row]])."""
 
 def finish(motif: Motif, series: NDArray[np.int64], distances: NDArray[np.float64], points: NDArray[np.int32]) -> None:
     """Completes a restored Motif with each series' best match: its distance and point."""

@@ -203,7 +203,7 @@ def _restore(
             np.searchsorted(series, inserted),
             np.concatenate(ends),
             np.concatenate(places),
-            np.concatenate(averages),
+            averages,
             statistics,
         )
     return motifs
