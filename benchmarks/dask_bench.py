@@ -139,7 +139,10 @@ def main() -> None:
     if args.json:
         args.json.write_text(json.dumps(result, indent=1))
     if args.write_docs:
-        write_docs(result)
+        if args.client_heap:
+            write_heap_docs(result, args)
+        else:
+            write_docs(result)
 
 
 def client_heap_peak(array: Any, settings: tuple[Any, ...]) -> int:
@@ -248,6 +251,33 @@ def report(result: dict[str, Any]) -> None:
             print(f"  {name:>24}: {seconds:8.3f} s")
 
 
+def write_block(name: str, lines: list[str]) -> None:
+    """`lines` into docs/benchmarks.md between the markers of `name`, replacing what was there."""
+    page = pathlib.Path(__file__).resolve().parent.parent / "docs" / "benchmarks.md"
+    text = page.read_text()
+    begin = f"<!-- {name}: written by benchmarks/dask_bench.py"
+    pattern = re.compile(rf"{re.escape(begin)}.*?<!-- end {re.escape(name)} -->", re.S)
+    if not pattern.search(text):
+        sys.exit(f"{page} has no {name} markers")
+    page.write_text(pattern.sub(lambda _: "\n".join(lines), text))
+
+
+def write_heap_docs(result: dict[str, Any], args: argparse.Namespace) -> None:
+    """The benchmark page's measure of the client's heap (a run with --client-heap --write-docs)."""
+    peak, data = result["client_heap_peak_mb"], result["data_mb"]
+    write_block(
+        "dask client heap",
+        [
+            "<!-- dask client heap: written by benchmarks/dask_bench.py --client-heap --write-docs -->",
+            f'`ARGS="--series {args.series} --points {args.points} --minsup {args.minsup} --seglen {args.seglen}'
+            f' --client-heap --no-single"` ({data:.0f} MB of walks, `alphabet` {args.alphabet},'
+            f" `max_len` {args.max_len}) measured a peak of {peak:.1f} MB on this machine,"
+            f" {100 * peak / data:.1f} % of the data.",
+            "<!-- end dask client heap -->",
+        ],
+    )
+
+
 def write_docs(result: dict[str, Any]) -> None:
     """The benchmark page's estimate of larger collections, from the measured costs."""
     c = costs(result)
@@ -299,13 +329,7 @@ def write_docs(result: dict[str, Any]) -> None:
         row = [f"{points:.0e}", f"{partitions:.0f}", *cells, f"{client / 60:.1f} min", memory]
         lines.append("| " + " | ".join(row) + " |")
     lines.append("<!-- end dask estimate -->")
-    page = pathlib.Path(__file__).resolve().parent.parent / "docs" / "benchmarks.md"
-    text = page.read_text()
-    block = "\n".join(lines)
-    pattern = re.compile(r"<!-- dask estimate:.*?<!-- end dask estimate -->", re.S)
-    if not pattern.search(text):
-        sys.exit(f"{page} has no dask estimate markers")
-    page.write_text(pattern.sub(lambda _: block, text))
+    write_block("dask estimate", lines)
 
 
 if __name__ == "__main__":
