@@ -7,33 +7,18 @@
 
 #include "discovery/detrend.h"
 #include "discovery/refine.h"
+#include "discovery/screening.h"
 #include "engine/sax.h"
 #include "parallel/pipeline.h"
-
-std::vector<double> block_means(const double* values, std::size_t size, std::size_t factor) {
-    std::vector<double> out(size / factor);
-    for (std::size_t b = 0; b < out.size(); ++b) {
-        double sum = 0.0;
-        for (std::size_t j = 0; j < factor; ++j) sum += values[b * factor + j];
-        out[b] = sum / static_cast<double>(factor);
-    }
-    return out;
-}
 
 std::size_t need_of(double minsup, std::size_t usable) {
     return std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(minsup * static_cast<double>(usable) - 1e-9)), 1,
                                    usable);
 }
 
-std::size_t coarse_factor(const DiscoverySettings& settings) {
-    return settings.coarse > 0 ? std::max<std::size_t>(1, settings.length / settings.coarse) : 1;
-}
-
-std::vector<double> coarse_shape(const std::vector<double>& shape, std::size_t factor) {
-    const std::size_t coarse_m = shape.size() / factor;
-    std::vector<double> blocks = block_means(shape.data(), coarse_m * factor, factor);
-    const WindowStats one = window_stats(blocks.data(), blocks.size(), coarse_m, 0.0);
-    return znormalised_window(blocks.data(), 0, coarse_m, one);
+std::vector<std::size_t> discovery_sample(const std::vector<std::size_t>& usable_lengths,
+                                          const DiscoverySettings& settings) {
+    return screening_sample(usable_lengths, settings.sample_points, settings.sample_fewest);
 }
 
 double seed_gap(const std::vector<double>& normalised, long long point, const std::vector<double>& representative,
@@ -48,11 +33,9 @@ double seed_gap(const std::vector<double>& normalised, long long point, const st
     return std::isnan(gap) ? INFINITY : gap;
 }
 
-std::vector<double> seed_window(const SeriesView& view, const WindowStats& stats, long long point, long long span,
-                                std::size_t m) {
-    const long long last = static_cast<long long>(view.size) - static_cast<long long>(m);
-    const long long start = std::clamp(point + (span - static_cast<long long>(m)) / 2, 0LL, last);
-    return znormalised_window(view.values, static_cast<std::size_t>(start), m, stats);
+long long seed_start(std::size_t size, long long point, long long span, std::size_t m) {
+    const long long last = static_cast<long long>(size) - static_cast<long long>(m);
+    return std::clamp(point + (span - static_cast<long long>(m)) / 2, 0LL, last);
 }
 
 namespace {
@@ -60,7 +43,8 @@ namespace {
 struct Seed {
     std::vector<double> shape;
     std::string pattern;
-    double score = 0.0;
+    SeedPlace place;
+    std::size_t rank = 0;  // of its motif in the engine's ranking
 };
 
 // What the engine is given: the usable series, as viewed, and the same series
@@ -107,10 +91,11 @@ std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner
     for (const auto& match : matches) {
         if (seeds.size() == settings.seeds_per_motif) break;
         const std::size_t s = match.second.first;
-        std::vector<double> shape =
-            seed_window(fine.view(s), fine.window_stats_of(s), match.second.second, span, settings.length);
+        const long long start = seed_start(fine.view(s).size, match.second.second, span, settings.length);
+        std::vector<double> shape = znormalised_window(fine.view(s).values, static_cast<std::size_t>(start),
+                                                       settings.length, fine.window_stats_of(s));
         if (shape.empty()) continue;
-        seeds.push_back({std::move(shape), {motif.get_pattern().begin(), motif.get_pattern().end()}, 0.0});
+        seeds.push_back({std::move(shape), {motif.get_pattern().begin(), motif.get_pattern().end()}, {s, start}});
     }
     return seeds;
 }
@@ -125,39 +110,90 @@ void engine_seeds(const EngineInput& input, const Refiner& fine, const Discovery
     std::vector<std::vector<Seed>> found(motifs.size());
     StageCount counted(runner, kStageCandidates, motifs.size());
     each(runner, counted, motifs.size(), [&](std::size_t i) { found[i] = seeds_of(motifs[i], input, fine, settings); });
-    for (auto& some : found)
-        for (Seed& seed : some) seeds.push_back(std::move(seed));
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        for (Seed& seed : found[i]) {
+            seed.rank = i;
+            seeds.push_back(std::move(seed));
+        }
+    }
 }
 
-// Scores every seed once, on block means when the shapes are long, and
-// returns the positions of the `pool` best at distinct places.
-std::vector<std::size_t> screen(std::vector<Seed>& seeds, const SeriesSet& prepared, const Refiner& fine,
-                                std::size_t need, const DiscoverySettings& settings, const Runner& runner) {
-    const std::size_t factor = coarse_factor(settings);
-    std::vector<Candidate> scored(seeds.size());
-    // Seeds are many and each is cheap to screen: they are spread one by one.
-    if (factor == 1) {
-        StageCount counted(runner, kStageScreen, seeds.size());
-        each(runner, counted, seeds.size(), [&](std::size_t i) { scored[i] = fine.evaluate(seeds[i].shape, need); });
+// The positions of the seeds that enter the pool, best first: seeds from one
+// place merged, the rest compared at point resolution with a sample of the
+// series, and the `survivors` best of those (at distinct places) with every
+// series; then the `pool` best at distinct places.
+struct Pool {
+    std::vector<std::size_t> seed;  // positions into the seeds
+    SeriesSet shape;                // as screened
+};
+
+Pool screen(const std::vector<Seed>& seeds, const Refiner& fine, std::size_t need, const DiscoverySettings& settings,
+            const Runner& runner, std::size_t& screened) {
+    const std::size_t m = settings.length;
+    std::vector<SeedPlace> places;
+    for (const Seed& seed : seeds) places.push_back(seed.place);
+    std::vector<std::size_t> merged = merge_places(places, merge_distance(settings.merge_apart, m));
+    if (settings.most_candidates > 0 && merged.size() > settings.most_candidates)
+        merged.resize(settings.most_candidates);
+    screened = merged.size();
+
+    std::vector<std::size_t> usable, lengths;
+    for (std::size_t s = 0; s < fine.series_count(); ++s) {
+        if (!fine.usable(s)) continue;
+        usable.push_back(s);
+        lengths.push_back(fine.view(s).size);
+    }
+    std::vector<std::size_t> sample = discovery_sample(lengths, settings);
+    for (std::size_t& i : sample) i = usable[i];
+    std::vector<std::size_t> compared = merged;  // positions into seeds
+    std::vector<Candidate> scored;
+    if (sample.size() < usable.size() && merged.size() > settings.survivors) {
+        // Seeds are many and each is cheap to screen on the sample: they are spread one by one.
+        const std::size_t sample_need = need_of(settings.minsup, sample.size());
+        std::vector<Candidate> first(merged.size());
+        {
+            StageCount counted(runner, kStageScreen, merged.size());
+            each(runner, counted, merged.size(), [&](std::size_t i) {
+                first[i] = fine.evaluate_on(seeds[merged[i]].shape, sample, sample_need);
+                // One round of refinement on the sample: a window cut from one
+                // series carries that series' noise, the mean of its closest
+                // matches much less of it.
+                const std::vector<std::size_t> closest = closest_series(first[i].distance, first[i].best, sample_need);
+                std::vector<ExactSum> sums(m);
+                for (std::size_t s : closest)
+                    add_window(sums, fine.view(s).values, static_cast<std::size_t>(first[i].best[s]), m,
+                               fine.window_stats_of(s));
+                std::vector<double> mean = shape_from_sums(sums, closest.size());
+                if (!mean.empty()) {
+                    Candidate again = fine.evaluate_on(std::move(mean), sample, sample_need);
+                    if (again.score < first[i].score) first[i] = std::move(again);
+                }
+            });
+        }
+        const std::vector<std::size_t> best = ranked_places(first, m, settings.same_place, settings.survivors);
+        compared.clear();
+        for (std::size_t i : best) compared.push_back(merged[i]);
+        scored.resize(compared.size());
+        StageCount counted(runner, kStageScreen, compared.size());
+        // Few survivors, each compared with every series: spread series by series.
+        for (std::size_t i = 0; i < compared.size(); ++i) {
+            scored[i] = fine.evaluate(first[best[i]].shape, need, runner);
+            counted.add_one();
+        }
     } else {
-        SeriesSet blocks(prepared.size());
-        runner.run_ranges(prepared.size(), [&](std::size_t first, std::size_t last) {
-            for (std::size_t s = first; s < last; ++s)
-                blocks[s] = block_means(prepared[s].data(), prepared[s].size(), factor);
-        });
-        const Refiner coarse(views_of(blocks), settings.length / factor, settings.flat_tol, runner);
-        StageCount counted(runner, kStageScreen, seeds.size());
-        each(runner, counted, seeds.size(), [&](std::size_t i) {
-            std::vector<double> z = coarse_shape(seeds[i].shape, factor);
-            Candidate c = z.empty() ? Candidate{} : coarse.evaluate(std::move(z), need);
-            for (long long& b : c.best)
-                if (b >= 0) b *= static_cast<long long>(factor);
-            scored[i] = std::move(c);
-        });
+        scored.resize(compared.size());
+        StageCount counted(runner, kStageScreen, compared.size());
+        each(runner, counted, compared.size(),
+             [&](std::size_t i) { scored[i] = fine.evaluate(seeds[compared[i]].shape, need); });
     }
     // The pool drops only near-copies (best matches overlapping by more than
     // half): a shape next to a better-screened one keeps its chance.
-    return ranked_places(scored, settings.length, settings.same_place, settings.pool);
+    Pool pool;
+    for (std::size_t i : ranked_places(scored, m, settings.same_place, settings.pool)) {
+        pool.seed.push_back(compared[i]);
+        pool.shape.push_back(std::move(scored[i].shape));
+    }
+    return pool;
 }
 
 }  // namespace
@@ -196,19 +232,21 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
         const EngineInput input = engine_input(fine, runner);
         for (int alphabet : settings.alphabets) engine_seeds(input, fine, settings, alphabet, runner, seeds);
     }
+    // The engines' rankings interleaved: first every engine's best motif, then their second...
+    std::stable_sort(seeds.begin(), seeds.end(), [](const Seed& a, const Seed& b) { return a.rank < b.rank; });
     result.candidates = seeds.size();
-    const std::vector<std::size_t> pool = screen(seeds, prepared, fine, need, settings, runner);
+    Pool pool = screen(seeds, fine, need, settings, runner, result.screened);
 
     // Few candidates, each compared with every series: each is refined in
     // turn, its comparisons spread series by series.
     std::vector<Candidate> refined;
     std::vector<std::string> patterns;
     {
-        StageCount counted(runner, kStageRefine, pool.size());
-        for (std::size_t i : pool) {
+        StageCount counted(runner, kStageRefine, pool.seed.size());
+        for (std::size_t j = 0; j < pool.seed.size(); ++j) {
             runner.check_stop();
-            refined.push_back(fine.refine(std::move(seeds[i].shape), need, settings.iterations, runner));
-            patterns.push_back(seeds[i].pattern);
+            refined.push_back(fine.refine(std::move(pool.shape[j]), need, settings.iterations, runner));
+            patterns.push_back(seeds[pool.seed[j]].pattern);
             counted.add_one();
         }
     }

@@ -26,12 +26,21 @@ struct DiscoverySettings {
     double radius = 1.0;              // how close a window must be to count as an occurrence
     int iterations = 2;               // refinement rounds of each candidate
     std::size_t seeds_per_motif = 2;  // candidate shapes taken from each engine motif
-    std::size_t pool = 20;            // candidates refined at full resolution
-    std::size_t coarse = 32;          // points per shape in the first, coarse screening (0: none)
-    double same_place = 0.5;          // share of overlapping best matches that makes two motifs one
-    double place_overlap = 0.25;      // how much two best matches overlap (times length) to be at one place
-    std::size_t k = 10;               // motifs returned
-    std::size_t max_patterns = 0;     // frequent patterns one engine run may find (0: no limit)
+    std::size_t pool = 20;            // candidates refined
+    // Screening (screening.h): candidates cut less than merge_apart * length
+    // apart in one series are one; each is compared with a sample of series
+    // holding about sample_points points (at least sample_fewest series; 0:
+    // every series), and the best `survivors` of them with every series.
+    // At most most_candidates of them are screened, the engines' best first (0: all).
+    double merge_apart = 0.125;
+    std::size_t most_candidates = 0;
+    std::size_t sample_points = 65536;
+    std::size_t sample_fewest = 8;
+    std::size_t survivors = 80;
+    double same_place = 0.5;       // share of overlapping best matches that makes two motifs one
+    double place_overlap = 0.25;   // how much two best matches overlap (times length) to be at one place
+    std::size_t k = 10;            // motifs returned
+    std::size_t max_patterns = 0;  // frequent patterns one engine run may find (0: no limit)
 };
 
 struct DiscoveredMotif {
@@ -46,7 +55,8 @@ struct DiscoveredMotif {
 struct Discovery {
     std::vector<DiscoveredMotif> motifs;   // best first
     std::vector<std::size_t> flat_series;  // series without a window that is not flat
-    std::size_t candidates = 0;            // candidate shapes screened
+    std::size_t candidates = 0;            // candidate shapes found
+    std::size_t screened = 0;              // of those, at places of their own
 };
 
 // Stages of discover, in the order in which they report progress, with what
@@ -72,19 +82,15 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
 //
 // The share minsup of `usable` series, rounded up: at least 1, at most usable.
 std::size_t need_of(double minsup, std::size_t usable);
-// Means of consecutive blocks of `factor` points (a last partial block is dropped).
-std::vector<double> block_means(const double* values, std::size_t size, std::size_t factor);
-// Points per block in the coarse screening; 1: screened at full resolution.
-std::size_t coarse_factor(const DiscoverySettings& settings);
-// A candidate shape as the coarse screening compares it: its block means,
-// z-normalised; empty when they are flat.
-std::vector<double> coarse_shape(const std::vector<double>& shape, std::size_t factor);
+// The series the first screening samples (screening_sample over the usable
+// ones): positions into `usable`, the collection's usable series.
+std::vector<std::size_t> discovery_sample(const std::vector<std::size_t>& usable_lengths,
+                                          const DiscoverySettings& settings);
+// The start of the window of m points that a best match at `point` (span
+// points) of a series of `size` points gives: centred on it, within the series.
+long long seed_start(std::size_t size, long long point, long long span, std::size_t m);
 // How far an engine motif's best match at `point` (span points) of a series,
 // z-normalised as the engine normalises it, lies from the motif's
 // representative: the sum of squared differences (infinite for NaN).
 double seed_gap(const std::vector<double>& normalised, long long point, const std::vector<double>& representative,
                 long long span);
-// The candidate shape that a best match at `point` gives: the window of m
-// points centred on it (within the series), z-normalised; empty when flat.
-std::vector<double> seed_window(const SeriesView& view, const WindowStats& stats, long long point, long long span,
-                                std::size_t m);

@@ -7,6 +7,8 @@
 #include <tuple>
 #include <utility>
 
+#include "discovery/sliding_dot.h"
+
 namespace {
 
 constexpr double kFarthest = 2.0;
@@ -65,24 +67,9 @@ void distance_profile(const double* shape, std::size_t m, const double* values, 
                       const WindowStats& stats, double* out) {
     if (m == 0 || size < m) return;
     const std::size_t count = size - m + 1;
-    // out[i] first accumulates the dot product of the shape with window i,
-    // four points of the shape at a time, so that the inner loop runs over
-    // windows (vectorised) and reads and writes out[] once per four points.
-    std::fill(out, out + count, 0.0);
+    sliding_dot(shape, m, values, size, out);
     double shape_sum = 0.0;
-    std::size_t j = 0;
-    for (; j + 4 <= m; j += 4) {
-        const double q0 = shape[j], q1 = shape[j + 1], q2 = shape[j + 2], q3 = shape[j + 3];
-        const double* x = values + j;
-        shape_sum += (q0 + q1) + (q2 + q3);
-        for (std::size_t i = 0; i < count; ++i) out[i] += (q0 * x[i] + q1 * x[i + 1]) + (q2 * x[i + 2] + q3 * x[i + 3]);
-    }
-    for (; j < m; ++j) {
-        const double q = shape[j];
-        const double* x = values + j;
-        shape_sum += q;
-        for (std::size_t i = 0; i < count; ++i) out[i] += q * x[i];
-    }
+    for (std::size_t j = 0; j < m; ++j) shape_sum += shape[j];
     const double inv_m = 1.0 / static_cast<double>(m);
     for (std::size_t i = 0; i < count; ++i) {
         if (stats.flat[i]) {
@@ -210,6 +197,19 @@ std::size_t Refiner::usable_count() const {
     return count;
 }
 
+namespace {
+
+// The best match of a shape in one usable series: its start and distance.
+std::pair<long long, double> best_match(const double* shape, std::size_t m, const SeriesView& view,
+                                        const WindowStats& stats, std::vector<double>& profile) {
+    profile.resize(view.size - m + 1);
+    distance_profile(shape, m, view.values, view.size, stats, profile.data());
+    const auto closest = std::min_element(profile.begin(), profile.end());
+    return {closest - profile.begin(), *closest};
+}
+
+}  // namespace
+
 Candidate Refiner::evaluate(std::vector<double> shape, std::size_t need, const Runner& runner) const {
     Candidate c;
     c.shape = std::move(shape);
@@ -219,15 +219,23 @@ Candidate Refiner::evaluate(std::vector<double> shape, std::size_t need, const R
         std::vector<double> profile;
         for (std::size_t s = first; s < last; ++s) {
             runner.check_stop();
-            if (!usable(s)) continue;
-            const SeriesView& view = series[s];
-            profile.resize(view.size - m + 1);
-            distance_profile(c.shape.data(), m, view.values, view.size, stats[s], profile.data());
-            const auto closest = std::min_element(profile.begin(), profile.end());
-            c.best[s] = closest - profile.begin();
-            c.distance[s] = *closest;
+            if (usable(s))
+                std::tie(c.best[s], c.distance[s]) = best_match(c.shape.data(), m, series[s], stats[s], profile);
         }
     });
+    c.score = score_of(c.distance, c.best, need);
+    return c;
+}
+
+Candidate Refiner::evaluate_on(std::vector<double> shape, const std::vector<std::size_t>& subset,
+                               std::size_t need) const {
+    Candidate c;
+    c.shape = std::move(shape);
+    c.best.assign(series.size(), -1);
+    c.distance.assign(series.size(), kFarthest);
+    std::vector<double> profile;
+    for (std::size_t s : subset)
+        if (usable(s)) std::tie(c.best[s], c.distance[s]) = best_match(c.shape.data(), m, series[s], stats[s], profile);
     c.score = score_of(c.distance, c.best, need);
     return c;
 }

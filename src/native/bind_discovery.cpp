@@ -33,6 +33,7 @@ py::dict to_python(const Discovery& found) {
     result["motifs"] = std::move(motifs);
     result["flat_series"] = found.flat_series;
     result["candidates"] = found.candidates;
+    result["screened"] = found.screened;
     return result;
 }
 
@@ -44,7 +45,8 @@ void bind_discovery(py::module_& m) {
         [](const SeriesViews& series, std::size_t length, double minsup, double engine_minsup, int seglen,
            std::vector<int> alphabets, int min_len, int max_len, double max_overlap, std::size_t detrend_window,
            double flat_tol, double radius, int iterations, std::size_t seeds_per_motif, std::size_t pool,
-           std::size_t coarse, double same_place, double place_overlap, std::size_t k, long long threads,
+           double merge_apart, std::size_t most_candidates, std::size_t sample_points, std::size_t sample_fewest,
+           std::size_t survivors, double same_place, double place_overlap, std::size_t k, long long threads,
            const py::object& progress, std::optional<std::size_t> max_patterns) {
             DiscoverySettings settings;
             settings.length = length;
@@ -61,7 +63,11 @@ void bind_discovery(py::module_& m) {
             settings.iterations = iterations;
             settings.seeds_per_motif = seeds_per_motif;
             settings.pool = pool;
-            settings.coarse = coarse;
+            settings.merge_apart = merge_apart;
+            settings.most_candidates = most_candidates;
+            settings.sample_points = sample_points;
+            settings.sample_fewest = sample_fewest;
+            settings.survivors = survivors;
             settings.same_place = same_place;
             settings.place_overlap = place_overlap;
             settings.k = k;
@@ -74,7 +80,8 @@ void bind_discovery(py::module_& m) {
         py::arg("series"), py::arg("length"), py::arg("minsup"), py::arg("engine_minsup"), py::arg("seglen"),
         py::arg("alphabets"), py::arg("min_len"), py::arg("max_len"), py::arg("max_overlap"), py::arg("detrend_window"),
         py::arg("flat_tol"), py::arg("radius"), py::arg("iterations"), py::arg("seeds_per_motif"), py::arg("pool"),
-        py::arg("coarse"), py::arg("same_place"), py::arg("place_overlap"), py::arg("k"), py::arg("threads"),
+        py::arg("merge_apart"), py::arg("most_candidates"), py::arg("sample_points"), py::arg("sample_fewest"),
+        py::arg("survivors"), py::arg("same_place"), py::arg("place_overlap"), py::arg("k"), py::arg("threads"),
         py::arg("progress"), py::arg("max_patterns"),
         "Motifs of `length` points in `series` (float64 arrays), best first: a dict of numpy arrays.");
 }

@@ -11,6 +11,7 @@
 
 #include "discovery/discovery.h"
 #include "discovery/refine.h"
+#include "discovery/screening.h"
 #include "native/arrays.h"
 #include "partitioned/partitioned_discovery.h"
 
@@ -96,25 +97,27 @@ void bind_partitioned_discovery(py::module_& m) {
             py::list result;
             for (const auto& seeds : found)
                 result.append(py::make_tuple(to_array(seeds.gap), to_array(seeds.series), to_array(seeds.point),
-                                             to_matrix(seeds.shapes, length)));
+                                             to_matrix(seeds.shapes, length), to_array(seeds.start)));
             return result;
         },
         py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("seeds_per_motif"),
         py::arg("motifs"),
-        "For each engine motif (local series, points, representative, span): the gaps, local series, points and "
-        "shapes of the partition's candidate shapes.");
+        "For each engine motif (local series, points, representative, span): the gaps, local series, points, "
+        "shapes and window starts of the partition's candidate shapes.");
     m.def(
         "discovery_evaluate",
         [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
-           const FloatArray& shapes, std::size_t factor) {
+           const FloatArray& shapes, const py::object& only) {
             const DiscoverySettings settings = part_settings(length, flat_tol);
             const SeriesSet rows = rows_of(shapes);
             const auto flags = flags_of(flat);
+            std::vector<long long> subset;
+            if (!only.is_none()) subset = vector_of(only.cast<IndexArray>());
             std::vector<Candidate> found;
             {
                 py::gil_scoped_release release;
-                found = partitioned::part_evaluate(partitioned::part_refiner(prepared, flags, settings), rows, factor,
-                                                   settings);
+                found = partitioned::part_evaluate(partitioned::part_refiner(prepared, flags, settings), rows,
+                                                   only.is_none() ? nullptr : &subset, settings);
             }
             std::vector<std::vector<double>> distances;
             std::vector<std::vector<long long>> bests;
@@ -187,12 +190,25 @@ void bind_partitioned_discovery(py::module_& m) {
     m.def("discovery_need", &need_of, py::arg("minsup"), py::arg("usable"),
           "How many of the usable series a score is taken over.");
     m.def(
-        "discovery_coarse_shape",
-        [](const std::vector<double>& shape, std::size_t factor) {
-            if (factor < 1) throw py::value_error("factor must be 1 or more");
-            return to_array(coarse_shape(shape, factor));
+        "discovery_sample",
+        [](const std::vector<std::size_t>& lengths, std::size_t points, std::size_t fewest) {
+            return screening_sample(lengths, points, fewest);
         },
-        py::arg("shape"), py::arg("factor"), "A shape as the coarse screening compares it; empty when flat.");
+        py::arg("lengths"), py::arg("points"), py::arg("fewest"),
+        "The series the first screening compares every candidate with: positions into the usable series, given "
+        "their lengths.");
+    m.def(
+        "discovery_merge",
+        [](const std::vector<std::size_t>& series, const std::vector<long long>& starts, std::size_t length,
+           double share) {
+            if (series.size() != starts.size()) throw py::value_error("one start per series");
+            std::vector<SeedPlace> places;
+            for (std::size_t i = 0; i < series.size(); ++i) places.push_back({series[i], starts[i]});
+            return merge_places(places, merge_distance(share, length));
+        },
+        py::arg("series"), py::arg("starts"), py::arg("length"), py::arg("share"),
+        "The positions of the candidates kept when those cut from one place (same series, starts less than "
+        "share * length apart) are merged.");
     m.def(
         "discovery_score",
         [](const FloatArray& distance, const IndexArray& best, std::size_t need) {

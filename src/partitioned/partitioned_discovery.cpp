@@ -84,41 +84,30 @@ std::vector<PartSeeds> part_seeds(const Refiner& fine, const std::vector<MotifMa
         for (const auto& [gap, series, point] : order) {
             if (seeds.shapes.size() == settings.seeds_per_motif) break;
             const std::size_t s = static_cast<std::size_t>(series);
-            std::vector<double> shape =
-                seed_window(fine.view(s), fine.window_stats_of(s), point, motif.span, settings.length);
+            const long long start = seed_start(fine.view(s).size, point, motif.span, settings.length);
+            std::vector<double> shape = znormalised_window(fine.view(s).values, static_cast<std::size_t>(start),
+                                                           settings.length, fine.window_stats_of(s));
             if (shape.empty()) continue;
             seeds.gap.push_back(gap);
             seeds.series.push_back(series);
             seeds.point.push_back(point);
+            seeds.start.push_back(start);
             seeds.shapes.push_back(std::move(shape));
         }
     }
     return result;
 }
 
-std::vector<Candidate> part_evaluate(const Refiner& fine, const SeriesSet& shapes, std::size_t factor,
+std::vector<Candidate> part_evaluate(const Refiner& fine, const SeriesSet& shapes, const std::vector<long long>* only,
                                      const DiscoverySettings& settings) {
+    std::vector<std::size_t> subset;
+    if (only != nullptr)
+        for (long long s : *only) subset.push_back(local_index(s, fine));
     std::vector<Candidate> result;
     result.reserve(shapes.size());
-    if (factor <= 1) {
-        for (const auto& shape : shapes) {
-            if (shape.size() != settings.length) throw std::invalid_argument("a shape of another length");
-            result.push_back(fine.evaluate(shape, 0));
-        }
-        return result;
-    }
-    SeriesSet blocks(fine.series_count());
-    for (std::size_t s = 0; s < blocks.size(); ++s) {
-        const SeriesView& view = fine.view(s);
-        blocks[s] = block_means(view.values, view.size, factor);
-    }
-    const Refiner coarse(views_of(blocks), settings.length / factor, settings.flat_tol);
     for (const auto& shape : shapes) {
-        if (shape.size() != coarse.length()) throw std::invalid_argument("a coarse shape of another length");
-        Candidate c = coarse.evaluate(shape, 0);
-        for (long long& b : c.best)
-            if (b >= 0) b *= static_cast<long long>(factor);
-        result.push_back(std::move(c));
+        if (shape.size() != settings.length) throw std::invalid_argument("a shape of another length");
+        result.push_back(only != nullptr ? fine.evaluate_on(shape, subset, 0) : fine.evaluate(shape, 0));
     }
     return result;
 }

@@ -47,17 +47,17 @@ struct PartSeeds {
     std::vector<double> gap;
     std::vector<long long> series;
     std::vector<long long> point;
+    std::vector<long long> start;  // of the window cut (seed_start)
     SeriesSet shapes;
 };
 
 std::vector<PartSeeds> part_seeds(const Refiner& fine, const std::vector<MotifMatches>& motifs,
                                   const DiscoverySettings& settings);
 
-// Each shape compared with every series of the partition: per series the
-// distance and start of the best match (-1 for a series without one). With a
-// `factor` above 1, the shapes are coarse (coarse_shape) and the series are
-// compared as their block means, with starts given in points.
-std::vector<Candidate> part_evaluate(const Refiner& fine, const SeriesSet& shapes, std::size_t factor,
+// Each shape compared with every series of the partition, or with the local
+// series `only` when given: per series the distance and start of the best
+// match (-1 for a series without one or not compared).
+std::vector<Candidate> part_evaluate(const Refiner& fine, const SeriesSet& shapes, const std::vector<long long>* only,
                                      const DiscoverySettings& settings);
 
 // For each shape, the exact sums of the z-normalised windows of m points at

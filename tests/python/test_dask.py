@@ -1,5 +1,6 @@
 """zef.dask.mine on a local cluster of two worker processes: the same motifs as zef.mine, bit for bit."""
 
+import importlib
 import os
 import re
 import signal
@@ -224,13 +225,20 @@ def collection():
 
 
 @pytest.mark.parametrize(
-    "chunks, kwargs, batch",
+    "chunks, kwargs, batch, narrow",
     [
-        (30, {"length": 40, "k": 4}, 256),  # one partition; screened at full resolution
-        ((7, 0, 11, 12), {"length": 64, "k": 3, "minsup": 0.4, "alphabet": 4}, 5),  # coarse screening
+        (30, {"length": 40, "k": 4}, 256, False),  # one partition
+        ((7, 0, 11, 12), {"length": 64, "k": 3, "minsup": 0.4, "alphabet": 4}, 5, False),  # long shapes
+        # Few candidates kept, screened on a sample of 7 series first: the sample spans partitions.
+        ((7, 0, 11, 12), {"length": 40, "k": 4}, 7, True),
     ],
 )
-def test_discover_equals_one_process(client, chunks, kwargs, batch):
+def test_discover_equals_one_process(client, monkeypatch, chunks, kwargs, batch, narrow):
+    if narrow:
+        for module in (importlib.import_module("zef.discovery._run"), importlib.import_module("zef.dask._discover")):
+            monkeypatch.setattr(module, "MOST_CANDIDATES", 30)
+            monkeypatch.setattr(module, "SAMPLE_POINTS", 2000)
+            monkeypatch.setattr(module, "SURVIVORS", 6)
     series = collection()
     array = da.from_array(series, chunks=(chunks, 100))
     assert_same_discovery(zd.discover(array, batch=batch, **kwargs), zef.discover(series, **kwargs))

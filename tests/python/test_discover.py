@@ -204,3 +204,14 @@ def test_demo_says_where_each_planted_shape_ranks(capsys):
     out = capsys.readouterr().out
     assert "Discovery:" in out
     assert sum(" ranks " in line or "not among" in line for line in out.splitlines()) == 3
+
+
+@pytest.mark.parametrize("length, points", [(40, 400), (400, 3000)])  # direct products; the Fourier transform
+def test_the_same_motifs_at_any_scale(length, points):
+    series, _ = make_collection("saw", length, n_series=12, n_points=points, kind="walk", seed=4)
+    base = zef.discover(series, length=length, k=3)
+    assert len(base)
+    for scale in (1e-100, 1e100):
+        got = zef.discover(series * scale, length=length, k=3)
+        assert [dict(m.best_matches) for m in got] == [dict(m.best_matches) for m in base]
+        np.testing.assert_allclose([m.score for m in got], [m.score for m in base], rtol=1e-9)

@@ -25,13 +25,20 @@ def long_collection():
 
 
 @pytest.mark.parametrize(
-    "family, length, kind, prevalence, seed",
-    [("bump", 40, "walk", 0.8, 1), ("sine", 30, "noise", 1.0, 2), ("saw", 50, "walk", 0.5, 3)],
+    "family, length, points, kind, prevalence, seed",
+    [
+        ("bump", 40, 400, "walk", 0.8, 1),
+        ("sine", 30, 400, "noise", 1.0, 2),
+        ("saw", 50, 400, "walk", 0.5, 3),
+        ("serrated", 400, 3000, "ar1", 1.0, 4),  # compared through the Fourier transform
+    ],
 )
-def test_every_thread_count_gives_the_same_result(family, length, kind, prevalence, seed):
-    series, _ = make_collection(family, length, n_series=25, n_points=400, prevalence=prevalence, kind=kind, seed=seed)
-    rows = [row[: 400 - 9 * (i % 5)] for i, row in enumerate(series)]
-    rows[4], rows[6] = np.full(400, 3.0), rows[6][:20]  # one flat, one short
+def test_every_thread_count_gives_the_same_result(family, length, points, kind, prevalence, seed):
+    series, _ = make_collection(
+        family, length, n_series=25, n_points=points, prevalence=prevalence, kind=kind, seed=seed
+    )
+    rows = [row[: points - 9 * (i % 5)] for i, row in enumerate(series)]
+    rows[4], rows[6] = np.full(points, 3.0), rows[6][:20]  # one flat, one short
     expected = everything(zef.discover(rows, length=length, k=4, threads=1))
     assert expected[0]["motifs"] and expected[0]["flat_series"] == [4] and expected[0]["short_series"] == [6]
     for threads in (2, 3):
@@ -50,7 +57,9 @@ def test_ctrl_c_interrupts_a_long_call_and_discovery_goes_on(long_collection):
     finally:
         timer.cancel()
     assert latency < 0.2
-    assert seen[-1][0] in ("screen", "refine") and seen[-1][1] < seen[-1][2]
+    # Stopped in the heavy stages, before the occurrences (the screening's
+    # sample part may have just ended).
+    assert seen[-1][0] in ("screen", "refine") and all(stage != "occurrences" for stage, *_ in seen)
     assert len(zef.discover(long_collection[:20, :600], length=80, threads=2)) > 0
 
 
@@ -89,7 +98,7 @@ def test_find_with_a_length_shows_progress_when_asked_and_prints_the_same(zef, t
     shown = zef("find", "shapes.csv", "--length", "40", "--progress")
     assert shown[:2] == quiet[:2] and quiet[0] == 0 and shown[2].startswith(quiet[2])
     lines = shown[2][len(quiet[2]) :].splitlines()
-    assert lines[-1] == f"finding occurrences: [{'#' * 24}] 160 of 160"  # 8 motifs, 20 series
+    assert lines[-1] == f"finding occurrences: [{'#' * 24}] 180 of 180"  # 9 motifs, 20 series
     assert {line.split(":")[0] for line in lines} <= set(progressbar.LABELS.values())
 
 

@@ -98,7 +98,7 @@ def discovery_seeds(
     flat_tol: float,
     seeds_per_motif: int,
     motifs: Sequence[tuple[Any, ...]],
-) -> list[tuple[NDArray[np.float64], NDArray[np.int64], NDArray[np.int64], NDArray[np.float64]]]:
+) -> list[tuple[NDArray[np.float64], NDArray[np.int64], NDArray[np.int64], NDArray[np.float64], NDArray[np.int64]]]:
     """For each engine motif (local series, points, representative, span): the gaps, local series,
     points and shapes of the partition's candidate shapes."""
 
@@ -108,9 +108,10 @@ def discovery_evaluate(
     length: int,
     flat_tol: float,
     shapes: NDArray[np.float64],
-    factor: int,
+    only: NDArray[np.int64] | Sequence[int] | None = None,
 ) -> tuple[NDArray[np.float64], NDArray[np.int64]]:
-    """Distances and starts of each shape's best match in each series (shapes x series arrays; -1: none)."""
+    """Distances and starts of each shape's best match in each series, or in the local series `only` when given
+    (shapes x series arrays; -1: none or not compared)."""
 
 def discovery_sums(
     prepared: Sequence[Sequence[float]] | Any,
@@ -136,8 +137,13 @@ def discovery_occurrences(
 def discovery_need(minsup: float, usable: int) -> int:
     """How many of the usable series a score is taken over."""
 
-def discovery_coarse_shape(shape: Sequence[float] | NDArray[np.float64], factor: int) -> NDArray[np.float64]:
-    """A shape as the coarse screening compares it; empty when flat."""
+def discovery_sample(lengths: Sequence[int], points: int, fewest: int) -> list[int]:
+    """The series the first screening compares every candidate with: positions into the usable series, given
+    their lengths."""
+
+def discovery_merge(series: Sequence[int], starts: Sequence[int], length: int, share: float) -> list[int]:
+    """The positions of the candidates kept when those cut from one place (same series, starts less than
+    share * length apart) are merged."""
 
 def discovery_score(distance: NDArray[np.float64], best: NDArray[np.int64], need: int) -> float:
     """The mean distance over the `need` closest series with a match."""

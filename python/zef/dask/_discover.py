@@ -26,12 +26,29 @@ from zef._validation import (
     pattern_limit,
 )
 from zef.dask import _steps
-from zef.dask._discovery_parts import Partitions, RemoteSeries, discovery_prepare, info, series_count, usable_rows
+from zef.dask._discovery_parts import (
+    Partitions,
+    RemoteSeries,
+    Seed,
+    discovery_prepare,
+    info,
+    series_count,
+    usable_rows,
+)
 from zef.dask._mine import mine_partitions
 from zef.dask._partitions import partitions
 from zef.dask._run import Run
 from zef.discovery._result import DiscoveredMotif, Discovery, motifs_of
-from zef.discovery._tuning import COARSE_POINTS, ENGINE_SUPPORT, PLACE_OVERLAP, SAME_PLACE
+from zef.discovery._tuning import (
+    ENGINE_SUPPORT,
+    MERGE_APART,
+    MOST_CANDIDATES,
+    PLACE_OVERLAP,
+    SAME_PLACE,
+    SAMPLE_FEWEST,
+    SAMPLE_POINTS,
+    SURVIVORS,
+)
 
 __all__ = ["SCREENED_PER_PASS", "discover"]
 
@@ -134,6 +151,49 @@ def discover(
         return _discover(run, parts, names, settings, batch, limit)
 
 
+def screen(
+    run: Run, on: Partitions, shapes: list[Any], only: Any, need: int, batch: int
+) -> tuple[list[float], list[Any], list[Any]]:
+    """The scores, best matches and distances of `shapes` over the taken series `only` (all when None)."""
+    scores: list[float] = []
+    bests: list[Any] = []
+    distances: list[Any] = []
+    for first in range(0, len(shapes), batch):
+        some = shapes[first : first + batch]
+        distance, best = on.evaluate(np.array(some), only)
+        for row in range(len(some)):
+            scores.append(_steps.discovery_score(distance[row], best[row], need))
+            bests.append(best[row])
+            distances.append(distance[row])
+        run.report("screen", first + len(some), len(shapes))
+    return scores, bests, distances
+
+
+def screen_sample(
+    run: Run, on: Partitions, shapes: list[Any], sample: Any, need: int, batch: int
+) -> tuple[list[float], list[Any], list[Any]]:
+    """Each shape compared with the sample, then the mean of its closest matches there compared again:
+    the better of the two, with its score and best matches."""
+    scores, bests, distances = screen(run, on, shapes, sample, need, batch)
+    closest = [_steps.discovery_closest(d, b, need) for d, b in zip(distances, bests, strict=True)]
+    shapes = list(shapes)
+    for first in range(0, len(shapes), batch):
+        some = range(first, min(first + batch, len(shapes)))
+        sums = on.sums([(closest[i], bests[i][closest[i]]) for i in some])
+        means = {
+            i: _steps.discovery_shape([p[n] for p in sums], on.length, closest[i].size) for n, i in enumerate(some)
+        }
+        means = {i: mean for i, mean in means.items() if mean.size}
+        if not means:
+            continue
+        distance, best = on.evaluate(np.array(list(means.values())), sample)
+        for row, (i, mean) in enumerate(means.items()):
+            score = _steps.discovery_score(distance[row], best[row], need)
+            if score < scores[i]:
+                scores[i], bests[i], shapes[i] = score, best[row], mean
+    return scores, bests, shapes
+
+
 def _discover(
     run: Run, parts: list[Any], names: list[str] | None, settings: dict[str, Any], batch: int, limit: int | None
 ) -> Discovery:
@@ -172,8 +232,7 @@ def _discover(
     usable_local = [np.flatnonzero(u) for u in usable]
     engine_starts = np.cumsum([0] + [u.size for u in usable_local])
     engine_parts = [delayed(usable_rows)(s) for s in states]
-    shapes: list[Any] = []
-    patterns: list[bytes] = []
+    seeds: list[Seed] = []
     for letters in settings["alphabet"]:
         motifs = mine_partitions(
             run,
@@ -189,34 +248,39 @@ def _discover(
             None,
             limit,
         )
-        for shape, pattern in on.seeds(motifs, usable_local, engine_starts):
-            shapes.append(shape)
-            patterns.append(pattern)
+        seeds.extend(on.seeds(motifs, usable_local, engine_starts))
         run.lap(f"candidates of {letters} letters")
-        run.report("candidates", len(shapes), len(shapes))
+        run.report("candidates", len(seeds), len(seeds))
 
-    # Screening, on block means when the shapes are long.
-    factor = max(1, length // COARSE_POINTS) if COARSE_POINTS > 0 else 1
-    screened = [_steps.discovery_coarse_shape(s, factor) if factor > 1 else s for s in shapes]
-    scores = [2.0] * len(shapes)
-    bests: list[Any] = [np.empty(0, dtype=np.int64)] * len(shapes)
-    compared = [i for i, s in enumerate(screened) if s.size]
-    for first in range(0, len(compared), batch):
-        some = compared[first : first + batch]
-        distances, best = on.evaluate(np.array([screened[i] for i in some]), factor)
-        for row, i in enumerate(some):
-            scores[i] = _steps.discovery_score(distances[row], best[row], need)
-            bests[i] = best[row]
-        run.report("screen", min(first + batch, len(compared)), len(compared))
-    kept = _steps.discovery_places(scores, bests, length, SAME_PLACE, int(settings["pool"]), 0.5)
+    # Screening: candidates from one place merged, the rest compared with a
+    # sample of the series, the best of those with every series.
+    # The engines' rankings interleaved, as discover orders them (a stable sort).
+    seeds.sort(key=lambda seed: seed[4])
+    merged = _steps.discovery_merge([c[2] for c in seeds], [c[3] for c in seeds], length, MERGE_APART)
+    merged = merged[:MOST_CANDIDATES] if MOST_CANDIDATES > 0 else merged
+    usable_taken = np.flatnonzero(np.concatenate(usable))
+    lengths = sizes[np.asarray(taking, dtype=np.int64)[usable_taken]].tolist() if usable_taken.size else []
+    sample = usable_taken[_steps.discovery_sample(lengths, SAMPLE_POINTS, SAMPLE_FEWEST)]
+    compared = merged
+    shapes = [seeds[i][0] for i in merged]
+    if sample.size < usable_count and len(merged) > SURVIVORS:
+        sample_need = _steps.discovery_need(minsup, sample.size)
+        scores, bests, shapes = screen_sample(run, on, shapes, sample, sample_need, batch)
+        survivors = _steps.discovery_places(scores, bests, length, SAME_PLACE, SURVIVORS, 0.5)
+        compared = [merged[i] for i in survivors]
+        shapes = [shapes[i] for i in survivors]
+    scores, bests, _ = screen(run, on, shapes, None, need, batch)
+    pool = _steps.discovery_places(scores, bests, length, SAME_PLACE, int(settings["pool"]), 0.5)
     del bests
+    patterns = [seeds[compared[i]][1] for i in pool]
+    pool_shapes = [shapes[i] for i in pool]
     run.lap("screen")
 
     # Refinement, every candidate of the pool in step: its closest windows
     # summed exactly on the partitions, the mean shape evaluated again.
-    current = on.candidates([shapes[i] for i in kept], need)
+    current = on.candidates(pool_shapes, need)
     best_of = list(current)
-    active = list(range(len(kept)))
+    active = list(range(len(pool)))
     for _ in range(settings["iterations"]):
         closest = {i: _steps.discovery_closest(current[i][1], current[i][2], need) for i in active}
         active = [i for i in active if closest[i].size]
@@ -243,7 +307,7 @@ def _discover(
             "distance": c[1],
             "occurrences": occurrences,
             "score": c[3],
-            "pattern": patterns[kept[i]],
+            "pattern": patterns[i],
             "shape": c[0],
         }
         for i, c, occurrences in zip(final, chosen, found, strict=True)

@@ -29,6 +29,7 @@ __all__ = [
     "DiscoveryPart",
     "Partitions",
     "RemoteSeries",
+    "Seed",
     "discovery_prepare",
     "info",
     "series_count",
@@ -36,6 +37,9 @@ __all__ = [
 ]
 
 DiscoveryPart = tuple[list[Any], list[Any], dict[str, Any]]
+#: A candidate shape, its engine pattern, the taken series and start of the window it was cut from,
+#: and the rank of its motif in the engine's ranking.
+Seed = tuple[Any, bytes, int, int, int]
 
 
 def discovery_prepare(part: Any, length: int, window: int, flat_tol: float) -> DiscoveryPart:
@@ -76,8 +80,8 @@ def _part_seeds(part: DiscoveryPart, length: int, flat_tol: float, motifs: list[
     return _steps.discovery_seeds(part[0], part[1], length, flat_tol, SEEDS_PER_PATTERN, motifs)
 
 
-def _part_evaluate(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, factor: int) -> tuple[Any, Any]:
-    return _steps.discovery_evaluate(part[0], part[1], length, flat_tol, shapes, factor)
+def _part_evaluate(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, only: Any) -> tuple[Any, Any]:
+    return _steps.discovery_evaluate(part[0], part[1], length, flat_tol, shapes, only)
 
 
 def _part_sums(part: DiscoveryPart, length: int, flat_tol: float, chosen: list[tuple[Any, Any]]) -> list[Any]:
@@ -110,9 +114,10 @@ class Partitions:
         """Positions of `series` (taken indexes, ascending) that fall in each partition."""
         return [np.searchsorted(series, self.starts[p : p + 2]) for p in range(len(self.states))]
 
-    def seeds(self, motifs: list[Motif], usable_local: list[Any], engine_starts: Any) -> list[tuple[Any, bytes]]:
+    def seeds(self, motifs: list[Motif], usable_local: list[Any], engine_starts: Any) -> list[Seed]:
         """The candidate shapes of the engine's motifs, in their order: from each, its best matches
-        closest to its representative whose windows are not flat."""
+        closest to its representative whose windows are not flat, with the (taken) series and start of
+        the window each was cut from."""
         requests: list[list[tuple[Any, ...]]] = [[] for _ in self.states]
         for motif in motifs:
             matches = motif.best_matches
@@ -133,27 +138,40 @@ class Partitions:
                 for s, r in zip(self.states, requests, strict=True)
             ]
         )
-        seeds: list[tuple[Any, bytes]] = []
+        seeds: list[Seed] = []
         for m, motif in enumerate(motifs):
             found = []
             for p, answer in enumerate(answers):
-                gaps, series, points, shapes = answer[m]
-                for gap, s, point, shape in zip(gaps.tolist(), series.tolist(), points.tolist(), shapes, strict=True):
-                    found.append((gap, self.starts[p] + s, point, shape))
+                gaps, series, points, shapes, starts = answer[m]
+                for gap, s, point, shape, start in zip(
+                    gaps.tolist(), series.tolist(), points.tolist(), shapes, starts.tolist(), strict=True
+                ):
+                    found.append((gap, self.starts[p] + s, point, shape, start))
             found.sort(key=lambda f: (f[0], f[1], f[2]))
             pattern = motif.pattern.encode("latin-1")
-            seeds.extend((np.array(f[3]), pattern) for f in found[:SEEDS_PER_PATTERN])
+            seeds.extend((np.array(f[3]), pattern, f[1], f[4], m) for f in found[:SEEDS_PER_PATTERN])
         return seeds
 
-    def evaluate(self, shapes: Any, factor: int) -> tuple[Any, Any]:
-        """Distances and starts of every shape's best match in every taken series (shapes x series)."""
-        answers = self._each(_part_evaluate, shapes, factor)
+    def evaluate(self, shapes: Any, only: Any = None) -> tuple[Any, Any]:
+        """Distances and starts of every shape's best match in every taken series, or in the taken
+        series `only` (ascending) when given (shapes x series; -1: none or not compared)."""
+        if only is None:
+            answers = self._each(_part_evaluate, shapes, None)
+        else:
+            only = np.asarray(only, dtype=np.int64)
+            local = [only[first:last] - self.starts[p] for p, (first, last) in enumerate(self._split(only))]
+            answers = self.run.gather(
+                [
+                    self.run.submit(_part_evaluate, s, self.length, self.flat_tol, shapes, subset)
+                    for s, subset in zip(self.states, local, strict=True)
+                ]
+            )
         return np.concatenate([a[0] for a in answers], axis=1), np.concatenate([a[1] for a in answers], axis=1)
 
     def candidates(self, shapes: list[Any], need: int) -> list[Candidate]:
         if not shapes:
             return []
-        distances, best = self.evaluate(np.array(shapes), 1)
+        distances, best = self.evaluate(np.array(shapes))
         return [
             (shape, distances[i], best[i], _steps.discovery_score(distances[i], best[i], need))
             for i, shape in enumerate(shapes)

@@ -20,7 +20,17 @@ from zef._validation import (
 )
 from zef.discovery._gaps import fill_gaps
 from zef.discovery._result import Discovery, motifs_of
-from zef.discovery._tuning import COARSE_POINTS, ENGINE_SUPPORT, PLACE_OVERLAP, SAME_PLACE, SEEDS_PER_PATTERN
+from zef.discovery._tuning import (
+    ENGINE_SUPPORT,
+    MERGE_APART,
+    MOST_CANDIDATES,
+    PLACE_OVERLAP,
+    SAME_PLACE,
+    SAMPLE_FEWEST,
+    SAMPLE_POINTS,
+    SEEDS_PER_PATTERN,
+    SURVIVORS,
+)
 
 __all__ = ["discover"]
 
@@ -86,8 +96,8 @@ def discover(
         Rounds in which each candidate's shape is re-estimated from its
         closest matches.
     pool : int, optional
-        Candidates refined at full resolution, after a coarse screening of
-        all of them (default: 2 k, at least 10).
+        Candidates refined, the best of the screening at distinct places
+        (default: 2 k, at least 10).
     threads : int, optional
         How many threads do the native work; by default the variable
         ZEF_NUM_THREADS, else every core the process may use (as `zef.mine`).
@@ -160,7 +170,11 @@ def discover(
         iterations=settings["iterations"],
         seeds_per_motif=SEEDS_PER_PATTERN,
         pool=int(settings["pool"]),
-        coarse=COARSE_POINTS,
+        merge_apart=MERGE_APART,
+        most_candidates=MOST_CANDIDATES,
+        sample_points=SAMPLE_POINTS,
+        sample_fewest=SAMPLE_FEWEST,
+        survivors=SURVIVORS,
         same_place=SAME_PLACE,
         place_overlap=PLACE_OVERLAP,
         k=motif_limit(settings),

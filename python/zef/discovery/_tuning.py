@@ -1,11 +1,29 @@
 """The fixed settings of discovery's search: how many candidates it takes, how it screens and ranks them."""
 
-__all__ = ["COARSE_POINTS", "ENGINE_SUPPORT", "PLACE_OVERLAP", "SAME_PLACE", "SEEDS_PER_PATTERN"]
+__all__ = [
+    "ENGINE_SUPPORT",
+    "MERGE_APART",
+    "MOST_CANDIDATES",
+    "PLACE_OVERLAP",
+    "SAME_PLACE",
+    "SAMPLE_FEWEST",
+    "SAMPLE_POINTS",
+    "SEEDS_PER_PATTERN",
+    "SURVIVORS",
+]
 
 #: Candidate shapes taken from each engine pattern (its best matches closest to its representative).
 SEEDS_PER_PATTERN = 2
-#: Points per shape in the coarse screening of every candidate (block means).
-COARSE_POINTS = 32
+#: Candidates cut from one series less than this share of the length apart are one.
+MERGE_APART = 0.125
+#: At most this many candidates are screened: the engines' best patterns first.
+MOST_CANDIDATES = 400
+#: Every candidate is first compared, point by point, with a sample of the
+#: series holding about this many points (at least SAMPLE_FEWEST series) ...
+SAMPLE_POINTS = 8000
+SAMPLE_FEWEST = 4
+#: ... and the best SURVIVORS of them, at distinct places, with every series.
+SURVIVORS = 80
 #: Two motifs are one when, in this share of the series, their best matches
 #: overlap by more than PLACE_OVERLAP times the length.
 SAME_PLACE = 0.5

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -46,11 +47,13 @@ TEST(PartitionedDiscovery, PartitionsGiveTheValuesOfTheWholeCollection) {
     const Refiner a = partitioned::part_refiner(views(first.prepared, 0, 3), first.flat, settings);
     const Refiner b = partitioned::part_refiner(views(second.prepared, 0, 4), second.flat, settings);
     const std::vector<double> shape = znormalised_window(whole.prepared[1].data(), 30, 40, all.window_stats_of(1));
-    for (std::size_t factor : {1, 4}) {
-        const SeriesSet shapes{factor == 1 ? shape : coarse_shape(shape, factor)};
-        const Candidate together = partitioned::part_evaluate(all, shapes, factor, settings)[0];
-        const Candidate left = partitioned::part_evaluate(a, shapes, factor, settings)[0];
-        const Candidate right = partitioned::part_evaluate(b, shapes, factor, settings)[0];
+    // Every series, then the series 1 and 5 alone (local 1 of the first part, local 2 of the second).
+    const std::vector<long long> only_all{1, 5}, only_a{1}, only_b{2};
+    for (bool subset : {false, true}) {
+        const SeriesSet shapes{shape};
+        const Candidate together = partitioned::part_evaluate(all, shapes, subset ? &only_all : nullptr, settings)[0];
+        const Candidate left = partitioned::part_evaluate(a, shapes, subset ? &only_a : nullptr, settings)[0];
+        const Candidate right = partitioned::part_evaluate(b, shapes, subset ? &only_b : nullptr, settings)[0];
         std::vector<long long> best = left.best;
         best.insert(best.end(), right.best.begin(), right.best.end());
         std::vector<double> distance = left.distance;
@@ -58,8 +61,11 @@ TEST(PartitionedDiscovery, PartitionsGiveTheValuesOfTheWholeCollection) {
         EXPECT_EQ(best, together.best);
         EXPECT_EQ(distance, together.distance);
         EXPECT_EQ(best[4], -1);
+        if (subset) {
+            EXPECT_EQ(std::count(best.begin(), best.end(), -1), 5);
+        }
     }
-    EXPECT_EQ(all.evaluate(shape, 4).best, partitioned::part_evaluate(all, {shape}, 1, settings)[0].best);
+    EXPECT_EQ(all.evaluate(shape, 4).best, partitioned::part_evaluate(all, {shape}, nullptr, settings)[0].best);
 
     const Candidate c = all.evaluate(shape, 4);
     const std::vector<std::size_t> closest = closest_series(c.distance, c.best, 5);
