@@ -33,10 +33,10 @@ struct DiscoverySettings {
     // every series), and the best `survivors` of them with every series.
     // At most most_candidates of them are screened, the engines' best first (0: all).
     double merge_apart = 0.125;
-    std::size_t most_candidates = 0;
-    std::size_t sample_points = 65536;
-    std::size_t sample_fewest = 8;
-    std::size_t survivors = 80;
+    std::size_t most_candidates = 200;
+    std::size_t sample_points = 8000;
+    std::size_t sample_fewest = 4;
+    std::size_t survivors = 40;
     double same_place = 0.5;       // share of overlapping best matches that makes two motifs one
     double place_overlap = 0.25;   // how much two best matches overlap (times length) to be at one place
     std::size_t k = 10;            // motifs returned

@@ -17,13 +17,13 @@ SEEDS_PER_PATTERN = 2
 #: Candidates cut from one series less than this share of the length apart are one.
 MERGE_APART = 0.125
 #: At most this many candidates are screened: the engines' best patterns first.
-MOST_CANDIDATES = 400
+MOST_CANDIDATES = 200
 #: Every candidate is first compared, point by point, with a sample of the
 #: series holding about this many points (at least SAMPLE_FEWEST series) ...
 SAMPLE_POINTS = 8000
 SAMPLE_FEWEST = 4
 #: ... and the best SURVIVORS of them, at distinct places, with every series.
-SURVIVORS = 80
+SURVIVORS = 40
 #: Two motifs are one when, in this share of the series, their best matches
 #: overlap by more than PLACE_OVERLAP times the length.
 SAME_PLACE = 0.5

@@ -51,6 +51,7 @@ TEST(SlidingDot, TransformAgreesWithDirectProducts) {
     }
     EXPECT_FALSE(sliding_dot_prefers_fft(16, 1000));
     EXPECT_TRUE(sliding_dot_prefers_fft(2000, 100000));
+    EXPECT_FALSE(sliding_dot_prefers_fft(150, 1000));
 }
 
 TEST(Screening, MergesCandidatesCutFromOnePlace) {
