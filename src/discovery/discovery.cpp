@@ -8,6 +8,7 @@
 #include "discovery/detrend.h"
 #include "discovery/refine.h"
 #include "discovery/screening.h"
+#include "discovery/whitened.h"
 #include "engine/sax.h"
 #include "parallel/pipeline.h"
 
@@ -55,11 +56,11 @@ struct EngineInput {
     std::vector<std::size_t> index_of;  // position in the collection of each
 };
 
-EngineInput engine_input(const Refiner& fine, const Runner& runner) {
+EngineInput engine_input(const Refiner& view, const Refiner& fine, const Runner& runner) {
     EngineInput input;
     for (std::size_t s = 0; s < fine.series_count(); ++s) {
         if (!fine.usable(s)) continue;
-        input.views.push_back(fine.view(s));
+        input.views.push_back(view.view(s));
         input.index_of.push_back(s);
     }
     input.normalised.resize(input.views.size());
@@ -73,11 +74,12 @@ EngineInput engine_input(const Refiner& fine, const Runner& runner) {
     return input;
 }
 
-// The candidate shapes of one engine motif: the windows of `length` points
+// The candidate shapes of one engine motif: the windows of `fine`'s length
 // centred on its best matches that lie closest to its representative, at most
 // `per_motif` of them.
 std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner& fine,
                            const DiscoverySettings& settings) {
+    const std::size_t m = fine.length();
     const std::vector<double> representative = motif.get_representative();
     const long long span = motif.get_length();
     std::vector<std::pair<double, std::pair<std::size_t, long long>>> matches;
@@ -91,19 +93,22 @@ std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner
     for (const auto& match : matches) {
         if (seeds.size() == settings.seeds_per_motif) break;
         const std::size_t s = match.second.first;
-        const long long start = seed_start(fine.view(s).size, match.second.second, span, settings.length);
-        std::vector<double> shape = znormalised_window(fine.view(s).values, static_cast<std::size_t>(start),
-                                                       settings.length, fine.window_stats_of(s));
+        const long long start = seed_start(fine.view(s).size, match.second.second, span, m);
+        std::vector<double> shape =
+            znormalised_window(fine.view(s).values, static_cast<std::size_t>(start), m, fine.window_stats_of(s));
         if (shape.empty()) continue;
         seeds.push_back({std::move(shape), {motif.get_pattern().begin(), motif.get_pattern().end()}, {s, start}});
     }
     return seeds;
 }
 
-// Candidate shapes from one run of the engine, appended to `seeds` in the
-// order of the engine's ranking.
-void engine_seeds(const EngineInput& input, const Refiner& fine, const DiscoverySettings& settings, int alphabet,
-                  const Runner& runner, std::vector<Seed>& seeds) {
+// Candidate shapes from one run of the engine on one view (cut from `fine`,
+// that view's refiner), appended to `seeds` in the order of the engine's
+// ranking. With `raw` (for the whitened view), each becomes the raw window at
+// its place, as the partitions give it (the mean of one window's exact sum),
+// and is dropped when that is flat.
+void engine_seeds(const EngineInput& input, const Refiner& fine, const Refiner* raw, const DiscoverySettings& settings,
+                  int alphabet, const Runner& runner, std::vector<Seed>& seeds) {
     const MinerSettings engine{settings.engine_minsup, settings.seglen,      alphabet, settings.min_len,
                                settings.max_len,       settings.max_overlap, 0};
     std::vector<Motif> motifs = mine_motifs(input.views, engine, settings.max_patterns, runner);
@@ -112,6 +117,13 @@ void engine_seeds(const EngineInput& input, const Refiner& fine, const Discovery
     each(runner, counted, motifs.size(), [&](std::size_t i) { found[i] = seeds_of(motifs[i], input, fine, settings); });
     for (std::size_t i = 0; i < found.size(); ++i) {
         for (Seed& seed : found[i]) {
+            if (raw != nullptr) {
+                std::vector<ExactSum> sums(raw->length());
+                add_window(sums, raw->view(seed.place.series).values, static_cast<std::size_t>(seed.place.start),
+                           raw->length(), raw->window_stats_of(seed.place.series));
+                seed.shape = shape_from_sums(sums, 1);
+                if (seed.shape.empty()) continue;
+            }
             seed.rank = i;
             seeds.push_back(std::move(seed));
         }
@@ -127,8 +139,9 @@ struct Pool {
     SeriesSet shape;                // as screened
 };
 
-Pool screen(const std::vector<Seed>& seeds, const Refiner& fine, std::size_t need, const DiscoverySettings& settings,
+Pool screen(const std::vector<Seed>& seeds, const BothViews& views, std::size_t need, const DiscoverySettings& settings,
             const Runner& runner, std::size_t& screened) {
+    const Refiner& fine = views.raw;
     const std::size_t m = settings.length;
     std::vector<SeedPlace> places;
     for (const Seed& seed : seeds) places.push_back(seed.place);
@@ -154,7 +167,7 @@ Pool screen(const std::vector<Seed>& seeds, const Refiner& fine, std::size_t nee
         {
             StageCount counted(runner, kStageScreen, merged.size());
             each(runner, counted, merged.size(), [&](std::size_t i) {
-                first[i] = fine.evaluate_on(seeds[merged[i]].shape, sample, sample_need);
+                first[i] = views.evaluate_on(seeds[merged[i]].shape, sample, sample_need);
                 // One round of refinement on the sample: a window cut from one
                 // series carries that series' noise, the mean of its closest
                 // matches much less of it.
@@ -165,7 +178,7 @@ Pool screen(const std::vector<Seed>& seeds, const Refiner& fine, std::size_t nee
                                fine.window_stats_of(s));
                 std::vector<double> mean = shape_from_sums(sums, closest.size());
                 if (!mean.empty()) {
-                    Candidate again = fine.evaluate_on(std::move(mean), sample, sample_need);
+                    Candidate again = views.evaluate_on(std::move(mean), sample, sample_need);
                     if (again.score < first[i].score) first[i] = std::move(again);
                 }
             });
@@ -177,14 +190,14 @@ Pool screen(const std::vector<Seed>& seeds, const Refiner& fine, std::size_t nee
         StageCount counted(runner, kStageScreen, compared.size());
         // Few survivors, each compared with every series: spread series by series.
         for (std::size_t i = 0; i < compared.size(); ++i) {
-            scored[i] = fine.evaluate(first[best[i]].shape, need, runner);
+            scored[i] = views.evaluate(first[best[i]].shape, need, runner);
             counted.add_one();
         }
     } else {
         scored.resize(compared.size());
         StageCount counted(runner, kStageScreen, compared.size());
         each(runner, counted, compared.size(),
-             [&](std::size_t i) { scored[i] = fine.evaluate(seeds[compared[i]].shape, need); });
+             [&](std::size_t i) { scored[i] = views.evaluate(seeds[compared[i]].shape, need); });
     }
     // The pool drops only near-copies (best matches overlapping by more than
     // half): a shape next to a better-screened one keeps its chance.
@@ -227,15 +240,33 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
     if (usable == 0 || settings.k == 0) return result;
     const std::size_t need = need_of(settings.minsup, usable);
 
+    // The whitened view: each series filtered with the collection's
+    // coefficient, a window flat where its raw window is.
+    std::vector<double> lags;
+    for (std::size_t s = 0; s < prepared.size(); ++s)
+        if (fine.usable(s)) lags.push_back(lag_one(prepared[s].data(), prepared[s].size()));
+    const double phi = whitening_coefficient(std::move(lags));
+    SeriesSet whitened(series.size());
+    runner.run_ranges(series.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t s = first; s < last; ++s) whitened[s] = whiten(prepared[s].data(), prepared[s].size(), phi);
+    });
+    Refiner white(views_of(whitened), m - 1, settings.flat_tol, runner);
+    for (std::size_t s = 0; s < series.size(); ++s) white.mark_flat(s, fine.window_stats_of(s));
+    const BothViews views{fine, white, phi};
+
     std::vector<Seed> seeds;
     {
-        const EngineInput input = engine_input(fine, runner);
-        for (int alphabet : settings.alphabets) engine_seeds(input, fine, settings, alphabet, runner, seeds);
+        const EngineInput input = engine_input(fine, fine, runner);
+        for (int alphabet : settings.alphabets) engine_seeds(input, fine, nullptr, settings, alphabet, runner, seeds);
+    }
+    {
+        const EngineInput input = engine_input(white, fine, runner);
+        for (int alphabet : settings.alphabets) engine_seeds(input, white, &fine, settings, alphabet, runner, seeds);
     }
     // The engines' rankings interleaved: first every engine's best motif, then their second...
     std::stable_sort(seeds.begin(), seeds.end(), [](const Seed& a, const Seed& b) { return a.rank < b.rank; });
     result.candidates = seeds.size();
-    Pool pool = screen(seeds, fine, need, settings, runner, result.screened);
+    Pool pool = screen(seeds, views, need, settings, runner, result.screened);
 
     // Few candidates, each compared with every series: each is refined in
     // turn, its comparisons spread series by series.
@@ -245,7 +276,7 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
         StageCount counted(runner, kStageRefine, pool.seed.size());
         for (std::size_t j = 0; j < pool.seed.size(); ++j) {
             runner.check_stop();
-            refined.push_back(fine.refine(std::move(pool.shape[j]), need, settings.iterations, runner));
+            refined.push_back(views.refine(std::move(pool.shape[j]), need, settings.iterations, runner));
             patterns.push_back(seeds[pool.seed[j]].pattern);
             counted.add_one();
         }
@@ -261,7 +292,7 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
         StageCount counted(runner, kStageOccurrences, kept.size() * n);
         each(runner, counted, kept.size() * n, [&](std::size_t unit) {
             const std::size_t r = unit / n, s = unit % n;
-            result.motifs[r].occurrences[s] = fine.occurrences(refined[kept[r]].shape, s, settings.radius);
+            result.motifs[r].occurrences[s] = views.occurrences(refined[kept[r]].shape, s, settings.radius);
         });
     }
     for (std::size_t j = 0; j < kept.size(); ++j) {

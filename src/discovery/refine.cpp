@@ -241,28 +241,19 @@ Candidate Refiner::evaluate_on(std::vector<double> shape, const std::vector<std:
 }
 
 Candidate Refiner::refine(std::vector<double> shape, std::size_t need, int iterations, const Runner& runner) const {
-    Candidate best = evaluate(std::move(shape), need, runner);
-    Candidate current = best;
-    for (int round = 0; round < iterations; ++round) {
-        const std::vector<std::size_t> closest = closest_series(current.distance, current.best, need);
-        if (closest.empty()) break;
-        std::vector<ExactSum> sums(m);
-        for (std::size_t s : closest)
-            add_window(sums, series[s].values, static_cast<std::size_t>(current.best[s]), m, stats[s]);
-        std::vector<double> mean = shape_from_sums(sums, closest.size());
-        if (mean.empty()) break;
-        current = evaluate(std::move(mean), need, runner);
-        if (current.score < best.score) best = current;
-    }
-    return best;
+    return refine_with(*this, std::move(shape), need, iterations,
+                       [&](std::vector<double> next) { return evaluate(std::move(next), need, runner); });
 }
 
 std::vector<long long> Refiner::occurrences(const std::vector<double>& shape, std::size_t s, double radius) const {
-    std::vector<long long> found;
-    if (!usable(s)) return found;
+    if (!usable(s)) return {};
     const SeriesView& view = series[s];
     std::vector<double> profile(view.size - m + 1);
     distance_profile(shape.data(), m, view.values, view.size, stats[s], profile.data());
+    return occurrences_in(profile, m, radius);
+}
+
+std::vector<long long> occurrences_in(const std::vector<double>& profile, std::size_t m, double radius) {
     std::vector<std::size_t> within;
     for (std::size_t i = 0; i < profile.size(); ++i)
         if (profile[i] <= radius) within.push_back(i);
@@ -271,7 +262,7 @@ std::vector<long long> Refiner::occurrences(const std::vector<double>& shape, st
     });
     // Taken windows, by start: a window overlaps one of them by more than
     // half of m when their starts are less than m / 2 apart.
-    std::vector<long long> taken;
+    std::vector<long long> found, taken;
     const long long apart = static_cast<long long>((m + 1) / 2);
     for (std::size_t i : within) {
         const long long start = static_cast<long long>(i);

@@ -37,6 +37,11 @@ void distance_profile(const double* shape, std::size_t m, const double* values, 
 std::vector<double> znormalised_window(const double* values, std::size_t start, std::size_t m,
                                        const WindowStats& stats);
 
+// The starts of the windows whose distance in `profile` is at most `radius`,
+// closest first (equal distances by start), no two overlapping by more than
+// half of m.
+std::vector<long long> occurrences_in(const std::vector<double>& profile, std::size_t m, double radius);
+
 // A sum of finite doubles kept exactly, as non-overlapping partial sums
 // (Shewchuk's expansion), and rounded once when read: the value is the exact
 // sum correctly rounded, whatever the order in which the terms were added and
@@ -122,6 +127,28 @@ private:
     std::size_t m;
     std::vector<WindowStats> stats;
 };
+
+// Refiner::refine with another evaluation: `evaluate(shape)` gives a
+// Candidate whose best matches and distances are those of `fine`'s series.
+template <typename Evaluate>
+Candidate refine_with(const Refiner& fine, std::vector<double> shape, std::size_t need, int iterations,
+                      Evaluate evaluate) {
+    Candidate best = evaluate(std::move(shape));
+    Candidate current = best;
+    for (int round = 0; round < iterations; ++round) {
+        const std::vector<std::size_t> closest = closest_series(current.distance, current.best, need);
+        if (closest.empty()) break;
+        std::vector<ExactSum> sums(fine.length());
+        for (std::size_t s : closest)
+            add_window(sums, fine.view(s).values, static_cast<std::size_t>(current.best[s]), fine.length(),
+                       fine.window_stats_of(s));
+        std::vector<double> mean = shape_from_sums(sums, closest.size());
+        if (mean.empty()) break;
+        current = evaluate(std::move(mean));
+        if (current.score < best.score) best = current;
+    }
+    return best;
+}
 
 // One candidate per place: walks `ranked` (best first) and keeps a candidate
 // unless, among the series where both it and an already kept candidate have a

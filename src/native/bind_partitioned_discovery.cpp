@@ -12,6 +12,7 @@
 #include "discovery/discovery.h"
 #include "discovery/refine.h"
 #include "discovery/screening.h"
+#include "discovery/whitened.h"
 #include "native/arrays.h"
 #include "partitioned/partitioned_discovery.h"
 
@@ -70,11 +71,11 @@ void bind_partitioned_discovery(py::module_& m) {
                 flat.append(to_array(flags));
                 std::vector<unsigned char>().swap(flags);
             }
-            return py::make_tuple(prepared, flat, to_array(part.usable));
+            return py::make_tuple(prepared, flat, to_array(part.usable), to_array(part.lag));
         },
         py::arg("rows"), py::arg("length"), py::arg("detrend_window"), py::arg("flat_tol"),
-        "Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), and whether it "
-        "has a window that is not flat (uint8 array).");
+        "Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), whether it "
+        "has a window that is not flat (uint8 array), and its lag-one autocorrelation (float64 array).");
     m.def(
         "discovery_seeds",
         [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
@@ -106,18 +107,23 @@ void bind_partitioned_discovery(py::module_& m) {
         "shapes and window starts of the partition's candidate shapes.");
     m.def(
         "discovery_evaluate",
-        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, const SeriesViews& whitened,
+           const std::vector<FlagArray>& white_flat, double phi, std::size_t length, double flat_tol,
            const FloatArray& shapes, const py::object& only) {
             const DiscoverySettings settings = part_settings(length, flat_tol);
             const SeriesSet rows = rows_of(shapes);
             const auto flags = flags_of(flat);
+            const auto white_flags = flags_of(white_flat);
             std::vector<long long> subset;
             if (!only.is_none()) subset = vector_of(only.cast<IndexArray>());
             std::vector<Candidate> found;
             {
                 py::gil_scoped_release release;
-                found = partitioned::part_evaluate(partitioned::part_refiner(prepared, flags, settings), rows,
-                                                   only.is_none() ? nullptr : &subset, settings);
+                const Refiner raw = partitioned::part_refiner(prepared, flags, settings);
+                const Refiner white =
+                    partitioned::part_refiner(whitened, white_flags, part_settings(length - 1, flat_tol));
+                found = partitioned::part_evaluate(BothViews{raw, white, phi}, rows, only.is_none() ? nullptr : &subset,
+                                                   settings);
             }
             std::vector<std::vector<double>> distances;
             std::vector<std::vector<long long>> bests;
@@ -127,9 +133,10 @@ void bind_partitioned_discovery(py::module_& m) {
             }
             return py::make_tuple(to_matrix(distances, prepared.size()), to_matrix(bests, prepared.size()));
         },
-        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("shapes"),
-        py::arg("factor"),
-        "Distances and starts of each shape's best match in each series (shapes x series arrays; -1: none).");
+        py::arg("prepared"), py::arg("flat"), py::arg("whitened"), py::arg("white_flat"), py::arg("phi"),
+        py::arg("length"), py::arg("flat_tol"), py::arg("shapes"), py::arg("only") = py::none(),
+        "Distances (both views) and starts of each shape's best match in each series, or in the local series `only` "
+        "when given (shapes x series arrays; -1: none or not compared).");
     m.def(
         "discovery_sums",
         [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
@@ -162,19 +169,24 @@ void bind_partitioned_discovery(py::module_& m) {
         "their partials, and the end of each point's partials.");
     m.def(
         "discovery_occurrences",
-        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, const SeriesViews& whitened,
+           const std::vector<FlagArray>& white_flat, double phi, std::size_t length, double flat_tol,
            const FloatArray& shapes, double radius) {
             const DiscoverySettings settings = part_settings(length, flat_tol);
             const SeriesSet rows = rows_of(shapes);
             const auto flags = flags_of(flat);
+            const auto white_flags = flags_of(white_flat);
             std::vector<std::vector<std::vector<long long>>> found(rows.size());
             {
                 py::gil_scoped_release release;
-                const Refiner fine = partitioned::part_refiner(prepared, flags, settings);
+                const Refiner raw = partitioned::part_refiner(prepared, flags, settings);
+                const Refiner white =
+                    partitioned::part_refiner(whitened, white_flags, part_settings(length - 1, flat_tol));
+                const BothViews views{raw, white, phi};
                 for (std::size_t i = 0; i < rows.size(); ++i) {
                     if (rows[i].size() != length) throw std::invalid_argument("a shape of another length");
                     for (std::size_t s = 0; s < prepared.size(); ++s)
-                        found[i].push_back(fine.occurrences(rows[i], s, radius));
+                        found[i].push_back(views.occurrences(rows[i], s, radius));
                 }
             }
             py::list result;
@@ -185,8 +197,29 @@ void bind_partitioned_discovery(py::module_& m) {
             }
             return result;
         },
-        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("shapes"),
-        py::arg("radius"), "For each shape, the starts of its occurrences in each series (int64 arrays).");
+        py::arg("prepared"), py::arg("flat"), py::arg("whitened"), py::arg("white_flat"), py::arg("phi"),
+        py::arg("length"), py::arg("flat_tol"), py::arg("shapes"), py::arg("radius"),
+        "For each shape, the starts of its occurrences (both views' distance) in each series (int64 arrays).");
+    m.def(
+        "discovery_whiten",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, std::size_t length, double flat_tol,
+           double phi) {
+            const DiscoverySettings settings = part_settings(length, flat_tol);
+            const auto flags = flags_of(flat);
+            partitioned::WhitenedPart part;
+            {
+                py::gil_scoped_release release;
+                part = partitioned::whiten_part(prepared, flags, phi, settings);
+            }
+            py::list whitened, white_flat;
+            for (const auto& values : part.whitened) whitened.append(to_array(values));
+            for (const auto& flags_of_series : part.flat) white_flat.append(to_array(flags_of_series));
+            return py::make_tuple(whitened, white_flat);
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("length"), py::arg("flat_tol"), py::arg("phi"),
+        "Each series whitened with `phi` (float64 arrays) and the flags of its flat windows of length - 1 points.");
+    m.def("discovery_whitening", &whitening_coefficient, py::arg("lags"),
+          "The collection's whitening coefficient from the lags of its usable series.");
     m.def("discovery_need", &need_of, py::arg("minsup"), py::arg("usable"),
           "How many of the usable series a score is taken over.");
     m.def(

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "discovery/detrend.h"
+#include "discovery/whitened.h"
 #include "engine/sax.h"
 
 namespace partitioned {
@@ -32,6 +33,23 @@ PreparedPart prepare_part(const SeriesViews& series, const DiscoverySettings& se
             fine.mark_flat(0, window_stats(view.values, view.size, settings.length, settings.flat_tol));
         part.flat.push_back(fine.window_stats_of(0).flat);
         part.usable.push_back(fine.usable(0));
+        part.lag.push_back(lag_one(values.data(), values.size()));
+    }
+    return part;
+}
+
+WhitenedPart whiten_part(const SeriesViews& prepared, const std::vector<std::vector<unsigned char>>& flat, double phi,
+                         const DiscoverySettings& settings) {
+    if (flat.size() != prepared.size()) throw std::invalid_argument("one list of flags per series");
+    WhitenedPart part;
+    for (std::size_t s = 0; s < prepared.size(); ++s) {
+        part.whitened.push_back(whiten(prepared[s].values, prepared[s].size, phi));
+        const std::vector<double>& values = part.whitened.back();
+        Refiner white(SeriesViews{{values.data(), values.size()}}, settings.length - 1, settings.flat_tol);
+        WindowStats marks;
+        marks.flat = flat[s];
+        white.mark_flat(0, marks);
+        part.flat.push_back(white.window_stats_of(0).flat);
     }
     return part;
 }
@@ -98,16 +116,16 @@ std::vector<PartSeeds> part_seeds(const Refiner& fine, const std::vector<MotifMa
     return result;
 }
 
-std::vector<Candidate> part_evaluate(const Refiner& fine, const SeriesSet& shapes, const std::vector<long long>* only,
-                                     const DiscoverySettings& settings) {
+std::vector<Candidate> part_evaluate(const BothViews& views, const SeriesSet& shapes,
+                                     const std::vector<long long>* only, const DiscoverySettings& settings) {
     std::vector<std::size_t> subset;
     if (only != nullptr)
-        for (long long s : *only) subset.push_back(local_index(s, fine));
+        for (long long s : *only) subset.push_back(local_index(s, views.raw));
     std::vector<Candidate> result;
     result.reserve(shapes.size());
     for (const auto& shape : shapes) {
         if (shape.size() != settings.length) throw std::invalid_argument("a shape of another length");
-        result.push_back(only != nullptr ? fine.evaluate_on(shape, subset, 0) : fine.evaluate(shape, 0));
+        result.push_back(only != nullptr ? views.evaluate_on(shape, subset, 0) : views.evaluate(shape, 0));
     }
     return result;
 }

@@ -12,6 +12,7 @@
 #include "core/types.h"
 #include "discovery/discovery.h"
 #include "discovery/refine.h"
+#include "discovery/whitened.h"
 
 namespace partitioned {
 
@@ -22,9 +23,21 @@ struct PreparedPart {
     SeriesSet prepared;
     std::vector<std::vector<unsigned char>> flat;
     std::vector<unsigned char> usable;
+    std::vector<double> lag;  // lag_one of each detrended series, for the whitening coefficient
 };
 
 PreparedPart prepare_part(const SeriesViews& series, const DiscoverySettings& settings);
+
+// The whitened view of a prepared partition (whitened.h): each series
+// whitened with `phi`, and the flags of its flat windows of length - 1 points
+// (its own, and those flat in the raw view).
+struct WhitenedPart {
+    SeriesSet whitened;
+    std::vector<std::vector<unsigned char>> flat;
+};
+
+WhitenedPart whiten_part(const SeriesViews& prepared, const std::vector<std::vector<unsigned char>>& flat, double phi,
+                         const DiscoverySettings& settings);
 
 // A Refiner over a prepared partition: `flat[s]` marks the flat windows of
 // series s, as prepare_part found them.
@@ -54,11 +67,11 @@ struct PartSeeds {
 std::vector<PartSeeds> part_seeds(const Refiner& fine, const std::vector<MotifMatches>& motifs,
                                   const DiscoverySettings& settings);
 
-// Each shape compared with every series of the partition, or with the local
-// series `only` when given: per series the distance and start of the best
-// match (-1 for a series without one or not compared).
-std::vector<Candidate> part_evaluate(const Refiner& fine, const SeriesSet& shapes, const std::vector<long long>* only,
-                                     const DiscoverySettings& settings);
+// Each shape compared, in both views, with every series of the partition, or
+// with the local series `only` when given: per series the distance and start
+// of the best match (-1 for a series without one or not compared).
+std::vector<Candidate> part_evaluate(const BothViews& views, const SeriesSet& shapes,
+                                     const std::vector<long long>* only, const DiscoverySettings& settings);
 
 // For each shape, the exact sums of the z-normalised windows of m points at
 // starts[i] of local series series[i].

@@ -98,7 +98,7 @@ def test_find_with_a_length_shows_progress_when_asked_and_prints_the_same(zef, t
     shown = zef("find", "shapes.csv", "--length", "40", "--progress")
     assert shown[:2] == quiet[:2] and quiet[0] == 0 and shown[2].startswith(quiet[2])
     lines = shown[2][len(quiet[2]) :].splitlines()
-    assert lines[-1] == f"finding occurrences: [{'#' * 24}] 180 of 180"  # 9 motifs, 20 series
+    assert lines[-1] == f"finding occurrences: [{'#' * 24}] 200 of 200"  # 10 motifs, 20 series
     assert {line.split(":")[0] for line in lines} <= set(progressbar.LABELS.values())
 
 

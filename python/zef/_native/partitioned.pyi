@@ -87,9 +87,21 @@ def finish(motif: Motif, series: NDArray[np.int64], distances: NDArray[np.float6
 # zef.dask.discover: a partition is its detrended series and the flags of their flat windows.
 def discovery_prepare(
     rows: Sequence[Sequence[float]] | Any, length: int, detrend_window: int, flat_tol: float
-) -> tuple[list[NDArray[np.float64]], list[NDArray[np.uint8]], NDArray[np.uint8]]:
-    """Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), and whether
-    it has a window that is not flat (uint8 array)."""
+) -> tuple[list[NDArray[np.float64]], list[NDArray[np.uint8]], NDArray[np.uint8], NDArray[np.float64]]:
+    """Each series detrended (float64 arrays), the flags of its flat windows (uint8 arrays), whether
+    it has a window that is not flat (uint8 array), and its lag-one autocorrelation (float64 array)."""
+
+def discovery_whiten(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    length: int,
+    flat_tol: float,
+    phi: float,
+) -> tuple[list[NDArray[np.float64]], list[NDArray[np.uint8]]]:
+    """Each series whitened with `phi` (float64 arrays) and the flags of its flat windows of length - 1 points."""
+
+def discovery_whitening(lags: Sequence[float]) -> float:
+    """The collection's whitening coefficient from the lags of its usable series."""
 
 def discovery_seeds(
     prepared: Sequence[Sequence[float]] | Any,
@@ -105,13 +117,16 @@ def discovery_seeds(
 def discovery_evaluate(
     prepared: Sequence[Sequence[float]] | Any,
     flat: Sequence[NDArray[np.uint8]],
+    whitened: Sequence[Sequence[float]] | Any,
+    white_flat: Sequence[NDArray[np.uint8]],
+    phi: float,
     length: int,
     flat_tol: float,
     shapes: NDArray[np.float64],
     only: NDArray[np.int64] | Sequence[int] | None = None,
 ) -> tuple[NDArray[np.float64], NDArray[np.int64]]:
-    """Distances and starts of each shape's best match in each series, or in the local series `only` when given
-    (shapes x series arrays; -1: none or not compared)."""
+    """Distances (both views) and starts of each shape's best match in each series, or in the local series
+    `only` when given (shapes x series arrays; -1: none or not compared)."""
 
 def discovery_sums(
     prepared: Sequence[Sequence[float]] | Any,
@@ -127,12 +142,15 @@ def discovery_sums(
 def discovery_occurrences(
     prepared: Sequence[Sequence[float]] | Any,
     flat: Sequence[NDArray[np.uint8]],
+    whitened: Sequence[Sequence[float]] | Any,
+    white_flat: Sequence[NDArray[np.uint8]],
+    phi: float,
     length: int,
     flat_tol: float,
     shapes: NDArray[np.float64],
     radius: float,
 ) -> list[list[NDArray[np.int64]]]:
-    """For each shape, the starts of its occurrences in each series (int64 arrays)."""
+    """For each shape, the starts of its occurrences (both views' distance) in each series (int64 arrays)."""
 
 def discovery_need(minsup: float, usable: int) -> int:
     """How many of the usable series a score is taken over."""

@@ -31,6 +31,7 @@ from zef.dask._discovery_parts import (
     RemoteSeries,
     Seed,
     discovery_prepare,
+    discovery_whiten,
     info,
     series_count,
     usable_rows,
@@ -226,14 +227,18 @@ def _discover(
     if usable_count == 0:
         return result([])
     need = _steps.discovery_need(minsup, usable_count)
+    # The whitened view: every partition's series filtered with the collection's coefficient.
+    lags = np.concatenate([np.asarray(i["lags"])[np.asarray(i["usable"], dtype=bool)] for i in infos])
+    phi = _steps.discovery_whitening(lags.tolist())
+    states = run.each(discovery_whiten, states, length, flat_tol, phi)
     on = Partitions(run, states, taken_starts, length, flat_tol)
 
     # Candidates: the engine on each partition's usable series, as `mine` runs it.
     usable_local = [np.flatnonzero(u) for u in usable]
     engine_starts = np.cumsum([0] + [u.size for u in usable_local])
-    engine_parts = [delayed(usable_rows)(s) for s in states]
     seeds: list[Seed] = []
-    for letters in settings["alphabet"]:
+    for white, letters in [(white, letters) for white in (False, True) for letters in settings["alphabet"]]:
+        engine_parts = [delayed(usable_rows)(s, white) for s in states]
         motifs = mine_partitions(
             run,
             engine_parts,
@@ -248,8 +253,8 @@ def _discover(
             None,
             limit,
         )
-        seeds.extend(on.seeds(motifs, usable_local, engine_starts))
-        run.lap(f"candidates of {letters} letters")
+        seeds.extend(on.seeds(motifs, usable_local, engine_starts, white))
+        run.lap(f"candidates of {letters} letters{', whitened' if white else ''}")
         run.report("candidates", len(seeds), len(seeds))
 
     # Screening: candidates from one place merged, the rest compared with a

@@ -36,7 +36,9 @@ __all__ = [
     "usable_rows",
 ]
 
-DiscoveryPart = tuple[list[Any], list[Any], dict[str, Any]]
+#: A partition on its worker: detrended series, flat flags, summary; then (once whitened) the
+#: whitened series, their flat flags and the whitening coefficient.
+DiscoveryPart = tuple[Any, ...]
 #: A candidate shape, its engine pattern, the taken series and start of the window it was cut from,
 #: and the rank of its motif in the engine's ranking.
 Seed = tuple[Any, bytes, int, int, int]
@@ -53,35 +55,48 @@ def discovery_prepare(part: Any, length: int, window: int, flat_tol: float) -> D
         infinite.append(bad)
         if len(values) >= length and not bad:
             taken.append(values)
-    prepared, flat, usable = _steps.discovery_prepare(taken, length, window, flat_tol)
+    prepared, flat, usable, lags = _steps.discovery_prepare(taken, length, window, flat_tol)
     summary = {
         "sizes": np.array(sizes, dtype=np.int64),
         "offsets": np.array(offsets, dtype=np.int64),
         "infinite": np.array(infinite, dtype=bool),
         "usable": usable,
+        "lags": lags,
     }
     return prepared, flat, summary
 
 
+def discovery_whiten(part: DiscoveryPart, length: int, flat_tol: float, phi: float) -> DiscoveryPart:
+    """On a worker: the prepared partition with its whitened view (series and flat flags) and `phi`."""
+    whitened, white_flat = _steps.discovery_whiten(part[0], part[1], length, flat_tol, phi)
+    return part[0], part[1], part[2], whitened, white_flat, phi
+
+
 def info(part: DiscoveryPart) -> dict[str, Any]:
-    return part[2]
+    summary: dict[str, Any] = part[2]
+    return summary
 
 
 def series_count(part: DiscoveryPart) -> int:
     return int(part[2]["sizes"].size)
 
 
-def usable_rows(part: DiscoveryPart) -> list[Any]:
-    """On a worker: the detrended series that the engine mines (those with a window that is not flat)."""
-    return [values for values, usable in zip(part[0], part[2]["usable"], strict=True) if usable]
+def usable_rows(part: DiscoveryPart, white: bool = False) -> list[Any]:
+    """On a worker: the series that the engine mines (those with a window that is not flat), detrended
+    or whitened."""
+    return [values for values, usable in zip(part[3 if white else 0], part[2]["usable"], strict=True) if usable]
 
 
-def _part_seeds(part: DiscoveryPart, length: int, flat_tol: float, motifs: list[tuple[Any, ...]]) -> list[Any]:
+def _part_seeds(
+    part: DiscoveryPart, length: int, flat_tol: float, motifs: list[tuple[Any, ...]], white: bool
+) -> list[Any]:
+    if white:
+        return _steps.discovery_seeds(part[3], part[4], length - 1, flat_tol, SEEDS_PER_PATTERN, motifs)
     return _steps.discovery_seeds(part[0], part[1], length, flat_tol, SEEDS_PER_PATTERN, motifs)
 
 
 def _part_evaluate(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, only: Any) -> tuple[Any, Any]:
-    return _steps.discovery_evaluate(part[0], part[1], length, flat_tol, shapes, only)
+    return _steps.discovery_evaluate(part[0], part[1], part[3], part[4], part[5], length, flat_tol, shapes, only)
 
 
 def _part_sums(part: DiscoveryPart, length: int, flat_tol: float, chosen: list[tuple[Any, Any]]) -> list[Any]:
@@ -89,7 +104,7 @@ def _part_sums(part: DiscoveryPart, length: int, flat_tol: float, chosen: list[t
 
 
 def _part_occurrences(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, radius: float) -> list[Any]:
-    return _steps.discovery_occurrences(part[0], part[1], length, flat_tol, shapes, radius)
+    return _steps.discovery_occurrences(part[0], part[1], part[3], part[4], part[5], length, flat_tol, shapes, radius)
 
 
 # A candidate on the client: its shape, and per taken series the distance and
@@ -114,10 +129,13 @@ class Partitions:
         """Positions of `series` (taken indexes, ascending) that fall in each partition."""
         return [np.searchsorted(series, self.starts[p : p + 2]) for p in range(len(self.states))]
 
-    def seeds(self, motifs: list[Motif], usable_local: list[Any], engine_starts: Any) -> list[Seed]:
+    def seeds(
+        self, motifs: list[Motif], usable_local: list[Any], engine_starts: Any, white: bool = False
+    ) -> list[Seed]:
         """The candidate shapes of the engine's motifs, in their order: from each, its best matches
         closest to its representative whose windows are not flat, with the (taken) series and start of
-        the window each was cut from."""
+        the window each was cut from. With `white`, the motifs are the whitened view's and the shapes
+        are the raw windows at their places (those that are flat dropped)."""
         requests: list[list[tuple[Any, ...]]] = [[] for _ in self.states]
         for motif in motifs:
             matches = motif.best_matches
@@ -134,7 +152,7 @@ class Partitions:
                 )
         answers = self.run.gather(
             [
-                self.run.submit(_part_seeds, s, self.length, self.flat_tol, r)
+                self.run.submit(_part_seeds, s, self.length, self.flat_tol, r, white)
                 for s, r in zip(self.states, requests, strict=True)
             ]
         )
@@ -150,6 +168,10 @@ class Partitions:
             found.sort(key=lambda f: (f[0], f[1], f[2]))
             pattern = motif.pattern.encode("latin-1")
             seeds.extend((np.array(f[3]), pattern, f[1], f[4], m) for f in found[:SEEDS_PER_PATTERN])
+        if white and seeds:
+            sums = self.sums([(np.array([seed[2]]), np.array([seed[3]])) for seed in seeds])
+            raw = [_steps.discovery_shape([p[n] for p in sums], self.length, 1) for n in range(len(seeds))]
+            seeds = [(shape, *seed[1:]) for shape, seed in zip(raw, seeds, strict=True) if shape.size]
         return seeds
 
     def evaluate(self, shapes: Any, only: Any = None) -> tuple[Any, Any]:

@@ -83,7 +83,9 @@ def discover(
         not decide where a shape matches.
     radius : float, default 1.0
         The distance within which a window counts as an occurrence and its
-        series as supporting (1.0: a correlation of at least 0.5).
+        series as supporting. A distance is the mean of two z-normalised
+        distances, of the window as given and whitened (see "How it works"):
+        1.0 is about a correlation of 0.5 in both.
     flat_tol : float, default 0.05
         A window whose deviation is at most this share of its series'
         deviation is flat: it never matches, and never becomes a motif.

@@ -47,13 +47,27 @@ TEST(PartitionedDiscovery, PartitionsGiveTheValuesOfTheWholeCollection) {
     const Refiner a = partitioned::part_refiner(views(first.prepared, 0, 3), first.flat, settings);
     const Refiner b = partitioned::part_refiner(views(second.prepared, 0, 4), second.flat, settings);
     const std::vector<double> shape = znormalised_window(whole.prepared[1].data(), 30, 40, all.window_stats_of(1));
+    // The whitened views of the same partitions.
+    DiscoverySettings shorter = settings;
+    shorter.length = 39;
+    const double phi = 0.6;
+    const auto white_of = [&](const partitioned::PreparedPart& part, std::size_t count) {
+        return partitioned::whiten_part(views(part.prepared, 0, count), part.flat, phi, settings);
+    };
+    const partitioned::WhitenedPart whole_w = white_of(whole, rows.size()), first_w = white_of(first, 3),
+                                    second_w = white_of(second, 4);
+    const Refiner all_w = partitioned::part_refiner(views(whole_w.whitened, 0, rows.size()), whole_w.flat, shorter);
+    const Refiner a_w = partitioned::part_refiner(views(first_w.whitened, 0, 3), first_w.flat, shorter);
+    const Refiner b_w = partitioned::part_refiner(views(second_w.whitened, 0, 4), second_w.flat, shorter);
+    const BothViews both_all{all, all_w, phi}, both_a{a, a_w, phi}, both_b{b, b_w, phi};
     // Every series, then the series 1 and 5 alone (local 1 of the first part, local 2 of the second).
     const std::vector<long long> only_all{1, 5}, only_a{1}, only_b{2};
     for (bool subset : {false, true}) {
         const SeriesSet shapes{shape};
-        const Candidate together = partitioned::part_evaluate(all, shapes, subset ? &only_all : nullptr, settings)[0];
-        const Candidate left = partitioned::part_evaluate(a, shapes, subset ? &only_a : nullptr, settings)[0];
-        const Candidate right = partitioned::part_evaluate(b, shapes, subset ? &only_b : nullptr, settings)[0];
+        const Candidate together =
+            partitioned::part_evaluate(both_all, shapes, subset ? &only_all : nullptr, settings)[0];
+        const Candidate left = partitioned::part_evaluate(both_a, shapes, subset ? &only_a : nullptr, settings)[0];
+        const Candidate right = partitioned::part_evaluate(both_b, shapes, subset ? &only_b : nullptr, settings)[0];
         std::vector<long long> best = left.best;
         best.insert(best.end(), right.best.begin(), right.best.end());
         std::vector<double> distance = left.distance;
@@ -65,7 +79,8 @@ TEST(PartitionedDiscovery, PartitionsGiveTheValuesOfTheWholeCollection) {
             EXPECT_EQ(std::count(best.begin(), best.end(), -1), 5);
         }
     }
-    EXPECT_EQ(all.evaluate(shape, 4).best, partitioned::part_evaluate(all, {shape}, nullptr, settings)[0].best);
+    EXPECT_EQ(both_all.evaluate(shape, 4).best,
+              partitioned::part_evaluate(both_all, {shape}, nullptr, settings)[0].best);
 
     const Candidate c = all.evaluate(shape, 4);
     const std::vector<std::size_t> closest = closest_series(c.distance, c.best, 5);
