@@ -45,7 +45,8 @@ struct BothViews {
     Candidate evaluate(std::vector<double> shape, std::size_t need, const Runner& runner = Runner{}) const;
     Candidate evaluate_on(std::vector<double> shape, const std::vector<std::size_t>& subset, std::size_t need) const;
     // Refiner::refine with these distances.
-    Candidate refine(std::vector<double> shape, std::size_t need, int iterations, const Runner& runner = Runner{}) const;
+    Candidate refine(std::vector<double> shape, std::size_t need, int iterations,
+                     const Runner& runner = Runner{}) const;
     // Refiner::occurrences with these distances.
     std::vector<long long> occurrences(const std::vector<double>& shape, std::size_t s, double radius) const;
     // The distance of `shape` (whitened: `white_shape`, empty for none) to every window of series s.
