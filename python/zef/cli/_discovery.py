@@ -102,7 +102,10 @@ def write_table(path: str, dataset: Dataset, result: Discovery, out: TextIO) -> 
             shown += f" ... (+{len(matches) - 6})"
         print(f"{motif.rank:>4}  {motif.score:>6.3f}  {len(motif.series):>6}  {motif.length:>6}  {shown}", file=out)
     print(file=out)
-    print("score: mean z-normalised distance of the closest best matches (0 same shape, 1.41 unrelated);", file=out)
+    print(
+        "score: mean distance of the closest best matches, as given and whitened (0 same shape, 1.41 unrelated);",
+        file=out,
+    )
     print(f"series: those whose best match lies within {result.settings['radius']}", file=out)
 
 
