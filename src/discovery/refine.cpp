@@ -227,19 +227,6 @@ Candidate Refiner::evaluate(std::vector<double> shape, std::size_t need, const R
     return c;
 }
 
-Candidate Refiner::evaluate_on(std::vector<double> shape, const std::vector<std::size_t>& subset,
-                               std::size_t need) const {
-    Candidate c;
-    c.shape = std::move(shape);
-    c.best.assign(series.size(), -1);
-    c.distance.assign(series.size(), kFarthest);
-    std::vector<double> profile;
-    for (std::size_t s : subset)
-        if (usable(s)) std::tie(c.best[s], c.distance[s]) = best_match(c.shape.data(), m, series[s], stats[s], profile);
-    c.score = score_of(c.distance, c.best, need);
-    return c;
-}
-
 Candidate Refiner::refine(std::vector<double> shape, std::size_t need, int iterations, const Runner& runner) const {
     return refine_with(*this, std::move(shape), need, iterations,
                        [&](std::vector<double> next) { return evaluate(std::move(next), need, runner); });

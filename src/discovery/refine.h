@@ -110,8 +110,6 @@ public:
     // The best match of `shape` in every series, and the score over the
     // `need` closest usable series.
     Candidate evaluate(std::vector<double> shape, std::size_t need, const Runner& runner = Runner{}) const;
-    // The same over the series `subset` alone: the others get no match.
-    Candidate evaluate_on(std::vector<double> shape, const std::vector<std::size_t>& subset, std::size_t need) const;
     // evaluate(), then `iterations` times: the shape becomes the mean of the
     // z-normalised best matches of the `need` closest series (closest_series,
     // add_window, shape_from_sums), and is evaluated again. Returns the
