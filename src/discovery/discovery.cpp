@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "discovery/detrend.h"
+#include "discovery/join.h"
 #include "discovery/refine.h"
 #include "discovery/screening.h"
 #include "discovery/whitened.h"
@@ -46,6 +47,7 @@ struct Seed {
     std::string pattern;
     SeedPlace place;
     std::size_t rank = 0;  // of its motif in the engine's ranking
+    bool joined = false;   // from a join rather than the engine
 };
 
 // What the engine is given: the usable series, as viewed, and the same series
@@ -130,6 +132,50 @@ void engine_seeds(const EngineInput& input, const Refiner& fine, const Refiner* 
     }
 }
 
+// The usable series, and those of them that the first screening compares
+// every candidate with (positions into the collection).
+struct Sample {
+    std::vector<std::size_t> usable, series;
+};
+
+Sample sample_of(const Refiner& fine, const DiscoverySettings& settings) {
+    Sample sample;
+    std::vector<std::size_t> lengths;
+    for (std::size_t s = 0; s < fine.series_count(); ++s) {
+        if (!fine.usable(s)) continue;
+        sample.usable.push_back(s);
+        lengths.push_back(fine.view(s).size);
+    }
+    for (std::size_t i : discovery_sample(lengths, settings)) sample.series.push_back(sample.usable[i]);
+    return sample;
+}
+
+// Candidate shapes from exact joins of pairs of the sample's series (join.h),
+// appended to `seeds` pair by pair: each the raw window at its place, as the
+// partitions give it, ranked with the engines' best motifs.
+void join_seeds(const BothViews& views, const std::vector<std::size_t>& sample, const DiscoverySettings& settings,
+                const Runner& runner, std::vector<Seed>& seeds) {
+    const Refiner& fine = views.raw;
+    std::vector<std::size_t> windows;
+    for (std::size_t s : sample) windows.push_back(fine.view(s).size - fine.length() + 1);
+    const auto pairs = join_pairs(windows, settings.join_pairs, settings.join_cells);
+    std::vector<std::vector<SeedPlace>> found(pairs.size());
+    StageCount counted(runner, kStageCandidates, pairs.size());
+    each(runner, counted, pairs.size(), [&](std::size_t p) {
+        found[p] = joined_places(views, sample[pairs[p].first], sample[pairs[p].second], settings.join_count);
+    });
+    for (const std::vector<SeedPlace>& places : found) {
+        for (const SeedPlace& place : places) {
+            std::vector<ExactSum> sums(fine.length());
+            add_window(sums, fine.view(place.series).values, static_cast<std::size_t>(place.start), fine.length(),
+                       fine.window_stats_of(place.series));
+            std::vector<double> shape = shape_from_sums(sums, 1);
+            if (shape.empty()) continue;
+            seeds.push_back({std::move(shape), std::string(), place, 0, true});
+        }
+    }
+}
+
 // The positions of the seeds that enter the pool, best first: seeds from one
 // place merged, the rest compared at point resolution with a sample of the
 // series, and the `survivors` best of those (at distinct places) with every
@@ -139,8 +185,8 @@ struct Pool {
     SeriesSet shape;                // as screened
 };
 
-Pool screen(const std::vector<Seed>& seeds, const BothViews& views, std::size_t need, const DiscoverySettings& settings,
-            const Runner& runner, std::size_t& screened) {
+Pool screen(const std::vector<Seed>& seeds, const BothViews& views, const Sample& sampled, std::size_t need,
+            const DiscoverySettings& settings, const Runner& runner, std::size_t& screened) {
     const Refiner& fine = views.raw;
     const std::size_t m = settings.length;
     std::vector<SeedPlace> places;
@@ -150,14 +196,8 @@ Pool screen(const std::vector<Seed>& seeds, const BothViews& views, std::size_t 
         merged.resize(settings.most_candidates);
     screened = merged.size();
 
-    std::vector<std::size_t> usable, lengths;
-    for (std::size_t s = 0; s < fine.series_count(); ++s) {
-        if (!fine.usable(s)) continue;
-        usable.push_back(s);
-        lengths.push_back(fine.view(s).size);
-    }
-    std::vector<std::size_t> sample = discovery_sample(lengths, settings);
-    for (std::size_t& i : sample) i = usable[i];
+    const std::vector<std::size_t>& usable = sampled.usable;
+    const std::vector<std::size_t>& sample = sampled.series;
     std::vector<std::size_t> compared = merged;  // positions into seeds
     std::vector<Candidate> scored;
     if (sample.size() < usable.size() && merged.size() > settings.survivors) {
@@ -183,7 +223,11 @@ Pool screen(const std::vector<Seed>& seeds, const BothViews& views, std::size_t 
                 }
             });
         }
-        const std::vector<std::size_t> best = ranked_places(first, m, settings.same_place, settings.survivors);
+        std::vector<std::size_t> best = ranked_places(first, m, settings.same_place, settings.survivors);
+        // The joins' candidates are few and matched their own pairs best of
+        // all: the sample, which holds those pairs, cannot judge them fairly.
+        for (std::size_t i = 0; i < merged.size(); ++i)
+            if (seeds[merged[i]].joined && std::find(best.begin(), best.end(), i) == best.end()) best.push_back(i);
         compared.clear();
         for (std::size_t i : best) compared.push_back(merged[i]);
         scored.resize(compared.size());
@@ -263,10 +307,13 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
         const EngineInput input = engine_input(white, fine, runner);
         for (int alphabet : settings.alphabets) engine_seeds(input, white, &fine, settings, alphabet, runner, seeds);
     }
-    // The engines' rankings interleaved: first every engine's best motif, then their second...
+    const Sample sample = sample_of(fine, settings);
+    join_seeds(views, sample.series, settings, runner, seeds);
+    // The engines' rankings interleaved: first every engine's best motif (and
+    // the joins' pairs), then their second...
     std::stable_sort(seeds.begin(), seeds.end(), [](const Seed& a, const Seed& b) { return a.rank < b.rank; });
     result.candidates = seeds.size();
-    Pool pool = screen(seeds, views, need, settings, runner, result.screened);
+    Pool pool = screen(seeds, views, sample, need, settings, runner, result.screened);
 
     // Few candidates, each compared with every series: each is refined in
     // turn, its comparisons spread series by series.

@@ -37,6 +37,12 @@ struct DiscoverySettings {
     std::size_t sample_points = 8000;
     std::size_t sample_fewest = 4;
     std::size_t survivors = 40;
+    // Exact joins (join.h): at most join_pairs pairs of the sample's series,
+    // comparing at most join_cells pairs of windows in all, each giving its
+    // join_count closest pairs of windows as candidates.
+    std::size_t join_pairs = 4;
+    std::size_t join_count = 1;
+    std::size_t join_cells = 4000000;
     double same_place = 0.5;       // share of overlapping best matches that makes two motifs one
     double place_overlap = 0.25;   // how much two best matches overlap (times length) to be at one place
     std::size_t k = 10;            // motifs returned
@@ -49,7 +55,7 @@ struct DiscoveredMotif {
     std::vector<double> distance;                     // per series: distance of that match
     std::vector<std::vector<long long>> occurrences;  // per series: starts within the radius
     double score = 0.0;
-    std::string pattern;  // the engine pattern the candidate came from
+    std::string pattern;  // the engine pattern the candidate came from; empty for a join's
 };
 
 struct Discovery {

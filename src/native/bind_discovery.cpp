@@ -46,8 +46,9 @@ void bind_discovery(py::module_& m) {
            std::vector<int> alphabets, int min_len, int max_len, double max_overlap, std::size_t detrend_window,
            double flat_tol, double radius, int iterations, std::size_t seeds_per_motif, std::size_t pool,
            double merge_apart, std::size_t most_candidates, std::size_t sample_points, std::size_t sample_fewest,
-           std::size_t survivors, double same_place, double place_overlap, std::size_t k, long long threads,
-           const py::object& progress, std::optional<std::size_t> max_patterns) {
+           std::size_t survivors, std::size_t join_pairs, std::size_t join_count, std::size_t join_cells,
+           double same_place, double place_overlap, std::size_t k, long long threads, const py::object& progress,
+           std::optional<std::size_t> max_patterns) {
             DiscoverySettings settings;
             settings.length = length;
             settings.minsup = minsup;
@@ -68,6 +69,9 @@ void bind_discovery(py::module_& m) {
             settings.sample_points = sample_points;
             settings.sample_fewest = sample_fewest;
             settings.survivors = survivors;
+            settings.join_pairs = join_pairs;
+            settings.join_count = join_count;
+            settings.join_cells = join_cells;
             settings.same_place = same_place;
             settings.place_overlap = place_overlap;
             settings.k = k;
@@ -81,8 +85,9 @@ void bind_discovery(py::module_& m) {
         py::arg("alphabets"), py::arg("min_len"), py::arg("max_len"), py::arg("max_overlap"), py::arg("detrend_window"),
         py::arg("flat_tol"), py::arg("radius"), py::arg("iterations"), py::arg("seeds_per_motif"), py::arg("pool"),
         py::arg("merge_apart"), py::arg("most_candidates"), py::arg("sample_points"), py::arg("sample_fewest"),
-        py::arg("survivors"), py::arg("same_place"), py::arg("place_overlap"), py::arg("k"), py::arg("threads"),
-        py::arg("progress"), py::arg("max_patterns"),
+        py::arg("survivors"), py::arg("join_pairs"), py::arg("join_count"), py::arg("join_cells"),
+        py::arg("same_place"), py::arg("place_overlap"), py::arg("k"), py::arg("threads"), py::arg("progress"),
+        py::arg("max_patterns"),
         "Motifs of `length` points in `series` (float64 arrays), best first: a dict of numpy arrays.");
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "discovery/discovery.h"
+#include "discovery/join.h"
 #include "discovery/refine.h"
 #include "discovery/screening.h"
 #include "discovery/whitened.h"
@@ -230,6 +231,42 @@ void bind_partitioned_discovery(py::module_& m) {
         py::arg("lengths"), py::arg("points"), py::arg("fewest"),
         "The series the first screening compares every candidate with: positions into the usable series, given "
         "their lengths.");
+    m.def(
+        "discovery_join_pairs",
+        [](const std::vector<std::size_t>& windows, std::size_t pairs, std::size_t cells) {
+            return join_pairs(windows, pairs, cells);
+        },
+        py::arg("windows"), py::arg("pairs"), py::arg("cells"),
+        "The pairs of the sample's series that are joined, given the windows of each: positions into the sample.");
+    m.def(
+        "discovery_join",
+        [](const SeriesViews& prepared, const std::vector<FlagArray>& flat, const SeriesViews& whitened,
+           const std::vector<FlagArray>& white_flat, double phi, std::size_t length, double flat_tol,
+           const std::vector<std::pair<std::size_t, std::size_t>>& pairs, std::size_t count) {
+            const DiscoverySettings settings = part_settings(length, flat_tol);
+            const auto flags = flags_of(flat);
+            const auto white_flags = flags_of(white_flat);
+            for (const auto& [a, b] : pairs)
+                if (a >= prepared.size() || b >= prepared.size()) throw py::index_error("a pair of no such series");
+            std::vector<long long> series, starts;
+            {
+                py::gil_scoped_release release;
+                const Refiner raw = partitioned::part_refiner(prepared, flags, settings);
+                const Refiner white =
+                    partitioned::part_refiner(whitened, white_flags, part_settings(length - 1, flat_tol));
+                const BothViews views{raw, white, phi};
+                for (const auto& [a, b] : pairs) {
+                    for (const SeedPlace& place : joined_places(views, a, b, count)) {
+                        series.push_back(static_cast<long long>(place.series));
+                        starts.push_back(place.start);
+                    }
+                }
+            }
+            return py::make_tuple(to_array(series), to_array(starts));
+        },
+        py::arg("prepared"), py::arg("flat"), py::arg("whitened"), py::arg("white_flat"), py::arg("phi"),
+        py::arg("length"), py::arg("flat_tol"), py::arg("pairs"), py::arg("count"),
+        "The places (series, starts) of the closest pairs of windows of each pair of series, pair by pair.");
     m.def(
         "discovery_merge",
         [](const std::vector<std::size_t>& series, const std::vector<long long>& starts, std::size_t length,

@@ -159,6 +159,22 @@ def discovery_sample(lengths: Sequence[int], points: int, fewest: int) -> list[i
     """The series the first screening compares every candidate with: positions into the usable series, given
     their lengths."""
 
+def discovery_join_pairs(windows: Sequence[int], pairs: int, cells: int) -> list[tuple[int, int]]:
+    """The pairs of the sample's series that are joined, given the windows of each: positions into the sample."""
+
+def discovery_join(
+    prepared: Sequence[Sequence[float]] | Any,
+    flat: Sequence[NDArray[np.uint8]],
+    whitened: Sequence[Sequence[float]] | Any,
+    white_flat: Sequence[NDArray[np.uint8]],
+    phi: float,
+    length: int,
+    flat_tol: float,
+    pairs: Sequence[tuple[int, int]],
+    count: int,
+) -> tuple[NDArray[np.int64], NDArray[np.int64]]:
+    """The places (series, starts) of the closest pairs of windows of each pair of series, pair by pair."""
+
 def discovery_merge(series: Sequence[int], starts: Sequence[int], length: int, share: float) -> list[int]:
     """The positions of the candidates kept when those cut from one place (same series, starts less than
     share * length apart) are merged."""

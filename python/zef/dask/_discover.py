@@ -42,6 +42,9 @@ from zef.dask._run import Run
 from zef.discovery._result import DiscoveredMotif, Discovery, motifs_of
 from zef.discovery._tuning import (
     ENGINE_SUPPORT,
+    JOIN_CELLS,
+    JOIN_COUNT,
+    JOIN_PAIRS,
     MERGE_APART,
     MOST_CANDIDATES,
     PLACE_OVERLAP,
@@ -257,21 +260,29 @@ def _discover(
         run.lap(f"candidates of {letters} letters{', whitened' if white else ''}")
         run.report("candidates", len(seeds), len(seeds))
 
+    # Candidates from exact joins of pairs of the sample's series.
+    usable_taken = np.flatnonzero(np.concatenate(usable))
+    lengths = sizes[np.asarray(taking, dtype=np.int64)[usable_taken]].tolist() if usable_taken.size else []
+    sample = usable_taken[_steps.discovery_sample(lengths, SAMPLE_POINTS, SAMPLE_FEWEST)]
+    windows = [int(sizes[taking[t]]) - length + 1 for t in sample.tolist()]
+    pairs = _steps.discovery_join_pairs(windows, JOIN_PAIRS, JOIN_CELLS)
+    seeds.extend(on.joined(sample.tolist(), pairs, JOIN_COUNT, phi))
+    run.lap("candidates of the joins")
+
     # Screening: candidates from one place merged, the rest compared with a
     # sample of the series, the best of those with every series.
     # The engines' rankings interleaved, as discover orders them (a stable sort).
     seeds.sort(key=lambda seed: seed[4])
     merged = _steps.discovery_merge([c[2] for c in seeds], [c[3] for c in seeds], length, MERGE_APART)
     merged = merged[:MOST_CANDIDATES] if MOST_CANDIDATES > 0 else merged
-    usable_taken = np.flatnonzero(np.concatenate(usable))
-    lengths = sizes[np.asarray(taking, dtype=np.int64)[usable_taken]].tolist() if usable_taken.size else []
-    sample = usable_taken[_steps.discovery_sample(lengths, SAMPLE_POINTS, SAMPLE_FEWEST)]
     compared = merged
     shapes = [seeds[i][0] for i in merged]
     if sample.size < usable_count and len(merged) > SURVIVORS:
         sample_need = _steps.discovery_need(minsup, sample.size)
         scores, bests, shapes = screen_sample(run, on, shapes, sample, sample_need, batch)
         survivors = _steps.discovery_places(scores, bests, length, SAME_PLACE, SURVIVORS, 0.5)
+        # The joins' candidates go on whatever the sample says: it holds their own pairs.
+        survivors += [i for i, at in enumerate(merged) if not seeds[at][1] and i not in survivors]
         compared = [merged[i] for i in survivors]
         shapes = [shapes[i] for i in survivors]
     scores, bests, _ = screen(run, on, shapes, None, need, batch)

@@ -99,6 +99,11 @@ def _part_evaluate(part: DiscoveryPart, length: int, flat_tol: float, shapes: An
     return _steps.discovery_evaluate(part[0], part[1], part[3], part[4], part[5], length, flat_tol, shapes, only)
 
 
+def _part_rows(part: DiscoveryPart, length: int, flat_tol: float, local: Any) -> tuple[list[Any], ...]:
+    """On a worker: the local series `local`, detrended and whitened, with the flags of their flat windows."""
+    return tuple([part[k][i] for i in local.tolist()] for k in (0, 1, 3, 4))
+
+
 def _part_sums(part: DiscoveryPart, length: int, flat_tol: float, chosen: list[tuple[Any, Any]]) -> list[Any]:
     return _steps.discovery_sums(part[0], part[1], length, flat_tol, [c[0] for c in chosen], [c[1] for c in chosen])
 
@@ -173,6 +178,34 @@ class Partitions:
             raw = [_steps.discovery_shape([p[n] for p in sums], self.length, 1) for n in range(len(seeds))]
             seeds = [(shape, *seed[1:]) for shape, seed in zip(raw, seeds, strict=True) if shape.size]
         return seeds
+
+    def joined(self, series: list[int], pairs: list[tuple[int, int]], count: int, phi: float) -> list[Seed]:
+        """The candidates of exact joins of `pairs` (positions into `series`, taken indexes), pair by
+        pair: the raw windows where the two series of a pair match closest (those flat dropped)."""
+        if not pairs:
+            return []
+        needed = np.array(sorted({series[i] for pair in pairs for i in pair}), dtype=np.int64)
+        requests = [
+            (p, needed[first:last] - self.starts[p])
+            for p, (first, last) in enumerate(self._split(needed))
+            if last > first
+        ]
+        answers = self.run.gather(
+            [self.run.submit(_part_rows, self.states[p], self.length, self.flat_tol, local) for p, local in requests]
+        )
+        rows = [[row for answer in answers for row in answer[k]] for k in range(4)]
+        at = {int(s): n for n, s in enumerate(needed)}
+        local_pairs = [(at[series[a]], at[series[b]]) for a, b in pairs]
+        prepared, flat, whitened, white_flat = rows
+        found, starts = _steps.discovery_join(
+            prepared, flat, whitened, white_flat, phi, self.length, self.flat_tol, local_pairs, count
+        )
+        places = [(int(needed[r]), int(t)) for r, t in zip(found.tolist(), starts.tolist(), strict=True)]
+        if not places:
+            return []
+        sums = self.sums([(np.array([s]), np.array([t])) for s, t in places])
+        shapes = [_steps.discovery_shape([p[n] for p in sums], self.length, 1) for n in range(len(places))]
+        return [(shape, b"", s, t, 0) for shape, (s, t) in zip(shapes, places, strict=True) if shape.size]
 
     def evaluate(self, shapes: Any, only: Any = None) -> tuple[Any, Any]:
         """Distances and starts of every shape's best match in every taken series, or in the taken

@@ -38,7 +38,8 @@ class DiscoveredMotif:
     occurrences : dict of int to list of int
         Series index -> start points of every window within the radius, closest first.
     pattern : str
-        The engine pattern (SAX letters) that the shape was grown from.
+        The engine pattern (SAX letters) that the shape was grown from; empty
+        when it was grown from the closest pair of windows of two series.
     series : tuple of int
         The supporting series: those whose best match lies within the radius.
     score : float
@@ -55,7 +56,8 @@ class DiscoveredMotif:
     best_matches: dict[int, int]
     #: series index -> start points of every window within the radius, closest first
     occurrences: dict[int, list[int]]
-    #: the engine pattern (SAX letters) that the shape was grown from
+    #: the engine pattern (SAX letters) that the shape was grown from; empty
+    #: when it was grown from the closest pair of windows of two series
     pattern: str
     #: the supporting series: those whose best match lies within the radius
     series: tuple[int, ...]

@@ -22,6 +22,9 @@ from zef.discovery._gaps import fill_gaps
 from zef.discovery._result import Discovery, motifs_of
 from zef.discovery._tuning import (
     ENGINE_SUPPORT,
+    JOIN_CELLS,
+    JOIN_COUNT,
+    JOIN_PAIRS,
     MERGE_APART,
     MOST_CANDIDATES,
     PLACE_OVERLAP,
@@ -177,6 +180,9 @@ def discover(
         sample_points=SAMPLE_POINTS,
         sample_fewest=SAMPLE_FEWEST,
         survivors=SURVIVORS,
+        join_pairs=JOIN_PAIRS,
+        join_count=JOIN_COUNT,
+        join_cells=JOIN_CELLS,
         same_place=SAME_PLACE,
         place_overlap=PLACE_OVERLAP,
         k=motif_limit(settings),

@@ -2,6 +2,9 @@
 
 __all__ = [
     "ENGINE_SUPPORT",
+    "JOIN_CELLS",
+    "JOIN_COUNT",
+    "JOIN_PAIRS",
     "MERGE_APART",
     "MOST_CANDIDATES",
     "PLACE_OVERLAP",
@@ -24,6 +27,13 @@ SAMPLE_POINTS = 8000
 SAMPLE_FEWEST = 4
 #: ... and the best SURVIVORS of them, at distinct places, with every series.
 SURVIVORS = 40
+#: Exact joins: series of the sample compared window by window in pairs (the
+#: first with the second, the third with the fourth, ...), at most JOIN_PAIRS
+#: pairs and JOIN_CELLS pairs of windows in all; each pair gives its JOIN_COUNT
+#: closest pairs of windows as candidates, whatever their detail.
+JOIN_PAIRS = 4
+JOIN_COUNT = 1
+JOIN_CELLS = 4_000_000
 #: Two motifs are one when, in this share of the series, their best matches
 #: overlap by more than PLACE_OVERLAP times the length.
 SAME_PLACE = 0.5
