@@ -80,7 +80,10 @@ public:
         const double* flat = y.flat.data();
         for (std::size_t j = 0; j < count; ++j) {
             const double r = (d[j] * inv_m - mean * means[j]) * inverse * inverses[j] * (1.0 - flat[j]) - flat[j];
-            out[j] += 0.5 * std::sqrt(std::min(std::max(2.0 - 2.0 * r, 0.0), 4.0));
+            double twice = 2.0 - 2.0 * r;
+            twice = twice > 0.0 ? twice : 0.0;
+            twice = twice < 4.0 ? twice : 4.0;
+            out[j] += 0.5 * std::sqrt(twice);
         }
     }
 
@@ -103,8 +106,8 @@ std::vector<SeedPlace> joined_places(const BothViews& views, std::size_t a, std:
     const std::size_t na = raw_a.mean.size(), nb = raw_b.mean.size();
     // A whitened window of m - 1 points stands for the raw window at its start:
     // each series has as many of one as of the other.
-    const bool whitened = white.length() >= 1 && white.window_stats_of(a).mean.size() == na &&
-                          white.window_stats_of(b).mean.size() == nb;
+    const bool whitened =
+        white.length() >= 1 && white.window_stats_of(a).mean.size() == na && white.window_stats_of(b).mean.size() == nb;
     Scaled white_a, white_b;
     if (whitened) {
         white_a = scaled(white.view(a), white.window_stats_of(a));
