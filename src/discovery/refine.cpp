@@ -71,14 +71,20 @@ void distance_profile(const double* shape, std::size_t m, const double* values, 
     double shape_sum = 0.0;
     for (std::size_t j = 0; j < m; ++j) shape_sum += shape[j];
     const double inv_m = 1.0 / static_cast<double>(m);
+    const unsigned char* flat = stats.flat.data();
+    const double* mean = stats.mean.data();
+    const double* sd = stats.sd.data();
+    // Without branches, so that the loop is vectorised: a flat window (whose
+    // deviation may be 0) is divided by 1 and its distance then replaced.
     for (std::size_t i = 0; i < count; ++i) {
-        if (stats.flat[i]) {
-            out[i] = kFarthest;
-            continue;
-        }
+        const bool is_flat = flat[i] != 0;
+        const double deviation = sd[i];
         // The shape's sum is 0 but for rounding: take it out with the window's mean.
-        const double r = (out[i] - shape_sum * stats.mean[i]) * inv_m / stats.sd[i];
-        out[i] = std::sqrt(std::clamp(2.0 * (1.0 - r), 0.0, 4.0));
+        const double r = (out[i] - shape_sum * mean[i]) * inv_m / (is_flat ? 1.0 : deviation);
+        double twice = 2.0 * (1.0 - r);  // within [0, 4] (r is finite but for a flat window)
+        twice = twice > 0.0 ? twice : 0.0;
+        twice = twice < 4.0 ? twice : 4.0;
+        out[i] = is_flat ? kFarthest : std::sqrt(twice);
     }
 }
 
