@@ -104,6 +104,15 @@ std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner
     return seeds;
 }
 
+// The raw window at a place as the partitions give it: the mean of one
+// window's exact sum (discovery_shape of its sums); empty when it is flat.
+std::vector<double> raw_window(const Refiner& raw, const SeedPlace& place) {
+    std::vector<ExactSum> sums(raw.length());
+    add_window(sums, raw.view(place.series).values, static_cast<std::size_t>(place.start), raw.length(),
+               raw.window_stats_of(place.series));
+    return shape_from_sums(sums, 1);
+}
+
 // Candidate shapes from one run of the engine on one view (cut from `fine`,
 // that view's refiner), appended to `seeds` in the order of the engine's
 // ranking. With `raw` (for the whitened view), each becomes the raw window at
@@ -120,10 +129,7 @@ void engine_seeds(const EngineInput& input, const Refiner& fine, const Refiner* 
     for (std::size_t i = 0; i < found.size(); ++i) {
         for (Seed& seed : found[i]) {
             if (raw != nullptr) {
-                std::vector<ExactSum> sums(raw->length());
-                add_window(sums, raw->view(seed.place.series).values, static_cast<std::size_t>(seed.place.start),
-                           raw->length(), raw->window_stats_of(seed.place.series));
-                seed.shape = shape_from_sums(sums, 1);
+                seed.shape = raw_window(*raw, seed.place);
                 if (seed.shape.empty()) continue;
             }
             seed.rank = i;
@@ -166,10 +172,7 @@ void join_seeds(const BothViews& views, const std::vector<std::size_t>& sample, 
     });
     for (const std::vector<SeedPlace>& places : found) {
         for (const SeedPlace& place : places) {
-            std::vector<ExactSum> sums(fine.length());
-            add_window(sums, fine.view(place.series).values, static_cast<std::size_t>(place.start), fine.length(),
-                       fine.window_stats_of(place.series));
-            std::vector<double> shape = shape_from_sums(sums, 1);
+            std::vector<double> shape = raw_window(fine, place);
             if (shape.empty()) continue;
             seeds.push_back({std::move(shape), std::string(), place, 0, true});
         }
