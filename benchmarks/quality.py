@@ -167,12 +167,18 @@ def planted_scores_best(series: np.ndarray, planted: Any, found: Any, rank: int 
     or the planted copies (their z-normalised mean, refined as discovery refines a candidate, 4 rounds)
     score better than that first motif by discovery's own score. When not, no search that ranks by
     this score puts the planted shape first: the failure is the score's, on this data."""
-    from zef.dask import _steps
-
     if rank == 1:
         return True
     if not len(found) or not planted.starts:
         return False
+    return bool(planted_shape(series, planted, found)[1] < found[0].score)
+
+
+def planted_shape(series: np.ndarray, planted: Any, found: Any) -> tuple[np.ndarray, float]:
+    """The planted copies' z-normalised mean, refined as discovery refines a candidate (4 rounds), as
+    discovery's settings in `found` prepare the series: the best-scoring shape of these rounds and its score."""
+    from zef.dask import _steps
+
     length, flat_tol = found.length, found.settings["flat_tol"]
     prepared, flat, usable, lags = _steps.discovery_prepare(list(series), length, found.settings["detrend"], flat_tol)
     phi = _steps.discovery_whitening(np.asarray(lags)[np.asarray(usable, dtype=bool)].tolist())
@@ -185,15 +191,17 @@ def planted_scores_best(series: np.ndarray, planted: Any, found: Any, rank: int 
         return np.asarray((z - z.mean()) / (z.std() or 1.0))
 
     shape = mean_shape(list(planted.starts.items()))
-    best = np.inf
+    best, best_shape = np.inf, shape
     for _ in range(5):
         distance, start = _steps.discovery_evaluate(
             prepared, flat, whitened, white_flat, phi, length, flat_tol, shape[None, :]
         )
-        best = min(best, _steps.discovery_score(distance[0], start[0], need))
+        score = _steps.discovery_score(distance[0], start[0], need)
+        if score < best:
+            best, best_shape = score, shape
         closest = _steps.discovery_closest(distance[0], start[0], need)
         shape = mean_shape([(int(s), int(start[0][s])) for s in closest])
-    return bool(best < found[0].score)
+    return best_shape, float(best)
 
 
 def run_engine(series: np.ndarray, length: int) -> Motifs:
