@@ -1,5 +1,6 @@
 import os
 import pathlib
+import signal
 
 import pytest
 
@@ -51,6 +52,15 @@ else:
     settings.register_profile("ci", max_examples=150, derandomize=True, **common)
     settings.register_profile("sanitized", max_examples=40, derandomize=True, **common)
     settings.load_profile("sanitized" if SANITIZED else "ci" if os.environ.get("CI") else "default")
+
+
+@pytest.fixture
+def ctrl_c():
+    """Ctrl-C raises KeyboardInterrupt, as in a terminal, even when the tests were started with SIGINT
+    ignored (a job started in the background with `&` inherits that, and interrupt_main then does nothing)."""
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    yield
+    signal.signal(signal.SIGINT, previous)
 
 
 @pytest.fixture

@@ -46,7 +46,7 @@ def test_every_thread_count_gives_the_same_result(family, length, points, kind, 
 
 
 @pytest.mark.not_sanitized(reason="timings")
-def test_ctrl_c_interrupts_a_long_call_and_discovery_goes_on(long_collection):
+def test_ctrl_c_interrupts_a_long_call_and_discovery_goes_on(long_collection, ctrl_c):
     fired, seen = [], []
     timer = threading.Timer(0.3, lambda: (fired.append(time.perf_counter()), _thread.interrupt_main()))
     timer.start()

@@ -135,7 +135,7 @@ def long_call(**options):
 
 
 @pytest.mark.not_sanitized(reason="timings")
-def test_ctrl_c_interrupts_a_long_call_and_the_module_goes_on():
+def test_ctrl_c_interrupts_a_long_call_and_the_module_goes_on(ctrl_c):
     seen = []
     timer = threading.Timer(0.2, _thread.interrupt_main)
     start = time.perf_counter()
