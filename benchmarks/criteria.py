@@ -44,7 +44,6 @@ import numpy as np  # noqa: E402
 import quality  # noqa: E402
 import zef  # noqa: E402
 from bench import section, table  # noqa: E402
-from zef.dask import _steps  # noqa: E402
 
 CRITERIA = ("score", "second", "quantile", "surrogate")
 SURROGATES = 3
@@ -68,14 +67,11 @@ class Views:
     """Both views of one collection, as discovery prepares them."""
 
     def __init__(self, series: np.ndarray, found: Any) -> None:
-        m, flat_tol = found.length, found.settings["flat_tol"]
-        prepared, flat, usable, lags = _steps.discovery_prepare(list(series), m, found.settings["detrend"], flat_tol)
-        self.phi = _steps.discovery_whitening(np.asarray(lags)[np.asarray(usable, dtype=bool)].tolist())
-        white, white_flat = _steps.discovery_whiten(prepared, flat, m, flat_tol, self.phi)
+        m = found.length
+        prepared, flat, usable, white, white_flat, self.phi, self.need = quality.discovery_views(series, found)
         keep = [s for s in range(len(prepared)) if usable[s]]
         self.raw = [windows(prepared[s], m, flat[s]) for s in keep]
         self.white = [windows(white[s], m - 1, white_flat[s]) for s in keep]
-        self.need = _steps.discovery_need(found.settings["minsup"], len(keep))
         self.m = m
 
     def profiles(self, shape: np.ndarray) -> list[np.ndarray]:

@@ -174,9 +174,10 @@ def planted_scores_best(series: np.ndarray, planted: Any, found: Any, rank: int 
     return bool(planted_shape(series, planted, found)[1] < found[0].score)
 
 
-def planted_shape(series: np.ndarray, planted: Any, found: Any) -> tuple[np.ndarray, float]:
-    """The planted copies' z-normalised mean, refined as discovery refines a candidate (4 rounds), as
-    discovery's settings in `found` prepare the series: the best-scoring shape of these rounds and its score."""
+def discovery_views(series: np.ndarray, found: Any) -> tuple[Any, ...]:
+    """The series as discovery, with the settings of `found`, compares shapes in them: the detrended series,
+    the flags of their flat windows, whether each is usable, the whitened series and their flags, the
+    whitening coefficient, and how many series a score is taken over."""
     from zef.dask import _steps
 
     length, flat_tol = found.length, found.settings["flat_tol"]
@@ -184,6 +185,16 @@ def planted_shape(series: np.ndarray, planted: Any, found: Any) -> tuple[np.ndar
     phi = _steps.discovery_whitening(np.asarray(lags)[np.asarray(usable, dtype=bool)].tolist())
     whitened, white_flat = _steps.discovery_whiten(prepared, flat, length, flat_tol, phi)
     need = _steps.discovery_need(found.settings["minsup"], int(np.count_nonzero(usable)))
+    return prepared, flat, usable, whitened, white_flat, phi, need
+
+
+def planted_shape(series: np.ndarray, planted: Any, found: Any) -> tuple[np.ndarray, float]:
+    """The planted copies' z-normalised mean, refined as discovery refines a candidate (4 rounds), as
+    discovery's settings in `found` prepare the series: the best-scoring shape of these rounds and its score."""
+    from zef.dask import _steps
+
+    length, flat_tol = found.length, found.settings["flat_tol"]
+    prepared, flat, usable, whitened, white_flat, phi, need = discovery_views(series, found)
 
     def mean_shape(places: list[tuple[int, int]]) -> np.ndarray:
         windows = [np.asarray(prepared[s][t : t + length]) for s, t in places]
