@@ -11,6 +11,7 @@ at most SPIKE_WIDTH of the length wide, and TEETH saw teeth.
 
 from __future__ import annotations
 
+from collections.abc import Sequence
 from dataclasses import dataclass, field
 
 import numpy as np
@@ -184,7 +185,7 @@ class Planted:
 def plant(
     series: list[FloatArray],
     families: list[str],
-    length: int,
+    length: int | Sequence[int],
     *,
     prevalence: float,
     height: float,
@@ -202,8 +203,8 @@ def plant(
         The series, changed in place.
     families : list of str
         The shapes' families.
-    length : int
-        The shapes' length in points.
+    length : int or sequence of int
+        The shapes' length in points: one for all, or one per family.
     prevalence : float
         The share of the series that get each shape.
     height : float
@@ -232,14 +233,17 @@ def plant(
     >>> sorted(planted[0].starts)
     [0, 1, 2, 3]
     """
-    planted = [Planted(family, length) for family in families]
-    values = [shape(family, length) for family in families]
+    lengths = [int(length)] * len(families) if isinstance(length, (int, np.integer)) else [int(n) for n in length]
+    if len(lengths) != len(families):
+        raise ValueError(f"{len(lengths)} lengths for {len(families)} families")
+    planted = [Planted(family, n) for family, n in zip(families, lengths, strict=True)]
+    values = [shape(family, n) for family, n in zip(families, lengths, strict=True)]
     for index, row in enumerate(series):
         chosen = [p for p in range(len(families)) if rng.random() < prevalence]
-        starts = _free_starts(len(row), length, len(chosen), rng)
-        for p, start in zip(chosen, starts, strict=False):
+        starts = _free_starts(len(row), [lengths[p] for p in chosen], rng)
+        for p, start in zip(chosen, starts, strict=True):
             factor = rng.uniform(1.0 - jitter, 1.0 + jitter)
-            row[start : start + length] += height * factor * values[p]
+            row[start : start + lengths[p]] += height * factor * values[p]
             planted[p].starts[index] = start
     return planted
 
@@ -307,7 +311,7 @@ def plant_instances(
     for index, row in enumerate(series):
         if rng.random() >= prevalence:
             continue
-        (start,) = _free_starts(len(row), length, 1, rng)
+        (start,) = _free_starts(len(row), [length], rng)
         values = instances[order[index]] - instances[order[index]].mean()
         span = float(np.ptp(values))
         factor = rng.uniform(1.0 - jitter, 1.0 + jitter)
@@ -316,18 +320,24 @@ def plant_instances(
     return planted
 
 
-def _free_starts(n_points: int, length: int, count: int, rng: np.random.Generator) -> list[int]:
-    """`count` start points, uniform over the series, whose windows do not overlap."""
+def _free_starts(n_points: int, lengths: list[int], rng: np.random.Generator) -> list[int]:
+    """A start point for each of the windows of `lengths`, uniform over the series, none overlapping."""
+    count = len(lengths)
     if count == 0:
         return []
-    room = n_points - count * length
+    room = n_points - sum(lengths)
     if room < 0:
-        raise ValueError(f"{count} shapes of {length} points do not fit in a series of {n_points} points")
-    # Spread the free points over count + 1 gaps, then lay the shapes between them.
+        raise ValueError(f"shapes of {', '.join(map(str, lengths))} points do not fit in a series of {n_points} points")
+    # Spread the free points over count + 1 gaps, then lay the shapes between them in a random order.
     cuts = np.sort(rng.integers(0, room + 1, count))
     order = rng.permutation(count)
-    starts = [int(cut) + i * length for i, cut in enumerate(cuts)]
-    return [starts[i] for i in order]
+    starts = [0] * count
+    laid = 0
+    for slot, cut in enumerate(cuts):
+        (shape_at,) = np.flatnonzero(order == slot)
+        starts[shape_at] = int(cut) + laid
+        laid += lengths[shape_at]
+    return starts
 
 
 def make_collection(

@@ -12,3 +12,18 @@ def test_planted_shapes_are_found_at_their_planted_positions():
         assert len(shape.positions) == 20
         hits = max(sum(m.best_matches.get(s) == pos for s, pos in shape.positions.items()) for m in motifs)
         assert hits >= 14, f"{shape.name} found at its planted position in only {hits} of 20 series"
+
+
+def test_shapes_of_different_lengths_are_planted_without_overlapping():
+    import numpy as np
+
+    from zef.shapes import plant
+
+    rows = [np.zeros(300) for _ in range(30)]
+    planted = plant(
+        rows, ["bump", "spike", "saw"], [150, 20, 100], prevalence=1.0, height=1.0, rng=np.random.default_rng(4)
+    )
+    for index in range(len(rows)):
+        spans = sorted((p.starts[index], p.starts[index] + p.length) for p in planted)
+        assert spans[-1][1] <= 300
+        assert all(end <= start for (_, end), (start, _) in zip(spans, spans[1:]))
