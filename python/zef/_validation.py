@@ -43,6 +43,7 @@ __all__ = [
     "as_row",
     "batch_size",
     "check_longest",
+    "range_settings_for",
     "check_progress",
     "discovery_settings",
     "engine_rows",
@@ -299,6 +300,8 @@ def _frame_columns(frame: Any) -> tuple[list[FloatArray], list[str]]:
 LETTERS = 8
 #: The shortest motif that discovery looks for, in points.
 MIN_LENGTH = 4
+#: Over a range of lengths, the engine's segments are the shortest length / RANGE_LETTERS points.
+RANGE_LETTERS = 4
 
 
 def settings_for(length: int, seglen: int | None = None) -> dict[str, int]:
@@ -345,10 +348,12 @@ def discovery_settings(
 ) -> dict[str, Any]:
     """The settings of a discovery run (Discovery.settings), checked before any data is read:
     the engine's, the detrending window and the pool. ``k`` is 0 when every motif is asked for."""
-    if whole_number(length) is None:
+    # One length, or a range (lo, hi) as zef.discovery._lengths checked it.
+    ranged = isinstance(length, tuple)
+    if not ranged and whole_number(length) is None:
         raise TypeError(f"length must be an int, got {type(length).__name__}")
-    length = int(length)
-    if length < MIN_LENGTH:
+    length = length if ranged else int(length)
+    if not ranged and length < MIN_LENGTH:
         raise ValueError(f"length must be at least {MIN_LENGTH} points, got {length}")
     minsup = float_setting("minsup", minsup)
     if not 0 < minsup <= 1:
@@ -367,7 +372,8 @@ def discovery_settings(
         raise ValueError(f"iterations must be 0 or more, got {iterations}")
     max_overlap = float_setting("max_overlap", max_overlap)
 
-    engine = settings_for(length, None if seglen is None else int_setting("seglen", seglen))
+    seglen = None if seglen is None else int_setting("seglen", seglen)
+    engine = range_settings_for(length[0], length[1], seglen) if ranged else settings_for(length, seglen)
     if min_len is not None:
         engine["min_len"] = int_setting("min_len", min_len)
     if max_len is not None:
@@ -384,7 +390,7 @@ def discovery_settings(
     if engine["max_len"] < 0 or engine["min_len"] < 1:
         raise ValueError("min_len must be at least 1 and max_len at least 0")
     if detrend is True or detrend is False:
-        window = length if detrend else 0
+        window = (length[1] if ranged else length) if detrend else 0
     else:
         window = int_setting("detrend", detrend)
     if window < 0:
@@ -393,7 +399,7 @@ def discovery_settings(
     if pool < 1:
         raise ValueError(f"pool must be at least 1, got {pool}")
     return {
-        "length": length,
+        "length": list(length) if ranged else length,
         "minsup": minsup,
         "k": k,
         "detrend": window,
@@ -405,6 +411,14 @@ def discovery_settings(
         "alphabet": alphabets,
         **engine,
     }
+
+
+def range_settings_for(lo: int, hi: int, seglen: int | None = None) -> dict[str, int]:
+    """The engine settings that discovery over lo to hi points derives: segments of lo / RANGE_LETTERS
+    points (rounded, at least 1), patterns from half of the shortest length to the longest."""
+    if seglen is None:
+        seglen = max(1, round(lo / RANGE_LETTERS))
+    return {"seglen": seglen, "min_len": max(2, lo // seglen // 2), "max_len": -(-hi // seglen) + 1}
 
 
 def check_longest(length: int, longest: int) -> None:

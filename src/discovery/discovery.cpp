@@ -5,10 +5,12 @@
 #include <stdexcept>
 #include <utility>
 
-#include "discovery/detrend.h"
+#include "discovery/collection.h"
 #include "discovery/join.h"
+#include "discovery/lengths.h"
 #include "discovery/refine.h"
 #include "discovery/screening.h"
+#include "discovery/seeds.h"
 #include "discovery/whitened.h"
 #include "engine/sax.h"
 #include "parallel/pipeline.h"
@@ -42,77 +44,6 @@ long long seed_start(std::size_t size, long long point, long long span, std::siz
 
 namespace {
 
-struct Seed {
-    std::vector<double> shape;
-    std::string pattern;
-    SeedPlace place;
-    std::size_t rank = 0;  // of its motif in the engine's ranking
-    bool joined = false;   // from a join rather than the engine
-};
-
-// What the engine is given: the usable series, as viewed, and the same series
-// z-normalised as the engine normalises them.
-struct EngineInput {
-    SeriesViews views;
-    SeriesSet normalised;
-    std::vector<std::size_t> index_of;  // position in the collection of each
-};
-
-EngineInput engine_input(const Refiner& view, const Refiner& fine, const Runner& runner) {
-    EngineInput input;
-    for (std::size_t s = 0; s < fine.series_count(); ++s) {
-        if (!fine.usable(s)) continue;
-        input.views.push_back(view.view(s));
-        input.index_of.push_back(s);
-    }
-    input.normalised.resize(input.views.size());
-    runner.run_ranges(input.views.size(), [&](std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i) {
-            runner.check_stop();
-            input.normalised[i].assign(input.views[i].values, input.views[i].values + input.views[i].size);
-            znorm_series(input.normalised[i]);
-        }
-    });
-    return input;
-}
-
-// The candidate shapes of one engine motif: the windows of `fine`'s length
-// centred on its best matches that lie closest to its representative, at most
-// `per_motif` of them.
-std::vector<Seed> seeds_of(Motif& motif, const EngineInput& input, const Refiner& fine,
-                           const DiscoverySettings& settings) {
-    const std::size_t m = fine.length();
-    const std::vector<double> representative = motif.get_representative();
-    const long long span = motif.get_length();
-    std::vector<std::pair<double, std::pair<std::size_t, long long>>> matches;
-    for (const auto& [series, point] : motif.get_best_matches()) {
-        const std::vector<double>& row = input.normalised[static_cast<std::size_t>(series)];
-        matches.push_back(
-            {seed_gap(row, point, representative, span), {input.index_of[static_cast<std::size_t>(series)], point}});
-    }
-    std::sort(matches.begin(), matches.end());
-    std::vector<Seed> seeds;
-    for (const auto& match : matches) {
-        if (seeds.size() == settings.seeds_per_motif) break;
-        const std::size_t s = match.second.first;
-        const long long start = seed_start(fine.view(s).size, match.second.second, span, m);
-        std::vector<double> shape =
-            znormalised_window(fine.view(s).values, static_cast<std::size_t>(start), m, fine.window_stats_of(s));
-        if (shape.empty()) continue;
-        seeds.push_back({std::move(shape), {motif.get_pattern().begin(), motif.get_pattern().end()}, {s, start}});
-    }
-    return seeds;
-}
-
-// The raw window at a place as the partitions give it: the mean of one
-// window's exact sum (discovery_shape of its sums); empty when it is flat.
-std::vector<double> raw_window(const Refiner& raw, const SeedPlace& place) {
-    std::vector<ExactSum> sums(raw.length());
-    add_window(sums, raw.view(place.series).values, static_cast<std::size_t>(place.start), raw.length(),
-               raw.window_stats_of(place.series));
-    return shape_from_sums(sums, 1);
-}
-
 // Candidate shapes from one run of the engine on one view (cut from `fine`,
 // that view's refiner), appended to `seeds` in the order of the engine's
 // ranking. With `raw` (for the whitened view), each becomes the raw window at
@@ -120,9 +51,7 @@ std::vector<double> raw_window(const Refiner& raw, const SeedPlace& place) {
 // and is dropped when that is flat.
 void engine_seeds(const EngineInput& input, const Refiner& fine, const Refiner* raw, const DiscoverySettings& settings,
                   int alphabet, const Runner& runner, std::vector<Seed>& seeds) {
-    const MinerSettings engine{settings.engine_minsup, settings.seglen,      alphabet, settings.min_len,
-                               settings.max_len,       settings.max_overlap, 0};
-    std::vector<Motif> motifs = mine_motifs(input.views, engine, settings.max_patterns, runner);
+    std::vector<Motif> motifs = engine_motifs(input, settings, alphabet, runner);
     std::vector<std::vector<Seed>> found(motifs.size());
     StageCount counted(runner, kStageCandidates, motifs.size());
     each(runner, counted, motifs.size(), [&](std::size_t i) { found[i] = seeds_of(motifs[i], input, fine, settings); });
@@ -138,47 +67,6 @@ void engine_seeds(const EngineInput& input, const Refiner& fine, const Refiner* 
     }
 }
 
-// The usable series, and those of them that the first screening compares
-// every candidate with (positions into the collection).
-struct Sample {
-    std::vector<std::size_t> usable, series;
-};
-
-Sample sample_of(const Refiner& fine, const DiscoverySettings& settings) {
-    Sample sample;
-    std::vector<std::size_t> lengths;
-    for (std::size_t s = 0; s < fine.series_count(); ++s) {
-        if (!fine.usable(s)) continue;
-        sample.usable.push_back(s);
-        lengths.push_back(fine.view(s).size);
-    }
-    for (std::size_t i : discovery_sample(lengths, settings)) sample.series.push_back(sample.usable[i]);
-    return sample;
-}
-
-// Candidate shapes from exact joins of pairs of the sample's series (join.h),
-// appended to `seeds` pair by pair: each the raw window at its place, as the
-// partitions give it, ranked with the engines' best motifs.
-void join_seeds(const BothViews& views, const std::vector<std::size_t>& sample, const DiscoverySettings& settings,
-                const Runner& runner, std::vector<Seed>& seeds) {
-    const Refiner& fine = views.raw;
-    std::vector<std::size_t> windows;
-    for (std::size_t s : sample) windows.push_back(fine.view(s).size - fine.length() + 1);
-    const auto pairs = join_pairs(windows, settings.join_pairs, settings.join_cells);
-    std::vector<std::vector<SeedPlace>> found(pairs.size());
-    StageCount counted(runner, kStageCandidates, pairs.size());
-    each(runner, counted, pairs.size(), [&](std::size_t p) {
-        found[p] = joined_places(views, sample[pairs[p].first], sample[pairs[p].second], settings.join_count);
-    });
-    for (const std::vector<SeedPlace>& places : found) {
-        for (const SeedPlace& place : places) {
-            std::vector<double> shape = raw_window(fine, place);
-            if (shape.empty()) continue;
-            seeds.push_back({std::move(shape), std::string(), place, 0, true});
-        }
-    }
-}
-
 // The positions of the seeds that enter the pool, best first: seeds from one
 // place merged, the rest compared at point resolution with a sample of the
 // series, and the `survivors` best of those (at distinct places) with every
@@ -190,7 +78,6 @@ struct Pool {
 
 Pool screen(const std::vector<Seed>& seeds, const BothViews& views, const Sample& sampled, std::size_t need,
             const DiscoverySettings& settings, const Runner& runner, std::size_t& screened) {
-    const Refiner& fine = views.raw;
     const std::size_t m = settings.length;
     std::vector<SeedPlace> places;
     for (const Seed& seed : seeds) places.push_back(seed.place);
@@ -210,20 +97,7 @@ Pool screen(const std::vector<Seed>& seeds, const BothViews& views, const Sample
         {
             StageCount counted(runner, kStageScreen, merged.size());
             each(runner, counted, merged.size(), [&](std::size_t i) {
-                first[i] = views.evaluate_on(seeds[merged[i]].shape, sample, sample_need);
-                // One round of refinement on the sample: a window cut from one
-                // series carries that series' noise, the mean of its closest
-                // matches much less of it.
-                const std::vector<std::size_t> closest = closest_series(first[i].distance, first[i].best, sample_need);
-                std::vector<ExactSum> sums(m);
-                for (std::size_t s : closest)
-                    add_window(sums, fine.view(s).values, static_cast<std::size_t>(first[i].best[s]), m,
-                               fine.window_stats_of(s));
-                std::vector<double> mean = shape_from_sums(sums, closest.size());
-                if (!mean.empty()) {
-                    Candidate again = views.evaluate_on(std::move(mean), sample, sample_need);
-                    if (again.score < first[i].score) first[i] = std::move(again);
-                }
+                first[i] = screened_on_sample(views, seeds[merged[i]].shape, sample, sample_need);
             });
         }
         std::vector<std::size_t> best = ranked_places(first, m, settings.same_place, settings.survivors);
@@ -261,45 +135,21 @@ Pool screen(const std::vector<Seed>& seeds, const BothViews& views, const Sample
 Discovery discover(const SeriesViews& series, const DiscoverySettings& settings, const Runner& runner) {
     const std::size_t m = settings.length;
     if (m < 2) throw std::invalid_argument("the motif length must be at least 2 points");
+    if (settings.max_length > m) return discover_lengths(series, settings, runner);
     Discovery result;
 
-    // Each series detrended, its windows measured, and (when detrended) flat
-    // judged on the series as given too: detrending turns the edge of a
-    // constant stretch into a smooth curve that every such series shares.
-    SeriesSet prepared(series.size());
-    {
-        StageCount counted(runner, kStagePrepare, series.size());
-        each(runner, counted, series.size(),
-             [&](std::size_t s) { prepared[s] = detrend(series[s].values, series[s].size, settings.detrend_window); });
-    }
-    Refiner fine(views_of(prepared), m, settings.flat_tol, runner);
-    if (settings.detrend_window > 1) {
-        runner.run_ranges(series.size(), [&](std::size_t first, std::size_t last) {
-            for (std::size_t s = first; s < last; ++s) {
-                runner.check_stop();
-                fine.mark_flat(s, window_stats(series[s].values, series[s].size, m, settings.flat_tol));
-            }
-        });
-    }
-    for (std::size_t s = 0; s < prepared.size(); ++s)
-        if (prepared[s].size() >= m && !fine.usable(s)) result.flat_series.push_back(s);
-    const std::size_t usable = fine.usable_count();
+    Collection collection(series, settings.detrend_window, settings.flat_tol, runner);
+    Refiner measured = collection.raw_view(m, runner);
+    for (std::size_t s = 0; s < series.size(); ++s)
+        if (series[s].size >= m && !measured.usable(s)) result.flat_series.push_back(s);
+    const std::size_t usable = measured.usable_count();
     if (usable == 0 || settings.k == 0) return result;
     const std::size_t need = need_of(settings.minsup, usable);
-
-    // The whitened view: each series filtered with the collection's
-    // coefficient, a window flat where its raw window is.
-    std::vector<double> lags;
-    for (std::size_t s = 0; s < prepared.size(); ++s)
-        if (fine.usable(s)) lags.push_back(lag_one(prepared[s].data(), prepared[s].size()));
-    const double phi = whitening_coefficient(std::move(lags));
-    SeriesSet whitened(series.size());
-    runner.run_ranges(series.size(), [&](std::size_t first, std::size_t last) {
-        for (std::size_t s = first; s < last; ++s) whitened[s] = whiten(prepared[s].data(), prepared[s].size(), phi);
-    });
-    Refiner white(views_of(whitened), m - 1, settings.flat_tol, runner);
-    for (std::size_t s = 0; s < series.size(); ++s) white.mark_flat(s, fine.window_stats_of(s));
-    const BothViews views{fine, white, phi};
+    collection.whiten_with(measured, runner);
+    const auto both = collection.views(std::move(measured), runner);
+    const Refiner& fine = both->raw;
+    const Refiner& white = both->white;
+    const BothViews& views = both->both;
 
     std::vector<Seed> seeds;
     {
@@ -348,6 +198,7 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
     for (std::size_t j = 0; j < kept.size(); ++j) {
         Candidate& c = refined[kept[j]];
         DiscoveredMotif& motif = result.motifs[j];
+        motif.length = m;
         motif.shape = std::move(c.shape);
         motif.best = std::move(c.best);
         motif.distance = std::move(c.distance);

@@ -12,8 +12,9 @@
 // candidate shapes, each refined at point resolution (refine.h) and ranked by
 // how closely the series that match it best agree with it.
 struct DiscoverySettings {
-    std::size_t length = 0;  // motif length in points
-    double minsup = 0.5;     // share of the usable series that a motif is scored over
+    std::size_t length = 0;      // motif length in points; over a range (lengths.h), the shortest
+    std::size_t max_length = 0;  // the longest motif length over a range; 0: `length` alone
+    double minsup = 0.5;         // share of the usable series that a motif is scored over
     // The engine's settings, for the candidates (see Miner).
     double engine_minsup = 0.5;
     int seglen = 1;
@@ -47,14 +48,20 @@ struct DiscoverySettings {
     double place_overlap = 0.25;   // how much two best matches overlap (times length) to be at one place
     std::size_t k = 10;            // motifs returned
     std::size_t max_patterns = 0;  // frequent patterns one engine run may find (0: no limit)
+    // Over a range of lengths: shapes of no recurring form measured per length
+    // (chance.h), and steps in length (of about 12 %) a motif may take.
+    std::size_t chance_shapes = 4;
+    std::size_t length_steps = 6;
 };
 
 struct DiscoveredMotif {
+    std::size_t length = 0;                           // in points
     std::vector<double> shape;                        // z-normalised, `length` points
     std::vector<long long> best;                      // per series: start of its best match, -1: none
     std::vector<double> distance;                     // per series: distance of that match
     std::vector<std::vector<long long>> occurrences;  // per series: starts within the radius
     double score = 0.0;
+    double chance = 0.0;  // over a range: the score of shapes of no recurring form at its length; else 0
     std::string pattern;  // the engine pattern the candidate came from; empty for a join's
 };
 
@@ -76,7 +83,8 @@ inline constexpr const char* kStageScreen = "screen";
 inline constexpr const char* kStageRefine = "refine";
 inline constexpr const char* kStageOccurrences = "occurrences";
 
-// Series shorter than `length` take no part (no match, not counted). Throws
+// With a max_length above `length`, discovery over that range of lengths
+// (lengths.h). Series shorter than `length` take no part (no match, not counted). Throws
 // std::invalid_argument for a length below 2. The work is spread by `runner`
 // (series by series, candidate by candidate) and its result does not depend
 // on how: every unit fills a slot of its own, and slots are combined in one

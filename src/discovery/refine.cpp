@@ -289,23 +289,45 @@ std::vector<std::size_t> ranked_places(const std::vector<Candidate>& candidates,
 std::vector<std::size_t> distinct_places(const std::vector<Candidate>& candidates,
                                          const std::vector<std::size_t>& order, std::size_t m, double share,
                                          std::size_t limit, double overlap) {
-    const auto ranked = [&](std::size_t c) -> const Candidate& { return candidates[order[c]]; };
+    return distinct_places(candidates, std::vector<std::size_t>(candidates.size(), m), order, share, limit, overlap);
+}
+
+namespace {
+
+// Whether windows of ma and mb points at a and b overlap by more than
+// `overlap` times the shorter.
+bool overlapping(long long a, std::size_t ma, long long b, std::size_t mb, double overlap) {
+    if (ma == mb) {
+        // Two windows of m points overlap by more than overlap * m when their
+        // starts are less than (1 - overlap) * m apart.
+        return static_cast<double>(std::llabs(a - b)) < (1.0 - overlap) * static_cast<double>(ma);
+    }
+    const long long shared = std::min(a + static_cast<long long>(ma), b + static_cast<long long>(mb)) - std::max(a, b);
+    return static_cast<double>(shared) > overlap * static_cast<double>(std::min(ma, mb));
+}
+
+}  // namespace
+
+std::vector<std::size_t> distinct_places(const std::vector<Candidate>& candidates,
+                                         const std::vector<std::size_t>& lengths, const std::vector<std::size_t>& order,
+                                         double share, std::size_t limit, double overlap) {
     std::vector<std::size_t> kept;
-    // Two windows of m points overlap by more than overlap * m when their
-    // starts are less than (1 - overlap) * m apart.
-    const double apart = (1.0 - overlap) * static_cast<double>(m);
     for (std::size_t c = 0; c < order.size() && kept.size() < limit; ++c) {
+        const Candidate& candidate = candidates[order[c]];
+        const std::size_t length = lengths[order[c]];
         bool same_place = false;
         for (std::size_t k : kept) {
-            std::size_t both = 0, overlapping = 0;
-            const std::size_t n = std::min(ranked(c).best.size(), ranked(k).best.size());
+            const Candidate& other = candidates[order[k]];
+            const std::size_t other_length = lengths[order[k]];
+            std::size_t both = 0, shared = 0;
+            const std::size_t n = std::min(candidate.best.size(), other.best.size());
             for (std::size_t s = 0; s < n; ++s) {
-                const long long a = ranked(c).best[s], b = ranked(k).best[s];
+                const long long a = candidate.best[s], b = other.best[s];
                 if (a < 0 || b < 0) continue;
                 ++both;
-                overlapping += static_cast<double>(std::llabs(a - b)) < apart;
+                shared += overlapping(a, length, b, other_length, overlap);
             }
-            if (both > 0 && static_cast<double>(overlapping) >= share * static_cast<double>(both)) {
+            if (both > 0 && static_cast<double>(shared) >= share * static_cast<double>(both)) {
                 same_place = true;
                 break;
             }

@@ -161,6 +161,13 @@ std::vector<std::size_t> distinct_places(const std::vector<Candidate>& candidate
                                          const std::vector<std::size_t>& order, std::size_t m, double share,
                                          std::size_t limit, double overlap);
 
+// The same over candidates of their own lengths (lengths[i] points for
+// candidates[i]): two best matches are at one place when their windows
+// overlap by more than `overlap` times the shorter of the two.
+std::vector<std::size_t> distinct_places(const std::vector<Candidate>& candidates,
+                                         const std::vector<std::size_t>& lengths, const std::vector<std::size_t>& order,
+                                         double share, std::size_t limit, double overlap);
+
 // The candidates ranked by score (equal scores keep their order), one per
 // place (distinct_places): positions into `candidates`, best first.
 std::vector<std::size_t> ranked_places(const std::vector<Candidate>& candidates, std::size_t m, double share,

@@ -26,4 +26,4 @@ def test_shapes_of_different_lengths_are_planted_without_overlapping():
     for index in range(len(rows)):
         spans = sorted((p.starts[index], p.starts[index] + p.length) for p in planted)
         assert spans[-1][1] <= 300
-        assert all(end <= start for (_, end), (start, _) in zip(spans, spans[1:]))
+        assert all(end <= start for (_, end), (start, _) in zip(spans, spans[1:], strict=False))

@@ -34,6 +34,7 @@ def mine(
 def discover(
     series: Sequence[Sequence[float]] | Any,
     length: int,
+    max_length: int,
     minsup: float,
     engine_minsup: float,
     seglen: int,
@@ -61,6 +62,8 @@ def discover(
     threads: int,
     progress: Callable[[str, int, int], object] | None,
     max_patterns: int | None,
+    chance_shapes: int,
+    length_steps: int,
 ) -> dict[str, Any]: ...
 def distance_profile(
     shape: Sequence[float] | NDArray[np.float64], values: Sequence[float] | NDArray[np.float64], flat_tol: float

@@ -319,6 +319,7 @@ def _discover(
     found = on.occurrences([c[0] for c in chosen], radius)
     raw = [
         {
+            "length": length,
             "best": c[2],
             "distance": c[1],
             "occurrences": occurrences,
@@ -330,4 +331,4 @@ def _discover(
     ]
     run.lap("occurrences")
     run.report("occurrences", len(chosen), len(chosen))
-    return result(motifs_of(raw, taking, offsets, length, radius))
+    return result(motifs_of(raw, taking, offsets, radius))

@@ -44,6 +44,10 @@ class DiscoveredMotif:
         The supporting series: those whose best match lies within the radius.
     score : float
         Mean distance of the best matches over the minsup share of series that match best.
+    chance : float or None
+        Over a range of lengths, the score that shapes of no recurring form
+        reach at this motif's length; motifs are ranked by score / chance.
+        None for a single length.
     shape : ndarray
         The representative shape, z-normalised (mean 0, deviation 1).
     distances : dict of int to float
@@ -67,6 +71,8 @@ class DiscoveredMotif:
     shape: FloatArray = field(repr=False, compare=False)
     #: series index -> distance of its best match
     distances: dict[int, float] = field(repr=False, compare=False)
+    #: over a range of lengths, the score of shapes of no recurring form at this length
+    chance: float | None = None
 
     def to_dict(self) -> dict[str, Any]:
         """The motif as plain Python values.
@@ -74,13 +80,16 @@ class DiscoveredMotif:
         Returns
         -------
         dict
-            rank, length, pattern, score, series, best_matches, occurrences and shape.
+            rank, length, pattern, score (and chance, over a range of lengths),
+            series, best_matches, occurrences and shape.
         """
+        chance = {} if self.chance is None else {"chance": _finite(self.chance)}
         return {
             "rank": self.rank,
             "length": self.length,
             "pattern": self.pattern,
             "score": _finite(self.score),
+            **chance,
             "series": list(self.series),
             "best_matches": [
                 {"series": s, "start": p, "end": p + self.length, "distance": _finite(self.distances[s])}
@@ -100,13 +109,13 @@ class Discovery(Sequence[DiscoveredMotif]):
     ----------
     motifs : list of DiscoveredMotif
         The motifs, best first.
-    length : int
-        The motif length in points.
+    length : int or (int, int)
+        The motif length in points, or the range of lengths searched.
     series : sequence of (ndarray, int)
         Each series as compared (missing points filled) and the position of
         its first point in the series given.
     short_series : list of int
-        The series shorter than the motif length.
+        The series shorter than the (shortest) motif length.
     flat_series : list of int
         The series without a window that is not flat.
     settings : dict
@@ -136,7 +145,7 @@ class Discovery(Sequence[DiscoveredMotif]):
     def __init__(
         self,
         motifs: list[DiscoveredMotif],
-        length: int,
+        length: int | tuple[int, int],
         series: Sequence[tuple[FloatArray, int]],
         short_series: list[int],
         flat_series: list[int],
@@ -183,7 +192,8 @@ class Discovery(Sequence[DiscoveredMotif]):
         return iter(self.motifs)
 
     def __repr__(self) -> str:
-        return f"<Discovery: {len(self.motifs)} motifs of {self.length} points in {len(self._series)} series>"
+        lengths = f"{self.length[0]} to {self.length[1]}" if isinstance(self.length, tuple) else self.length
+        return f"<Discovery: {len(self.motifs)} motifs of {lengths} points in {len(self._series)} series>"
 
     def to_dict(self) -> dict[str, Any]:
         """The result as plain Python values (a motif per entry of "motifs").
@@ -194,7 +204,7 @@ class Discovery(Sequence[DiscoveredMotif]):
             length, settings, short_series, flat_series and motifs.
         """
         return {
-            "length": self.length,
+            "length": list(self.length) if isinstance(self.length, tuple) else self.length,
             "settings": self.settings,
             "short_series": self.short_series,
             "flat_series": self.flat_series,
@@ -222,7 +232,7 @@ class Discovery(Sequence[DiscoveredMotif]):
         Returns
         -------
         pandas.DataFrame
-            Columns rank, series, start, end, distance, supporting,
+            Columns rank, series, start, end, length, distance, supporting,
             occurrences, score and pattern; and name, after series, when the
             input named its series.
         """
@@ -236,6 +246,7 @@ class Discovery(Sequence[DiscoveredMotif]):
                 "series": s,
                 "start": p,
                 "end": p + m.length,
+                "length": m.length,
                 "distance": m.distances[s],
                 "supporting": s in m.series,
                 "occurrences": len(m.occurrences.get(s, [])),
@@ -245,7 +256,18 @@ class Discovery(Sequence[DiscoveredMotif]):
             for m in self.motifs
             for s, p in sorted(m.best_matches.items())
         ]
-        columns = ["rank", "series", "start", "end", "distance", "supporting", "occurrences", "score", "pattern"]
+        columns = [
+            "rank",
+            "series",
+            "start",
+            "end",
+            "length",
+            "distance",
+            "supporting",
+            "occurrences",
+            "score",
+            "pattern",
+        ]
         frame = pd.DataFrame(rows, columns=columns)
         if self.series_names is not None:
             frame.insert(2, "name", [self.name(s) for s in frame["series"]])
@@ -327,7 +349,8 @@ def _draw(
         if sd > 0:
             left.plot(x, (match - match.mean()) / sd, linewidth=0.6, alpha=0.35)
     left.plot(x, motif.shape, color="black", linewidth=2)
-    left.set_title(f"motif {motif.rank}: score {motif.score:.3f}, {len(motif.series)} series", fontsize=9)
+    title = f"motif {motif.rank}: {motif.length} points, score {motif.score:.3f}, {len(motif.series)} series"
+    left.set_title(title, fontsize=9)
     left.set_ylabel("z-normalised", fontsize=8)
     starts = [motif.best_matches[s] for s in motif.series]
     right.hlines(list(motif.series), starts, [p + motif.length for p in starts], color="tab:blue", linewidth=0.5)
@@ -341,10 +364,11 @@ def _finite(value: float) -> float | None:
 
 
 def motifs_of(
-    found: list[dict[str, Any]], taking: list[int], offsets: Sequence[int], length: int, radius: float
+    found: list[dict[str, Any]], taking: list[int], offsets: Sequence[int], radius: float, ranged: bool = False
 ) -> list[DiscoveredMotif]:
-    """The motifs from the native result: per taken series j (series taking[j],
-    whose first point is at offsets[taking[j]]) its best match, distance and occurrences."""
+    """The motifs from the native result: each its length, and per taken series j (series
+    taking[j], whose first point is at offsets[taking[j]]) its best match, distance and
+    occurrences; over a range of lengths (`ranged`), its chance score too."""
     motifs = []
     for rank, raw in enumerate(found, start=1):
         best: dict[int, int] = {}
@@ -364,7 +388,7 @@ def motifs_of(
         motifs.append(
             DiscoveredMotif(
                 rank=rank,
-                length=length,
+                length=int(raw["length"]),
                 best_matches=best,
                 occurrences=occurrences,
                 pattern=raw["pattern"].decode("latin-1"),
@@ -372,6 +396,7 @@ def motifs_of(
                 score=float(raw["score"]),
                 shape=raw["shape"],
                 distances=distances,
+                chance=float(raw["chance"]) if ranged else None,
             )
         )
     return motifs

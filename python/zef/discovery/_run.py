@@ -1,4 +1,4 @@
-"""`discover`: the motifs of a given length, from the engine's candidates refined at point resolution."""
+"""`discover`: the motifs of one length or of a range of lengths, refined at point resolution."""
 
 from __future__ import annotations
 
@@ -11,7 +11,6 @@ from zef import _native
 from zef._validation import (
     Progress,
     as_collection,
-    check_longest,
     check_progress,
     discovery_settings,
     motif_limit,
@@ -19,14 +18,18 @@ from zef._validation import (
     thread_count,
 )
 from zef.discovery._gaps import fill_gaps
+from zef.discovery._lengths import DEFAULT_SHORTEST, length_setting, lengths_for
 from zef.discovery._result import Discovery, motifs_of
 from zef.discovery._tuning import (
+    CHANCE_SHAPES,
     ENGINE_SUPPORT,
     JOIN_CELLS,
     JOIN_COUNT,
     JOIN_PAIRS,
+    LENGTH_STEPS,
     MERGE_APART,
     MOST_CANDIDATES,
+    MOST_CANDIDATES_OVER_RANGE,
     PLACE_OVERLAP,
     SAME_PLACE,
     SAMPLE_FEWEST,
@@ -41,7 +44,7 @@ __all__ = ["discover"]
 def discover(
     series: Any,
     *,
-    length: int,
+    length: int | tuple[int, int] | None = None,
     minsup: float = 0.5,
     k: int = 10,
     detrend: bool | int = True,
@@ -144,10 +147,27 @@ def discover(
     >>> len(result) <= 2 and result[0].length
     40
     """
-    settings = discovery_settings(
-        length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
-    )
-    length = settings["length"]
+    setting = length_setting(length)
+
+    def settings_of(lengths: int | tuple[int, int]) -> dict[str, Any]:
+        return discovery_settings(
+            lengths,
+            minsup,
+            k,
+            detrend,
+            radius,
+            flat_tol,
+            seglen,
+            alphabet,
+            min_len,
+            max_len,
+            max_overlap,
+            iterations,
+            pool,
+        )
+
+    # Checked before the data is read, with a stand-in for a range still to be taken from it.
+    settings = settings_of((DEFAULT_SHORTEST, 4 * DEFAULT_SHORTEST) if setting is None else setting)
     count = thread_count(threads)
     check_progress(progress)
     limit = pattern_limit(max_patterns)
@@ -159,13 +179,16 @@ def discover(
         if np.isinf(row).any():
             raise ValueError(f"series {index} holds an infinite value")
     filled = [fill_gaps(row) for row in rows]
-    check_longest(length, max(len(values) for values, _ in filled))
-    taking = [i for i, (values, _) in enumerate(filled) if len(values) >= length]
-    short = [i for i, (values, _) in enumerate(filled) if len(values) < length]
+    lengths = lengths_for(setting, [len(values) for values, _ in filled])
+    settings = settings_of(lengths)
+    lo, hi = lengths if isinstance(lengths, tuple) else (lengths, 0)
+    taking = [i for i, (values, _) in enumerate(filled) if len(values) >= lo]
+    short = [i for i, (values, _) in enumerate(filled) if len(values) < lo]
 
     found = _native.discover(
         [filled[i][0] for i in taking],
-        length=length,
+        length=lo,
+        max_length=hi,
         minsup=settings["minsup"],
         engine_minsup=settings["minsup"] * ENGINE_SUPPORT,
         alphabets=[int(a) for a in settings["alphabet"]],
@@ -176,7 +199,7 @@ def discover(
         seeds_per_motif=SEEDS_PER_PATTERN,
         pool=int(settings["pool"]),
         merge_apart=MERGE_APART,
-        most_candidates=MOST_CANDIDATES,
+        most_candidates=MOST_CANDIDATES_OVER_RANGE if hi else MOST_CANDIDATES,
         sample_points=SAMPLE_POINTS,
         sample_fewest=SAMPLE_FEWEST,
         survivors=SURVIVORS,
@@ -193,7 +216,9 @@ def discover(
         seglen=settings["seglen"],
         min_len=settings["min_len"],
         max_len=settings["max_len"],
+        chance_shapes=CHANCE_SHAPES,
+        length_steps=LENGTH_STEPS,
     )
-    motifs = motifs_of(found["motifs"], taking, [offset for _, offset in filled], length, settings["radius"])
+    motifs = motifs_of(found["motifs"], taking, [offset for _, offset in filled], settings["radius"], bool(hi))
     flat = [taking[i] for i in found["flat_series"]]
-    return Discovery(motifs, length, filled, short, flat, settings, series_names=names)
+    return Discovery(motifs, lengths, filled, short, flat, settings, series_names=names)

@@ -1,6 +1,9 @@
 """The fixed settings of discovery's search: how many candidates it takes, how it screens and ranks them."""
 
 __all__ = [
+    "CHANCE_SHAPES",
+    "LENGTH_STEPS",
+    "MOST_CANDIDATES_OVER_RANGE",
     "ENGINE_SUPPORT",
     "JOIN_CELLS",
     "JOIN_COUNT",
@@ -40,3 +43,10 @@ SAME_PLACE = 0.5
 PLACE_OVERLAP = 0.25
 #: The engine's support threshold, as a share of minsup.
 ENGINE_SUPPORT = 1.0
+#: Over a range of lengths: at most this many candidates are screened (they
+#: come at many lengths); CHANCE_SHAPES shapes of no recurring form measure the
+#: chance score at each of a few lengths; a motif takes at most LENGTH_STEPS
+#: steps of about 12 % in length.
+MOST_CANDIDATES_OVER_RANGE = 300
+CHANCE_SHAPES = 4
+LENGTH_STEPS = 6
