@@ -32,7 +32,9 @@ namespace {
 class Lengths {
 public:
     Lengths(Collection& collection, const DiscoverySettings& settings, const std::vector<std::size_t>& sample)
-        : collection(collection), settings(settings), sample(sample),
+        : collection(collection),
+          settings(settings),
+          sample(sample),
           grid(length_grid(settings.length, settings.max_length)) {}
 
     void build(std::vector<std::size_t> lengths, const Runner& runner) {
@@ -219,7 +221,8 @@ std::vector<double> resized(const Refiner& raw, const std::vector<std::size_t>& 
         const long long centre = 2 * starts[i] + static_cast<long long>(from);  // twice the middle
         const long long start =
             std::clamp((centre - static_cast<long long>(m)) / 2, 0LL, static_cast<long long>(size - m));
-        add_window(sums, raw.view(series[i]).values, static_cast<std::size_t>(start), m, raw.window_stats_of(series[i]));
+        add_window(sums, raw.view(series[i]).values, static_cast<std::size_t>(start), m,
+                   raw.window_stats_of(series[i]));
         moved[i] = start;
         ++taken;
     }
@@ -438,8 +441,7 @@ Discovery discover_lengths(const SeriesViews& series, const DiscoverySettings& s
             }
         }
     }
-    const std::vector<std::size_t> kept =
-        ranked_sized(pool, settings.same_place, settings.k, settings.place_overlap);
+    const std::vector<std::size_t> kept = ranked_sized(pool, settings.same_place, settings.k, settings.place_overlap);
 
     // The occurrences of every returned motif in every series.
     const std::size_t n = series.size();

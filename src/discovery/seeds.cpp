@@ -63,8 +63,6 @@ std::vector<double> raw_window(const Refiner& raw, const SeedPlace& place) {
     return shape_from_sums(sums, 1);
 }
 
-
-
 Sample sample_of(const Refiner& fine, const DiscoverySettings& settings) {
     Sample sample;
     std::vector<std::size_t> lengths;
@@ -99,7 +97,6 @@ void join_seeds(const BothViews& views, const std::vector<std::size_t>& sample, 
         }
     }
 }
-
 
 std::vector<Motif> engine_motifs(const EngineInput& input, const DiscoverySettings& settings, int alphabet,
                                  const Runner& runner) {

@@ -273,3 +273,5 @@ def test_discover_bad_partition_values_and_pattern_limit(client):
         zd.discover(da.from_array(series, chunks=(5, 300)), length=40)
     with pytest.raises(zef.TooManyPatterns, match="more than 3 frequent patterns"):
         zd.discover(da.from_array(collection(), chunks=(10, 300)), length=40, max_patterns=3)
+    with pytest.raises(NotImplementedError, match="range of lengths"):
+        zd.discover(da.from_array(collection(), chunks=(10, 300)), length=(20, 80))

@@ -128,9 +128,16 @@ def test_find_with_length_uses_discovery(planted, tmp_path, capsys):
     assert "motifs of 60 points" in out and "ranked by score" in out
     assert main(["find", str(path), "--length", "60", "--json"]) == 0
     assert json.loads(capsys.readouterr().out)["motifs"][0]["length"] == 60
-    with pytest.raises(SystemExit) as exit:
-        main(["find", str(path), "--length", "2"])
-    assert exit.value.code == 2
+    for bad in ("2", "60:40", "40:x"):
+        with pytest.raises(SystemExit) as exit:
+            main(["find", str(path), "--length", bad])
+        assert exit.value.code == 2
+    # With no option, and with a range: each motif at its own length.
+    for options, lengths in (([], [16, len(planted[0][0]) // 4]), (["--length", "40:120"], [40, 120])):
+        assert main(["find", str(path), "--k", "3", "--json", *options]) == 0
+        found = json.loads(capsys.readouterr().out)
+        assert found["settings"]["length"] == lengths
+        assert all(lengths[0] <= m["length"] <= lengths[1] and "chance" in m for m in found["motifs"])
 
 
 def test_shapes_are_planted_at_arbitrary_points_without_overlap():

@@ -33,7 +33,7 @@ def run(out: TextIO) -> None:
     def say(text: str = "") -> None:
         print(text, file=out)
 
-    say("For comparison, the engine's own ranking by NAED (zef find without --length):")
+    say("For comparison, the engine's own ranking by NAED (zef find with --seglen):")
     say(f"{len(series)} random walks of {len(series[0])} points, three shapes of 64 points planted in each")
     say(f"Miner(minsup={MINSUP}, seglen={SEGLEN}, alphabet={ALPHABET}, min_len={MIN_LEN}, max_len={MAX_LEN})")
     say(f"{len(motifs)} motifs found; the best {min(SHOWN, len(motifs))} by NAED:")

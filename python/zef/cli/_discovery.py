@@ -1,4 +1,4 @@
-"""`zef find FILE --length L`: discovery (zef.discover) on the series of a file."""
+"""`zef find FILE [--length L|LO:HI]`: discovery (zef.discover) on the series of a file."""
 
 from __future__ import annotations
 
@@ -10,7 +10,8 @@ from zef.cli._checks import work_of
 from zef.cli._errors import Failure, UsageError, too_many_patterns
 from zef.cli._input import read_input
 from zef.cli._parser import PLOT_MOST
-from zef.discovery import MIN_LENGTH, Discovery, discover
+from zef.discovery import Discovery, discover
+from zef.discovery._lengths import length_setting
 from zef.io import DataError, Dataset
 from zef.mining import TooManyPatterns
 from zef.progressbar import ProgressBar
@@ -26,8 +27,10 @@ DEFAULT_K = 10
 def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     minsup = DEFAULT_MINSUP if args.minsup is None else args.minsup
     k = args.k or DEFAULT_K
-    if args.length < MIN_LENGTH:
-        raise UsageError(f"--length must be at least {MIN_LENGTH} points, not {args.length}")
+    try:
+        length_setting(args.length)
+    except ValueError as error:
+        raise UsageError(f"--length: {error}") from None
     if not 0.0 < minsup <= 1.0:
         raise UsageError(f"--minsup must be above 0 and at most 1 (a share of the series), not {minsup}")
     if k < 0:
@@ -41,8 +44,9 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     if not dataset.series:
         raise DataError(f"{args.file}: no series")
     longest = max(len(s) for s in prepared.series) if prepared.series else 0
-    if args.length > longest:
-        raise UsageError(f"--length {args.length} is longer than the longest series ({longest} points)")
+    shortest_asked = args.length if isinstance(args.length, int) else args.length[0] if args.length else 0
+    if shortest_asked > longest:
+        raise UsageError(f"--length {shortest_asked} is longer than the longest series ({longest} points)")
     extra = {} if args.alphabet is None else {"alphabet": args.alphabet}
     # Every core, and a progress bar for work that takes more than a second.
     bar = ProgressBar(err) if args.progress or err.isatty() else None
@@ -80,17 +84,19 @@ def find(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     else:
         write_table(args.file, dataset, result, out)
     if not len(result):
-        print("no motif found: every series is flat or shorter than --length", file=err)
+        print("no motif found: every series is flat or shorter than the length", file=err)
     return 0
 
 
 def write_table(path: str, dataset: Dataset, result: Discovery, out: TextIO) -> None:
-    print(f"{path}: {len(dataset.series)} series; motifs of {result.length} points", file=out)
+    lengths = f"{result.length[0]} to {result.length[1]}" if isinstance(result.length, tuple) else result.length
+    print(f"{path}: {len(dataset.series)} series; motifs of {lengths} points", file=out)
     print("discover(" + ", ".join(f"{key}={value}" for key, value in result.settings.items()) + ")", file=out)
     for label, indexes in (("shorter than the length", result.short_series), ("flat", result.flat_series)):
         if indexes:
             print(f"left out, {label}: " + " ".join(dataset.name(i) for i in indexes), file=out)
-    print(f"{len(result)} motifs, ranked by score (smallest first)" + (":" if len(result) else ""), file=out)
+    ranking = "evidence over chance at their lengths" if isinstance(result.length, tuple) else "score (smallest first)"
+    print(f"{len(result)} motifs, ranked by {ranking}" + (":" if len(result) else ""), file=out)
     if not len(result):
         return
     print(file=out)

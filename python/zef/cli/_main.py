@@ -38,7 +38,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     ...     print(stop.code)
     1
     """
-    parser = build_parser(length_given(list(sys.argv[1:] if argv is None else argv)))
+    discovery = length_given(list(sys.argv[1:] if argv is None else argv))
+    parser = build_parser(discovery)
     args = parser.parse_args(argv)
     out, err = sys.stdout, sys.stderr
     try:
@@ -54,7 +55,7 @@ def main(argv: Sequence[str] | None = None) -> int:
             print(file=out)
             _demo.run(out)
             return 0
-        if args.length is not None:
+        if discovery:
             return _discovery.find(args, out, err)
         return _mining.find(args, out, err)
     except UsageError as error:

@@ -1,4 +1,4 @@
-"""`zef find FILE` without --length: zef.mine on the series of a file, as a table or JSON."""
+"""`zef find FILE --seglen S ...` without --length: zef.mine on the series of a file, as a table or JSON."""
 
 from __future__ import annotations
 

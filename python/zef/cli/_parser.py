@@ -122,18 +122,35 @@ def build_parser(discovery: bool = False) -> argparse.ArgumentParser:
 
 
 def _add_discovery_arguments(find: argparse.ArgumentParser) -> None:
-    group = find.add_argument_group("discovery (zef.discover; --minsup, --seglen and --alphabet then optional)")
+    group = find.add_argument_group(
+        "discovery (zef.discover: without --seglen, or with --length; --minsup and --alphabet then optional)"
+    )
     group.add_argument(
         "--length",
-        type=int,
-        metavar="L",
-        help="find motifs of L points (at least 4) at any start point, ranked by their z-normalised distance",
+        type=length_argument,
+        metavar="L|LO:HI",
+        help="find motifs of L points (at least 4), or each at its own length from LO to HI points, at any start"
+        " point (default: from 16 points to a quarter of the median series length)",
     )
     group.add_argument(
-        "--no-detrend", dest="detrend", action="store_false", help="do not subtract a moving average of L points first"
+        "--no-detrend",
+        dest="detrend",
+        action="store_false",
+        help="do not subtract a moving average (of L, or HI, points) first",
     )
+
+
+def length_argument(text: str) -> int | tuple[int, int]:
+    """--length: a whole number of points, or a range LO:HI of them."""
+    parts = text.split(":")
+    if len(parts) > 2 or not all(part.strip().isdigit() for part in parts):
+        raise argparse.ArgumentTypeError(f"expected a length L or a range LO:HI of whole numbers, not {text!r}")
+    numbers = [int(part) for part in parts]
+    return numbers[0] if len(numbers) == 1 else (numbers[0], numbers[1])
 
 
 def length_given(argv: list[str]) -> bool:
-    """Whether a `find` command line asks for discovery (--length)."""
-    return any(arg == "--length" or arg.startswith("--length=") for arg in argv)
+    """Whether a `find` command line asks for discovery: --length, or no --seglen (the engine's one
+    setting without a default)."""
+    given = {arg.split("=", 1)[0] for arg in argv}
+    return "--length" in given or "--seglen" not in given

@@ -39,6 +39,7 @@ from zef.dask._discovery_parts import (
 from zef.dask._mine import mine_partitions
 from zef.dask._partitions import partitions
 from zef.dask._run import Run
+from zef.discovery._lengths import length_setting
 from zef.discovery._result import DiscoveredMotif, Discovery, motifs_of
 from zef.discovery._tuning import (
     ENGINE_SUPPORT,
@@ -141,7 +142,14 @@ def discover(
     ...     found = zef.dask.discover(da.from_array(series, chunks=(6, 200)), length=40, k=2)
     >>> list(found) == list(zef.discover(series, length=40, k=2))
     True
+
+    One length only: a range of lengths (``length=(lo, hi)``, or none)
+    raises NotImplementedError; `zef.discover` searches ranges.
     """
+    if not isinstance(length_setting(length), int):
+        raise NotImplementedError(
+            "zef.dask.discover takes one motif length (an int); zef.discover searches a range of lengths"
+        )
     settings = discovery_settings(
         length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
     )
