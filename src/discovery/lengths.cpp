@@ -163,9 +163,8 @@ void engine_seeds(const EngineInput& input, bool white, Lengths& lengths, const 
     }
 }
 
-// The chance score at a few lengths about an octave apart (the range's ends
-// included): shapes of no recurring form, screened as a candidate is, on the
-// sample.
+// The chance score at lengths half an octave apart (the range's ends
+// included): shapes of no recurring form, each compared with every series.
 ChanceLevels chance_levels(Lengths& lengths, const DiscoverySettings& settings, const Runner& runner) {
     std::vector<std::size_t> measured;
     const std::vector<std::size_t>& grid = lengths.lengths();
@@ -173,8 +172,7 @@ ChanceLevels chance_levels(Lengths& lengths, const DiscoverySettings& settings, 
     if (measured.back() != grid.back()) measured.push_back(grid.back());
     lengths.build(measured, runner);
     const std::size_t q = std::max<std::size_t>(settings.chance_shapes, 1);
-    // The shapes cut first (cheap), then each refined with every series, its
-    // comparisons spread series by series.
+    // The shapes cut first, then each compared with every series.
     std::vector<std::vector<double>> shapes(measured.size() * q);
     for (std::size_t unit = 0; unit < shapes.size(); ++unit) {
         const std::size_t m = measured[unit / q], j = unit % q;
@@ -193,52 +191,56 @@ ChanceLevels chance_levels(Lengths& lengths, const DiscoverySettings& settings, 
     }
     std::vector<double> scores(shapes.size(), -1.0);
     StageCount counted(runner, kStageScreen, scores.size());
-    for (std::size_t unit = 0; unit < shapes.size(); ++unit) {
-        runner.check_stop();
-        counted.add_one();
-        if (shapes[unit].empty()) continue;
+    each(runner, counted, shapes.size(), [&](std::size_t unit) {
+        if (shapes[unit].empty()) return;
         const Lengths::At& at = lengths.at(measured[unit / q]);
-        scores[unit] = at.both().evaluate(std::move(shapes[unit]), at.need, runner).score;
-    }
+        scores[unit] = at.both().evaluate(shapes[unit], at.need).score;
+    });
     ChanceLevels chance;
     for (std::size_t unit = 0; unit < scores.size(); ++unit)
         if (scores[unit] > 0.0) chance.add(measured[unit / q], scores[unit]);
     return chance;
 }
 
-// The mean of the z-normalised windows of m points centred where `starts`
-// (windows of `from` points) are centred in series `series`: a shape grown or
-// shrunk about its middle. Empty when no window fits or the mean is flat.
+// Where a window grown or shrunk from `from` points to m keeps its place: its
+// start (0), its middle (1) or its end (2).
+long long resized_start(long long start, std::size_t from, std::size_t m, int anchor) {
+    const long long grown = static_cast<long long>(m) - static_cast<long long>(from);
+    return anchor == 0 ? start : anchor == 1 ? start - grown / 2 : start - grown;
+}
+
+// The mean of the z-normalised windows of m points that `starts` (windows of
+// `from` points) of series `series` become, each kept at its `anchor` and
+// within its series. Empty when no window fits or the mean is flat.
 std::vector<double> resized(const Refiner& raw, const std::vector<std::size_t>& series,
-                            const std::vector<long long>& starts, std::size_t from, std::vector<long long>& moved) {
+                            const std::vector<long long>& starts, std::size_t from, int anchor) {
     const std::size_t m = raw.length();
     std::vector<ExactSum> sums(m);
     std::size_t taken = 0;
-    moved.assign(series.size(), -1);
     for (std::size_t i = 0; i < series.size(); ++i) {
         const std::size_t size = raw.view(series[i]).size;
         if (size < m) continue;
-        const long long centre = 2 * starts[i] + static_cast<long long>(from);  // twice the middle
         const long long start =
-            std::clamp((centre - static_cast<long long>(m)) / 2, 0LL, static_cast<long long>(size - m));
+            std::clamp(resized_start(starts[i], from, m, anchor), 0LL, static_cast<long long>(size - m));
         add_window(sums, raw.view(series[i]).values, static_cast<std::size_t>(start), m,
                    raw.window_stats_of(series[i]));
-        moved[i] = start;
         ++taken;
     }
     return taken ? shape_from_sums(sums, taken) : std::vector<double>{};
 }
 
 // A pool candidate stepping in length: each step tries the grid lengths one
-// and two steps shorter and longer, each shape the mean of the windows about
-// the middles of its closest series' best matches, judged on the sample; it
-// moves to the best of them while that ranks better.
+// and two steps shorter and longer, each grown or shrunk at the start, the
+// middle or the end: the shape is the mean of its closest series' best
+// matches so resized. The tries are compared with the sample, the best of
+// them with every series; the candidate moves to it while that ranks better,
+// and its closest series and their best matches become that shape's.
 struct Walk {
     std::size_t length = 0;
     std::vector<double> shape;
     std::vector<std::size_t> series;  // the closest series
     std::vector<long long> starts;    // their windows at `length`
-    double relative = 0.0;            // on the sample
+    double relative = 0.0;            // with every series
     bool done = false;
 };
 
@@ -247,57 +249,64 @@ void walk_lengths(std::vector<Walk>& walks, Lengths& lengths, const ChanceLevels
     const std::vector<std::size_t>& grid = lengths.lengths();
     for (std::size_t step = 0; step < settings.length_steps; ++step) {
         // The tries of every walk still going, built first, then judged in parallel.
-        std::vector<std::pair<std::size_t, std::size_t>> tries;  // (walk, length)
+        struct Try {
+            std::size_t walk, length;
+            int anchor;
+        };
+        std::vector<Try> tries;
         for (std::size_t w = 0; w < walks.size(); ++w) {
             if (walks[w].done) continue;
             const std::size_t i = lengths.index_of(walks[w].length);
             for (long long d : {-2LL, -1LL, 1LL, 2LL}) {
                 const long long g = static_cast<long long>(i) + d;
                 if (g < 0 || g >= static_cast<long long>(grid.size())) continue;
-                tries.emplace_back(w, grid[static_cast<std::size_t>(g)]);
+                for (int anchor : {0, 1, 2}) tries.push_back({w, grid[static_cast<std::size_t>(g)], anchor});
             }
         }
         if (tries.empty()) break;
         std::vector<std::size_t> needed;
-        for (const auto& t : tries) needed.push_back(t.second);
+        for (const Try& t : tries) needed.push_back(t.length);
         lengths.build(needed, runner);
+        // Each try judged on the sample; the best of each walk's then with every series.
         std::vector<Walk> tried(tries.size());
         StageCount counted(runner, kStageRefine, tries.size());
         each(runner, counted, tries.size(), [&](std::size_t t) {
-            const Walk& from = walks[tries[t].first];
-            const std::size_t m = tries[t].second;
+            const Walk& from = walks[tries[t].walk];
+            const std::size_t m = tries[t].length;
             const Lengths::At& at = lengths.at(m);
             Walk& to = tried[t];
             to.length = m;
-            to.series = from.series;
-            to.shape = resized(at.views->raw, from.series, from.starts, from.length, to.starts);
             to.relative = INFINITY;
-            if (to.shape.empty() || at.sample.empty()) return;
-            const Candidate c = at.both().evaluate_on(to.shape, at.sample, at.sample_need);
-            to.relative = relative_of(c, m, chance);
+            if (at.sample.empty()) return;
+            to.shape = resized(at.views->raw, from.series, from.starts, from.length, tries[t].anchor);
+            if (to.shape.empty()) return;
+            to.relative = relative_of(at.both().evaluate_on(to.shape, at.sample, at.sample_need), m, chance);
         });
-        for (std::size_t w = 0; w < walks.size(); ++w) {
-            if (walks[w].done) continue;
-            const Walk* best = nullptr;
-            for (std::size_t t = 0; t < tries.size(); ++t)
-                if (tries[t].first == w && (best == nullptr || tried[t].relative < best->relative)) best = &tried[t];
-            if (best == nullptr || !(best->relative < walks[w].relative)) {
-                walks[w].done = true;
-                continue;
-            }
-            Walk next = *best;
-            // Windows that did not fit at the new length keep out of the next step.
-            std::vector<std::size_t> series;
-            std::vector<long long> starts;
-            for (std::size_t i = 0; i < next.series.size(); ++i) {
-                if (next.starts[i] < 0) continue;
-                series.push_back(next.series[i]);
-                starts.push_back(next.starts[i]);
-            }
-            next.series = std::move(series);
-            next.starts = std::move(starts);
-            walks[w] = std::move(next);
+        std::vector<std::size_t> chosen(walks.size(), tries.size());
+        for (std::size_t t = 0; t < tries.size(); ++t) {
+            std::size_t& best = chosen[tries[t].walk];
+            if (tried[t].relative < INFINITY && (best == tries.size() || tried[t].relative < tried[best].relative))
+                best = t;
         }
+        StageCount compared(runner, kStageRefine, walks.size());
+        each(runner, compared, walks.size(), [&](std::size_t w) {
+            if (walks[w].done) return;
+            if (chosen[w] == tries.size()) {
+                walks[w].done = true;
+                return;
+            }
+            Walk& to = tried[chosen[w]];
+            const Lengths::At& at = lengths.at(to.length);
+            const Candidate c = at.both().evaluate(to.shape, at.need);
+            to.relative = relative_of(c, to.length, chance);
+            if (!(to.relative < walks[w].relative)) {
+                walks[w].done = true;
+                return;
+            }
+            to.series = closest_series(c.distance, c.best, at.need);
+            for (std::size_t s : to.series) to.starts.push_back(c.best[s]);
+            walks[w] = std::move(to);
+        });
     }
 }
 
@@ -412,17 +421,23 @@ Discovery discover_lengths(const SeriesViews& series, const DiscoverySettings& s
             counted.add_one();
         }
     }
+    // Only the candidates that rank among the k best at their first lengths
+    // step: the others seldom come up that far, and stepping costs more than
+    // anything else here.
     std::vector<Walk> walks(pool.size());
+    std::vector<std::size_t> leading(pool.size());
+    std::iota(leading.begin(), leading.end(), std::size_t{0});
+    std::stable_sort(leading.begin(), leading.end(),
+                     [&](std::size_t a, std::size_t b) { return pool[a].relative < pool[b].relative; });
+    leading.resize(std::min(leading.size(), settings.k));
     for (std::size_t w = 0; w < pool.size(); ++w) {
         const Lengths::At& at = lengths.at(pool[w].length);
         walks[w].length = pool[w].length;
         walks[w].shape = pool[w].candidate.shape;
         walks[w].series = closest_series(pool[w].candidate.distance, pool[w].candidate.best, at.need);
         for (std::size_t s : walks[w].series) walks[w].starts.push_back(pool[w].candidate.best[s]);
-        walks[w].relative =
-            at.sample.empty()
-                ? INFINITY
-                : relative_of(at.both().evaluate_on(walks[w].shape, at.sample, at.sample_need), pool[w].length, chance);
+        walks[w].relative = pool[w].relative;
+        walks[w].done = std::find(leading.begin(), leading.end(), w) == leading.end();
     }
     walk_lengths(walks, lengths, chance, settings, runner);
     {

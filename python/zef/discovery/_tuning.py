@@ -47,6 +47,6 @@ ENGINE_SUPPORT = 1.0
 #: come at many lengths); CHANCE_SHAPES shapes of no recurring form measure the
 #: chance score at each of a few lengths; a motif takes at most LENGTH_STEPS
 #: steps of about 12 % in length.
-MOST_CANDIDATES_OVER_RANGE = 300
+MOST_CANDIDATES_OVER_RANGE = 200
 CHANCE_SHAPES = 4
-LENGTH_STEPS = 6
+LENGTH_STEPS = 4
