@@ -1,4 +1,4 @@
-"""Discovery: the motifs of a given length that recur across a collection of series.
+"""Discovery: the motifs of a given length, or each of its own length, that recur across a collection of series.
 
 `discover(series, length=...)` takes its candidates from the engine (the
 frequent SAX patterns of `_zef_cpp`, with settings derived from `length`) and
@@ -9,6 +9,10 @@ start point, and the shape re-estimated from its closest matches. Motifs are
 ranked by their score, the mean distance of the best matches over the `minsup`
 share of the series that match best, smallest first; a motif whose best
 matches mostly sit where a better motif's do is dropped.
+
+Over a range of lengths (`length=(lo, hi)`, or no length), each motif is
+reported at its own length and ranked against the score that shapes of no
+recurring form reach at that length.
 
 Distances are z-normalised Euclidean distances divided by sqrt(length):
 sqrt(2 (1 - r)) for a Pearson correlation r, so 0 is the same shape, about 1.41

@@ -61,7 +61,7 @@ def discover(
     progress: Progress | None = None,
     max_patterns: int | None = None,
 ) -> Discovery:
-    """The `k` best motifs of `length` points in `series`, best first.
+    """The `k` best motifs in `series`, best first: of `length` points, or each at its own length.
 
     Parameters
     ----------
@@ -71,10 +71,16 @@ def discover(
         the result keeps), a 3-D array of shape (n_series, 1, n_points), or
         any object with ``__array__``. Missing points (NaN) inside a series
         are filled on a straight line, and left out at its ends (positions
-        stay those given). Series shorter than `length` take no part and are
-        listed in `short_series`.
-    length : int
-        The motif length in points, at least 4.
+        stay those given). Series shorter than `length` (over a range: its
+        shortest length) take no part and are listed in `short_series`.
+    length : int, (int, int) or None, default None
+        The motif length in points, at least 4; or a range (lo, hi) of
+        lengths, each motif at its own length from lo to hi points (hi cut
+        at the longest series); or None, for a range from 16 points to a
+        quarter of the median series length (at most 64 times 16). Over a
+        range, motifs are ranked by their evidence over the score that
+        shapes of no recurring form reach at their length (`chance`); see
+        "How it works". The range searched is in ``settings["length"]``.
     minsup : float, default 0.5
         The share of the series (0 to 1) that a motif is expected in: a
         motif's score is the mean distance of the best matches of this share
@@ -84,7 +90,8 @@ def discover(
         Motifs returned, at most; 0 or None for every motif of the refined
         pool that sits at a place of its own.
     detrend : bool or int, default True
-        Subtract a moving average first (True: over `length` points; an int:
+        Subtract a moving average first (True: over `length` points, or the
+        longest length of a range; an int:
         over that many points; False: not at all), so that a slow drift does
         not decide where a shape matches.
     radius : float, default 1.0
@@ -99,7 +106,8 @@ def discover(
         The engine's settings for the candidates (see `Miner`). By default
         segments of length / 8 points (rounded, at least 1), 3 and 4 letters,
         patterns of half to all of the length / seglen letters (plus one);
-        ``max_len=0`` for no limit.
+        over a range, segments of lo / 4 points and patterns from half of lo
+        to hi points; ``max_len=0`` for no limit.
     iterations : int, default 2
         Rounds in which each candidate's shape is re-estimated from its
         closest matches.
@@ -134,7 +142,8 @@ def discover(
         setting of the wrong type.
     ValueError
         For an array of the wrong shape, a setting out of range, no series,
-        an infinite value, or a length longer than every series.
+        an infinite value, a length (over a range: its shortest) longer than
+        every series, or a range whose shortest length is above its longest.
     TooManyPatterns
         When one run of the engine finds more than `max_patterns` patterns.
 
@@ -146,6 +155,9 @@ def discover(
     >>> result = zef.discover(series, length=40, k=2)
     >>> len(result) <= 2 and result[0].length
     40
+    >>> ranged = zef.discover(series, length=(20, 80), k=2)
+    >>> ranged.settings["length"], 20 <= ranged[0].length <= 80
+    ([20, 80], True)
     """
     setting = length_setting(length)
 

@@ -92,8 +92,8 @@ TEST(LengthGrid, StepsOfASixthOfAnOctaveWithBothEnds) {
 TEST(DistinctPlaces, AcrossLengthsOverlapIsOfTheShorter) {
     Candidate longer, inside, beside;
     longer.best = {100, 300, 500};
-    inside.best = {150, 330, 560};   // 40 points within each 200-point window
-    beside.best = {310, 520, 710};   // just after them
+    inside.best = {150, 330, 560};  // 40 points within each 200-point window
+    beside.best = {310, 520, 710};  // just after them
     const std::vector<Candidate> candidates{longer, inside, beside};
     const std::vector<std::size_t> lengths{200, 40, 40}, order{0, 1, 2};
     EXPECT_EQ(distinct_places(candidates, lengths, order, 0.5, 10, 0.25), (std::vector<std::size_t>{0, 2}));
