@@ -3,7 +3,8 @@
 # pytest, lint); `make harden` the slow part (fuzzing, sanitizers, cluster).
 # `make format` applies the formatters that `make check` checks.
 # `make bench` runs the benchmark against the peers (ARGS=--quick for a shorter run),
-# `make quality` the quality benchmark of discovery (ARGS=--quick, ARGS=--write-docs).
+# `make quality` the quality benchmark of discovery, at known and at unknown lengths
+# (benchmarks/quality.py, then benchmarks/lengths.py; ARGS=--quick, ARGS=--write-docs).
 # `make docs` builds the documentation site into build/docs/html, warnings as errors.
 .PHONY: demo test check harden format bench quality docs clean
 
