@@ -31,7 +31,9 @@ planted series) and has a length within 20 % of the planted length; in
 one-shape collections, "first" is the share of data sets whose motif 1 does.
 Methods, timed in the same run:
 
-- range: zef.discover(series, length=(lo, hi), threads=2);
+- range: zef.discover(series, length=(lo, hi), threads=2); beside its found
+  share, the share of planted shapes hit by its top k at any length, which
+  tells a wrong length from a missed place;
 - true length: zef.discover(series, length=L) at each planted length, each
   shape counted from its own run (the ceiling); its time is per call;
 - middle: zef.discover(series, length=M), M = round(sqrt(lo * hi)), timed only:
@@ -167,6 +169,9 @@ def zef_methods(data: LengthSet, with_range: bool) -> dict[str, Any]:
     if with_range:
         motifs, elapsed = discover(data.series, (data.lo, data.hi))
         result["range"] = (*judged(motifs, data.planted), [elapsed])
+        # The same motifs judged by place alone: a shape missed here was not found at any length.
+        top = motifs[: len(data.planted) + 2]
+        result["range placed"] = sum(any(recovered_rank([m], p, limit=1) for m in top) for p in data.planted)
     found, first, times = 0, None, []
     for p in data.planted:
         motifs, elapsed = discover(data.series, p.length)
@@ -235,6 +240,8 @@ def cell_row(sets: list[dict[str, Any]], shapes: int) -> dict[str, Any]:
             row[method]["found"] = sum(found for found, _, _ in runs) / (shapes * len(runs))
             if shapes == 1:
                 row[method]["first"] = sum(bool(first) for _, first, _ in runs) / len(runs)
+    if placed := [s["range placed"] for s in sets if "range placed" in s]:
+        row["range"]["placed"] = sum(placed) / (shapes * len(placed))
     ratios = {
         "range / middle": ("range", "middle"),
         "ostinato loop / range": ("ostinato loop", "range"),
@@ -280,6 +287,8 @@ def cell_cells(row: dict[str, Any]) -> list[str]:
         value = row.get(method)
         if method != "middle":
             cells += [share(value, "found"), share(value, "first")]
+        if method == "range":
+            cells.append(share(value, "placed"))
         cells.append("not run" if value is None else seconds(value["time"]))
         if method in ("ostinato loop", "LoCoMotif"):
             cells.append("-" if value is None else str(value["sets"]))
@@ -290,7 +299,8 @@ def cell_cells(row: dict[str, Any]) -> list[str]:
 
 
 HEADER = (
-    "family | background | shape in | shapes | data sets | range found | range first | range time"
+    "family | background | shape in | shapes | data sets | range found | range first | range hit at any length"
+    " | range time"
     " | true length found | true length first | true length time (per call) | middle time | range / middle"
     " | ostinato loop found | ostinato loop first | ostinato loop time | ostinato data sets | ostinato loop / range"
     " | LoCoMotif found | LoCoMotif first | LoCoMotif time | LoCoMotif data sets"
@@ -404,11 +414,12 @@ def main(argv: list[str] | None = None) -> int:
     say("  " + HEADER)
     started = time.perf_counter()
     rows = cells_run(args, say)
+    shapes = " or ".join(map(str, PEER_SHAPE_COUNTS))
+    shares = " or ".join(f"{p:.0%}" for p in PEER_PREVALENCES)
+    first = f"first {args.peer_sets} data sets" if args.peer_sets > 1 else "first data set"
     peers = (
-        f"the peers on the first {args.peer_sets} data set{'s' * (args.peer_sets > 1)} of each cell"
-        f" with {' or '.join(map(str, PEER_SHAPE_COUNTS))} shape(s) in"
-        f" {' or '.join(f'{p:.0%}' for p in PEER_PREVALENCES)} of the series"
-        f" (LoCoMotif on its first {LOCO_SERIES} series laid end to end)"
+        f"the peers on the {first} of each cell with {shapes} shape{'s' * (shapes != '1')} in {shares}"
+        f" of the series (LoCoMotif on its first {LOCO_SERIES} series laid end to end)"
         if args.peers
         else "the peers not run"
     )
