@@ -86,13 +86,12 @@ def locomotif(series: np.ndarray, lo: int, hi: int, count: int) -> tuple[Motifs,
 
 def warm_up() -> float:
     """Compiles the peers' numba code on small inputs, so that no timed call pays for it."""
-    import stumpy
     from locomotif.locomotif import apply_locomotif
 
-    rng = np.random.default_rng(0)
-    rows = [rng.normal(size=200) for _ in range(3)]
+    from quality import warm_up_peers
+
     start = time.perf_counter()
-    stumpy.ostinato(rows, 20)
-    stumpy.mass(rows[0][:20], rows[1])
+    warm_up_peers()
+    rows = [np.random.default_rng(0).normal(size=200) for _ in range(3)]
     apply_locomotif(np.concatenate(rows), l_min=10, l_max=40, nb=2)
     return time.perf_counter() - start

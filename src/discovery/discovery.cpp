@@ -184,26 +184,11 @@ Discovery discover(const SeriesViews& series, const DiscoverySettings& settings,
     const std::vector<std::size_t> kept =
         ranked_places(refined, m, settings.same_place, settings.k, settings.place_overlap);
 
-    // The occurrences of every returned motif in every series.
-    const std::size_t n = series.size();
-    result.motifs.resize(kept.size());
-    for (DiscoveredMotif& motif : result.motifs) motif.occurrences.resize(n);
-    {
-        StageCount counted(runner, kStageOccurrences, kept.size() * n);
-        each(runner, counted, kept.size() * n, [&](std::size_t unit) {
-            const std::size_t r = unit / n, s = unit % n;
-            result.motifs[r].occurrences[s] = views.occurrences(refined[kept[r]].shape, s, settings.radius);
-        });
-    }
-    for (std::size_t j = 0; j < kept.size(); ++j) {
-        Candidate& c = refined[kept[j]];
-        DiscoveredMotif& motif = result.motifs[j];
-        motif.length = m;
-        motif.shape = std::move(c.shape);
-        motif.best = std::move(c.best);
-        motif.distance = std::move(c.distance);
-        motif.score = c.score;
-        motif.pattern = patterns[kept[j]];
-    }
+    std::vector<Kept> returned;
+    for (std::size_t i : kept) returned.push_back({std::move(refined[i]), m, 0.0, patterns[i]});
+    result.motifs = returned_motifs(
+        std::move(returned), series.size(),
+        [&](const Kept& motif, std::size_t s) { return views.occurrences(motif.candidate.shape, s, settings.radius); },
+        runner);
     return result;
 }

@@ -458,29 +458,14 @@ Discovery discover_lengths(const SeriesViews& series, const DiscoverySettings& s
     }
     const std::vector<std::size_t> kept = ranked_sized(pool, settings.same_place, settings.k, settings.place_overlap);
 
-    // The occurrences of every returned motif in every series.
-    const std::size_t n = series.size();
-    result.motifs.resize(kept.size());
-    for (DiscoveredMotif& motif : result.motifs) motif.occurrences.resize(n);
-    {
-        StageCount counted(runner, kStageOccurrences, kept.size() * n);
-        each(runner, counted, kept.size() * n, [&](std::size_t unit) {
-            const std::size_t r = unit / n, s = unit % n;
-            const Sized& c = pool[kept[r]];
-            result.motifs[r].occurrences[s] =
-                lengths.at(c.length).both().occurrences(c.candidate.shape, s, settings.radius);
-        });
-    }
-    for (std::size_t j = 0; j < kept.size(); ++j) {
-        Sized& c = pool[kept[j]];
-        DiscoveredMotif& motif = result.motifs[j];
-        motif.length = c.length;
-        motif.chance = chance.at(c.length);
-        motif.shape = std::move(c.candidate.shape);
-        motif.best = std::move(c.candidate.best);
-        motif.distance = std::move(c.candidate.distance);
-        motif.score = c.candidate.score;
-        motif.pattern = std::move(c.pattern);
-    }
+    std::vector<Kept> returned;
+    for (std::size_t i : kept)
+        returned.push_back({std::move(pool[i].candidate), pool[i].length, chance.at(pool[i].length), pool[i].pattern});
+    result.motifs = returned_motifs(
+        std::move(returned), series.size(),
+        [&](const Kept& motif, std::size_t s) {
+            return lengths.at(motif.length).both().occurrences(motif.candidate.shape, s, settings.radius);
+        },
+        runner);
     return result;
 }

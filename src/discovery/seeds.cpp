@@ -121,3 +121,26 @@ Candidate screened_on_sample(const BothViews& views, const std::vector<double>& 
     }
     return first;
 }
+
+std::vector<DiscoveredMotif> returned_motifs(
+    std::vector<Kept> kept, std::size_t n,
+    const std::function<std::vector<long long>(const Kept&, std::size_t)>& occurrences, const Runner& runner) {
+    std::vector<DiscoveredMotif> motifs(kept.size());
+    for (DiscoveredMotif& motif : motifs) motif.occurrences.resize(n);
+    {
+        StageCount counted(runner, kStageOccurrences, kept.size() * n);
+        each(runner, counted, kept.size() * n,
+             [&](std::size_t unit) { motifs[unit / n].occurrences[unit % n] = occurrences(kept[unit / n], unit % n); });
+    }
+    for (std::size_t j = 0; j < kept.size(); ++j) {
+        DiscoveredMotif& motif = motifs[j];
+        motif.length = kept[j].length;
+        motif.chance = kept[j].chance;
+        motif.shape = std::move(kept[j].candidate.shape);
+        motif.best = std::move(kept[j].candidate.best);
+        motif.distance = std::move(kept[j].candidate.distance);
+        motif.score = kept[j].candidate.score;
+        motif.pattern = std::move(kept[j].pattern);
+    }
+    return motifs;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,3 +69,16 @@ void join_seeds(const BothViews& views, const std::vector<std::size_t>& sample, 
 // mean when the mean scores better there.
 Candidate screened_on_sample(const BothViews& views, const std::vector<double>& shape,
                              const std::vector<std::size_t>& sample, std::size_t sample_need);
+
+// What discover returns for the kept candidates, best first: each with its
+// length, chance score and pattern, and its occurrences in each of n series
+// (`occurrences(kept, s)` in series s, spread by `runner`).
+struct Kept {
+    Candidate candidate;
+    std::size_t length = 0;
+    double chance = 0.0;
+    std::string pattern;
+};
+std::vector<DiscoveredMotif> returned_motifs(
+    std::vector<Kept> kept, std::size_t n,
+    const std::function<std::vector<long long>(const Kept&, std::size_t)>& occurrences, const Runner& runner);

@@ -4,6 +4,7 @@ import numpy as np
 import pytest
 
 import zef
+from zef.cli._demo_discovery import hits
 from zef.shapes import background, plant
 
 
@@ -12,17 +13,6 @@ def collection(families, lengths, *, seed, n_points=800, n_series=30, height=5.0
     rows = [background(kind, n_points, rng) for _ in range(n_series)]
     planted = plant(rows, families, lengths, prevalence=1.0, height=height, rng=rng)
     return np.array(rows), planted
-
-
-def hits(motif, planted):
-    """Planted series whose copy the motif's best match overlaps by half of the shorter of the two."""
-    count = 0
-    for s, start in planted.starts.items():
-        match = motif.best_matches.get(s)
-        if match is not None:
-            overlap = min(match + motif.length, start + planted.length) - max(match, start)
-            count += 2 * overlap >= min(motif.length, planted.length)
-    return count
 
 
 def found(result, planted, top):
