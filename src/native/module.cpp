@@ -6,6 +6,7 @@
 // the lock to let signal handlers run (Ctrl-C) and to report progress. No class is
 // registered here: Motif objects are those of `_zef_cpp`, which is imported
 // first so that its types are known.
+#include "native/arrays.h"
 #include "native/bindings.h"
 
 namespace py = pybind11;
@@ -14,6 +15,12 @@ PYBIND11_MODULE(_native, m) {
     m.doc() = "Native code of the package zef: discovery's refinement and the engine's calls on every core.";
     // Motif is registered by _zef_cpp; results come back as its objects.
     py::module_::import("_zef_cpp");
+    // numpy's C API is looked up here, on import. pybind11 looks it up on the
+    // first array made, behind a C++ static guard held with the interpreter
+    // lock; two threads making their first arrays at once (Dask workers in
+    // one process) would deadlock there, one waiting for the guard with the
+    // lock, the other for the lock inside the guard.
+    py::array_t<double>(0);
     native::bind_mining(m);
     native::bind_discovery(m);
     native::bind_arrays(m);
@@ -23,5 +30,6 @@ PYBIND11_MODULE(_native, m) {
         m.def_submodule("partitioned", "The steps of zef.dask on the partitions of a collection, and the client's.");
     native::bind_partitioned_mining(partitioned);
     native::bind_partitioned_discovery(partitioned);
+    native::bind_partitioned_lengths(partitioned);
     py::module_::import("sys").attr("modules")[partitioned.attr("__name__")] = partitioned;
 }
