@@ -1,5 +1,6 @@
 #include "discovery/chance.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 
@@ -89,3 +90,19 @@ double ChanceLevels::at(std::size_t length) const {
     const double slope = sxx > 0.0 ? sxy / sxx : 0.0;
     return std::exp(my + slope * (std::log(static_cast<double>(length)) - mx));
 }
+
+double standing_of(double score, std::size_t m, double chance) {
+    const auto evidence = [](double d) {
+        const double r = std::clamp(1.0 - d * d / 2.0, -0.999, 0.999);
+        return -0.5 * std::log(1.0 - r * r);
+    };
+    return -std::sqrt(static_cast<double>(m)) * (evidence(score) - evidence(chance));
+}
+
+std::pair<std::size_t, std::size_t> chance_place(std::size_t unit, std::size_t j, std::size_t q, std::size_t attempt,
+                                                 const std::vector<std::size_t>& windows) {
+    const std::size_t at = (j + attempt * q) % windows.size();
+    return {at, static_cast<std::size_t>((2654435761ULL * (unit + 1) + 40503ULL * attempt) % windows[at])};
+}
+
+std::uint64_t chance_seed(std::size_t m, std::size_t j) { return 1000003ULL * m + j; }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 // The yardstick that puts motifs of different lengths on one scale. A short
@@ -10,6 +11,17 @@
 // particular form reach at its length in the same collection: shapes with the
 // spectrum of windows of the series (so as smooth as the background) and
 // random phases (so of no recurring form), refined as a candidate is.
+
+// Where the j-th chance shape of length m (shape number `unit` of the run) is
+// cut, on its `attempt`-th try: a position into the sample's series (whose
+// windows of m points number `windows`) and a start. A try whose window is
+// flat is followed by the next, up to kChanceAttempts tries.
+constexpr std::size_t kChanceAttempts = 8;
+std::pair<std::size_t, std::size_t> chance_place(std::size_t unit, std::size_t j, std::size_t q, std::size_t attempt,
+                                                 const std::vector<std::size_t>& windows);
+
+// The seed of the phases of the j-th chance shape of length m.
+std::uint64_t chance_seed(std::size_t m, std::size_t j);
 
 // A shape with the spectrum of `shape` and phases drawn from `seed`,
 // z-normalised. The same seed gives the same shape on every platform.
@@ -27,3 +39,15 @@ public:
 private:
     std::vector<double> lengths, scores;  // logarithms
 };
+
+// How far a motif's matches lie above chance at its length. A window that
+// correlates r with the shape carries -log(1 - r^2) / 2 per point of evidence
+// that it holds the shape rather than noise (the log-likelihood ratio of a
+// Gaussian window); over m points, m times that. The score and the chance
+// score are read as correlations (a distance d is sqrt(2 (1 - r))), chance's
+// evidence is taken off, and the rest divided by sqrt(m), the spread of
+// evidence summed over m points. Negated: the lower, the better. Short
+// windows match better by chance, and chance's share takes that out; points
+// beyond the shape add about as much evidence as chance's, while the spread
+// grows with them.
+double standing_of(double score, std::size_t m, double chance);

@@ -25,6 +25,50 @@ std::vector<std::size_t> length_grid(std::size_t lo, std::size_t hi) {
     return grid;
 }
 
+std::size_t snap_length(const std::vector<std::size_t>& grid, double m) {
+    const double x = std::clamp(m, static_cast<double>(grid.front()), static_cast<double>(grid.back()));
+    std::size_t best = grid.front();
+    for (std::size_t g : grid)
+        if (std::abs(std::log(static_cast<double>(g) / x)) < std::abs(std::log(static_cast<double>(best) / x)))
+            best = g;
+    return best;
+}
+
+std::vector<std::size_t> joined_lengths(const std::vector<std::size_t>& grid) {
+    const double lo = static_cast<double>(grid.front()), hi = static_cast<double>(grid.back());
+    std::vector<std::size_t> joined;
+    for (double m : {lo * std::sqrt(2.0), std::sqrt(lo * hi), hi / std::sqrt(2.0)}) {
+        const std::size_t snapped = snap_length(grid, m);
+        if (joined.empty() || snapped != joined.back()) joined.push_back(snapped);
+    }
+    return joined;
+}
+
+std::vector<std::size_t> chance_lengths(const std::vector<std::size_t>& grid) {
+    std::vector<std::size_t> measured;
+    for (std::size_t i = 0; i < grid.size(); i += 3) measured.push_back(grid[i]);
+    if (measured.back() != grid.back()) measured.push_back(grid.back());
+    return measured;
+}
+
+std::vector<std::pair<std::size_t, int>> length_tries(const std::vector<std::size_t>& grid, std::size_t m) {
+    const auto i = static_cast<long long>(std::lower_bound(grid.begin(), grid.end(), m) - grid.begin());
+    std::vector<std::pair<std::size_t, int>> tries;
+    for (long long d : {-2LL, -1LL, 1LL, 2LL}) {
+        const long long g = i + d;
+        if (g < 0 || g >= static_cast<long long>(grid.size())) continue;
+        for (int anchor : {0, 1, 2}) tries.emplace_back(grid[static_cast<std::size_t>(g)], anchor);
+    }
+    return tries;
+}
+
+long long resized_start(long long start, std::size_t from, std::size_t m, int anchor, std::size_t size) {
+    if (size < m) return -1;
+    const long long grown = static_cast<long long>(m) - static_cast<long long>(from);
+    const long long moved = anchor == 0 ? start : anchor == 1 ? start - grown / 2 : start - grown;
+    return std::clamp(moved, 0LL, static_cast<long long>(size - m));
+}
+
 namespace {
 
 // The two views of the collection at each length the search has used so far.
@@ -65,18 +109,7 @@ public:
     };
     const At& at(std::size_t m) const { return built.at(m); }
 
-    // The grid length nearest to m (by ratio), within the range.
-    std::size_t snap(double m) const {
-        const double x = std::clamp(m, static_cast<double>(grid.front()), static_cast<double>(grid.back()));
-        std::size_t best = grid.front();
-        for (std::size_t g : grid)
-            if (std::abs(std::log(static_cast<double>(g) / x)) < std::abs(std::log(static_cast<double>(best) / x)))
-                best = g;
-        return best;
-    }
-    std::size_t index_of(std::size_t m) const {
-        return static_cast<std::size_t>(std::lower_bound(grid.begin(), grid.end(), m) - grid.begin());
-    }
+    std::size_t snap(double m) const { return snap_length(grid, m); }
     const std::vector<std::size_t>& lengths() const { return grid; }
 
 private:
@@ -95,24 +128,6 @@ struct Sized {
     std::string pattern;
 };
 
-// How far a candidate's matches lie above chance at its length. A window that
-// correlates r with the shape carries -log(1 - r^2) / 2 per point of evidence
-// that it holds the shape rather than noise (the log-likelihood ratio of a
-// Gaussian window); over m points, m times that. The score and the chance
-// score are read as correlations (a distance d is sqrt(2 (1 - r))), chance's
-// evidence is taken off, and the rest divided by sqrt(m), the spread of
-// evidence summed over m points. Negated: the lower, the better. Short
-// windows match better by chance, and chance's share takes that out; points
-// beyond the shape add about as much evidence as chance's, while the spread
-// grows with them.
-double standing_of(double score, std::size_t m, double chance) {
-    const auto evidence = [](double d) {
-        const double r = std::clamp(1.0 - d * d / 2.0, -0.999, 0.999);
-        return -0.5 * std::log(1.0 - r * r);
-    };
-    return -std::sqrt(static_cast<double>(m)) * (evidence(score) - evidence(chance));
-}
-
 double relative_of(const Candidate& candidate, std::size_t m, const ChanceLevels& chance) {
     return standing_of(candidate.score, m, chance.at(m));
 }
@@ -121,19 +136,15 @@ double relative_of(const Candidate& candidate, std::size_t m, const ChanceLevels
 // order), one per place, at most `limit`.
 std::vector<std::size_t> ranked_sized(const std::vector<Sized>& sized, double share, std::size_t limit,
                                       double overlap) {
-    std::vector<std::size_t> order(sized.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return sized[a].relative < sized[b].relative; });
     std::vector<Candidate> candidates;
     std::vector<std::size_t> lengths;
+    std::vector<double> relative;
     for (const Sized& s : sized) {
         candidates.push_back(s.candidate);
         lengths.push_back(s.length);
+        relative.push_back(s.relative);
     }
-    std::vector<std::size_t> kept = distinct_places(candidates, lengths, order, share, limit, overlap);
-    for (std::size_t& k : kept) k = order[k];
-    return kept;
+    return ranked_places(candidates, lengths, relative, share, limit, overlap);
 }
 
 // Candidate shapes from the engine's motifs on one view: each at the grid
@@ -166,10 +177,7 @@ void engine_seeds(const EngineInput& input, bool white, Lengths& lengths, const 
 // The chance score at lengths half an octave apart (the range's ends
 // included): shapes of no recurring form, each compared with every series.
 ChanceLevels chance_levels(Lengths& lengths, const DiscoverySettings& settings, const Runner& runner) {
-    std::vector<std::size_t> measured;
-    const std::vector<std::size_t>& grid = lengths.lengths();
-    for (std::size_t i = 0; i < grid.size(); i += 3) measured.push_back(grid[i]);
-    if (measured.back() != grid.back()) measured.push_back(grid.back());
+    const std::vector<std::size_t> measured = chance_lengths(lengths.lengths());
     lengths.build(measured, runner);
     const std::size_t q = std::max<std::size_t>(settings.chance_shapes, 1);
     // The shapes cut first, then each compared with every series.
@@ -179,14 +187,12 @@ ChanceLevels chance_levels(Lengths& lengths, const DiscoverySettings& settings, 
         const Lengths::At& at = lengths.at(m);
         if (at.sample.empty()) continue;
         const Refiner& raw = at.views->raw;
-        // A window of the sample at a place fixed by the unit, the next one
-        // along when it is flat.
-        for (std::size_t attempt = 0; attempt < 8 && shapes[unit].empty(); ++attempt) {
-            const std::size_t s = at.sample[(j + attempt * q) % at.sample.size()];
-            const std::size_t windows = raw.view(s).size - m + 1;
-            const std::size_t start = (2654435761ULL * (unit + 1) + 40503ULL * attempt) % windows;
-            const std::vector<double> window = raw_window(raw, {s, static_cast<long long>(start)});
-            if (!window.empty()) shapes[unit] = surrogate(window, 1000003ULL * m + j);
+        std::vector<std::size_t> windows;
+        for (std::size_t s : at.sample) windows.push_back(raw.view(s).size - m + 1);
+        for (std::size_t attempt = 0; attempt < kChanceAttempts && shapes[unit].empty(); ++attempt) {
+            const auto [position, start] = chance_place(unit, j, q, attempt, windows);
+            const std::vector<double> window = raw_window(raw, {at.sample[position], static_cast<long long>(start)});
+            if (!window.empty()) shapes[unit] = surrogate(window, chance_seed(m, j));
         }
     }
     std::vector<double> scores(shapes.size(), -1.0);
@@ -202,13 +208,6 @@ ChanceLevels chance_levels(Lengths& lengths, const DiscoverySettings& settings, 
     return chance;
 }
 
-// Where a window grown or shrunk from `from` points to m keeps its place: its
-// start (0), its middle (1) or its end (2).
-long long resized_start(long long start, std::size_t from, std::size_t m, int anchor) {
-    const long long grown = static_cast<long long>(m) - static_cast<long long>(from);
-    return anchor == 0 ? start : anchor == 1 ? start - grown / 2 : start - grown;
-}
-
 // The mean of the z-normalised windows of m points that `starts` (windows of
 // `from` points) of series `series` become, each kept at its `anchor` and
 // within its series. Empty when no window fits or the mean is flat.
@@ -218,10 +217,8 @@ std::vector<double> resized(const Refiner& raw, const std::vector<std::size_t>& 
     std::vector<ExactSum> sums(m);
     std::size_t taken = 0;
     for (std::size_t i = 0; i < series.size(); ++i) {
-        const std::size_t size = raw.view(series[i]).size;
-        if (size < m) continue;
-        const long long start =
-            std::clamp(resized_start(starts[i], from, m, anchor), 0LL, static_cast<long long>(size - m));
+        const long long start = resized_start(starts[i], from, m, anchor, raw.view(series[i]).size);
+        if (start < 0) continue;
         add_window(sums, raw.view(series[i]).values, static_cast<std::size_t>(start), m,
                    raw.window_stats_of(series[i]));
         ++taken;
@@ -256,12 +253,7 @@ void walk_lengths(std::vector<Walk>& walks, Lengths& lengths, const ChanceLevels
         std::vector<Try> tries;
         for (std::size_t w = 0; w < walks.size(); ++w) {
             if (walks[w].done) continue;
-            const std::size_t i = lengths.index_of(walks[w].length);
-            for (long long d : {-2LL, -1LL, 1LL, 2LL}) {
-                const long long g = static_cast<long long>(i) + d;
-                if (g < 0 || g >= static_cast<long long>(grid.size())) continue;
-                for (int anchor : {0, 1, 2}) tries.push_back({w, grid[static_cast<std::size_t>(g)], anchor});
-            }
+            for (const auto& [m, anchor] : length_tries(grid, walks[w].length)) tries.push_back({w, m, anchor});
         }
         if (tries.empty()) break;
         std::vector<std::size_t> needed;
@@ -337,14 +329,10 @@ Discovery discover_lengths(const SeriesViews& series, const DiscoverySettings& s
         const EngineInput input = engine_input(base.white, base.raw, runner);
         for (int alphabet : settings.alphabets) engine_seeds(input, true, lengths, settings, alphabet, runner, seeds);
     }
-    const double hi = static_cast<double>(settings.max_length);
-    const std::vector<std::size_t> joined{lengths.snap(static_cast<double>(lo) * std::sqrt(2.0)),
-                                          lengths.snap(std::sqrt(static_cast<double>(lo) * hi)),
-                                          lengths.snap(hi / std::sqrt(2.0))};
+    const std::vector<std::size_t> joined = joined_lengths(lengths.lengths());
     lengths.build(joined, runner);
-    for (std::size_t j = 0; j < joined.size(); ++j) {
-        if (j > 0 && joined[j] == joined[j - 1]) continue;
-        const Lengths::At& at = lengths.at(joined[j]);
+    for (std::size_t m : joined) {
+        const Lengths::At& at = lengths.at(m);
         join_seeds(at.both(), at.sample, settings, runner, seeds);
     }
     std::stable_sort(seeds.begin(), seeds.end(), [](const Seed& a, const Seed& b) { return a.rank < b.rank; });

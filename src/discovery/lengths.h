@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "core/runner.h"
@@ -24,3 +25,23 @@ Discovery discover_lengths(const SeriesViews& series, const DiscoverySettings& s
 // The lengths the search works at: from lo to hi, about 12 % apart (a sixth
 // of an octave), rounded, both ends included.
 std::vector<std::size_t> length_grid(std::size_t lo, std::size_t hi);
+
+// The grid length nearest to m (by ratio), within the grid's ends.
+std::size_t snap_length(const std::vector<std::size_t>& grid, double m);
+
+// The lengths the joins of the sample run at: three across the grid, each
+// once.
+std::vector<std::size_t> joined_lengths(const std::vector<std::size_t>& grid);
+
+// The lengths chance is measured at: every third of the grid, and its end.
+std::vector<std::size_t> chance_lengths(const std::vector<std::size_t>& grid);
+
+// The (length, anchor) tries of one step of a candidate at grid length m: the
+// grid lengths one and two steps shorter and longer, each kept at its start,
+// middle or end (resized_start).
+std::vector<std::pair<std::size_t, int>> length_tries(const std::vector<std::size_t>& grid, std::size_t m);
+
+// Where a window of `from` points at `start` lies once grown or shrunk to m
+// points, keeping its start (anchor 0), its middle (1) or its end (2), and
+// within its series of `size` points; -1 when the series is shorter than m.
+long long resized_start(long long start, std::size_t from, std::size_t m, int anchor, std::size_t size);

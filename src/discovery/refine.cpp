@@ -277,11 +277,18 @@ std::vector<std::size_t> distinct_places(const std::vector<Candidate>& ranked, s
 
 std::vector<std::size_t> ranked_places(const std::vector<Candidate>& candidates, std::size_t m, double share,
                                        std::size_t limit, double overlap) {
+    std::vector<double> scores;
+    for (const Candidate& c : candidates) scores.push_back(c.score);
+    return ranked_places(candidates, std::vector<std::size_t>(candidates.size(), m), scores, share, limit, overlap);
+}
+
+std::vector<std::size_t> ranked_places(const std::vector<Candidate>& candidates,
+                                       const std::vector<std::size_t>& lengths, const std::vector<double>& keys,
+                                       double share, std::size_t limit, double overlap) {
     std::vector<std::size_t> order(candidates.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return candidates[a].score < candidates[b].score; });
-    std::vector<std::size_t> kept = distinct_places(candidates, order, m, share, limit, overlap);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    std::vector<std::size_t> kept = distinct_places(candidates, lengths, order, share, limit, overlap);
     for (std::size_t& k : kept) k = order[k];
     return kept;
 }

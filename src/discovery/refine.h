@@ -172,3 +172,8 @@ std::vector<std::size_t> distinct_places(const std::vector<Candidate>& candidate
 // place (distinct_places): positions into `candidates`, best first.
 std::vector<std::size_t> ranked_places(const std::vector<Candidate>& candidates, std::size_t m, double share,
                                        std::size_t limit, double overlap = 0.5);
+// The same over candidates of their own lengths, ranked by `keys` (lower
+// first) rather than by score.
+std::vector<std::size_t> ranked_places(const std::vector<Candidate>& candidates,
+                                       const std::vector<std::size_t>& lengths, const std::vector<double>& keys,
+                                       double share, std::size_t limit, double overlap);

@@ -17,5 +17,7 @@ void bind_arrays(pybind11::module_& m);
 void bind_partitioned_mining(pybind11::module_& m);
 // The steps of zef.dask.discover on one partition, and the client's over shapes.
 void bind_partitioned_discovery(pybind11::module_& m);
+// The steps of zef.dask.discover over a range of lengths.
+void bind_partitioned_lengths(pybind11::module_& m);
 
 }  // namespace native

@@ -54,6 +54,24 @@ WhitenedPart whiten_part(const SeriesViews& prepared, const std::vector<std::vec
     return part;
 }
 
+PartFlags part_flags(const SeriesViews& prepared, const SeriesViews* given, const SeriesViews& whitened,
+                     const DiscoverySettings& settings) {
+    if (whitened.size() != prepared.size() || (given != nullptr && given->size() != prepared.size()))
+        throw std::invalid_argument("one whitened (and given) series per prepared series");
+    PartFlags flags;
+    for (std::size_t s = 0; s < prepared.size(); ++s) {
+        Refiner fine(SeriesViews{prepared[s]}, settings.length, settings.flat_tol);
+        if (given != nullptr)
+            fine.mark_flat(0, window_stats((*given)[s].values, (*given)[s].size, settings.length, settings.flat_tol));
+        Refiner white(SeriesViews{whitened[s]}, settings.length - 1, settings.flat_tol);
+        white.mark_flat(0, fine.window_stats_of(0));
+        flags.flat.push_back(fine.window_stats_of(0).flat);
+        flags.white_flat.push_back(white.window_stats_of(0).flat);
+        flags.usable.push_back(fine.usable(0));
+    }
+    return flags;
+}
+
 Refiner part_refiner(const SeriesViews& prepared, const std::vector<std::vector<unsigned char>>& flat,
                      const DiscoverySettings& settings) {
     Refiner fine(prepared, settings.length, settings.flat_tol);
@@ -102,6 +120,7 @@ std::vector<PartSeeds> part_seeds(const Refiner& fine, const std::vector<MotifMa
         for (const auto& [gap, series, point] : order) {
             if (seeds.shapes.size() == settings.seeds_per_motif) break;
             const std::size_t s = static_cast<std::size_t>(series);
+            if (fine.view(s).size < settings.length) continue;
             const long long start = seed_start(fine.view(s).size, point, motif.span, settings.length);
             std::vector<double> shape = znormalised_window(fine.view(s).values, static_cast<std::size_t>(start),
                                                            settings.length, fine.window_stats_of(s));

@@ -39,6 +39,19 @@ struct WhitenedPart {
 WhitenedPart whiten_part(const SeriesViews& prepared, const std::vector<std::vector<unsigned char>>& flat, double phi,
                          const DiscoverySettings& settings);
 
+// A prepared partition's flags at settings.length points, for discovery over
+// a range of lengths: of its flat windows in the raw view (flat in the
+// detrended series, or, when `given` is not null, in the series as given), of
+// its flat windows of length - 1 points in the whitened view, and whether
+// each series has a window that is not flat.
+struct PartFlags {
+    std::vector<std::vector<unsigned char>> flat, white_flat;
+    std::vector<unsigned char> usable;
+};
+
+PartFlags part_flags(const SeriesViews& prepared, const SeriesViews* given, const SeriesViews& whitened,
+                     const DiscoverySettings& settings);
+
 // A Refiner over a prepared partition: `flat[s]` marks the flat windows of
 // series s, as prepare_part found them.
 Refiner part_refiner(const SeriesViews& prepared, const std::vector<std::vector<unsigned char>>& flat,
@@ -55,7 +68,8 @@ struct MotifMatches {
 
 // The partition's part of a motif's candidate shapes: its best matches
 // closest to the representative (by gap, then series, then point) whose
-// windows are not flat, at most seeds_per_motif, closest first.
+// windows are not flat, at most seeds_per_motif, closest first; a series
+// shorter than the length gives none.
 struct PartSeeds {
     std::vector<double> gap;
     std::vector<long long> series;

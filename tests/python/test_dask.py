@@ -231,14 +231,19 @@ def collection():
         ((7, 0, 11, 12), {"length": 64, "k": 3, "minsup": 0.4, "alphabet": 4}, 5, False),  # long shapes
         # Few candidates kept, screened on a sample of 7 series first: the sample spans partitions.
         ((7, 0, 11, 12), {"length": 40, "k": 4}, 7, True),
+        # Over a range, and over the default one without detrending; the same sample first.
+        ((7, 0, 11, 12), {"length": (20, 160), "k": 4}, 7, True),
+        (30, {"k": 3, "minsup": 0.4, "detrend": False}, 256, False),
     ],
 )
 def test_discover_equals_one_process(client, monkeypatch, chunks, kwargs, batch, narrow):
     if narrow:
-        for module in (importlib.import_module("zef.discovery._run"), importlib.import_module("zef.dask._discover")):
-            monkeypatch.setattr(module, "MOST_CANDIDATES", 30)
-            monkeypatch.setattr(module, "SAMPLE_POINTS", 2000)
-            monkeypatch.setattr(module, "SURVIVORS", 6)
+        narrowed = {"MOST_CANDIDATES": 30, "MOST_CANDIDATES_OVER_RANGE": 30, "SAMPLE_POINTS": 2000, "SURVIVORS": 6}
+        for name in ("zef.discovery._run", "zef.dask._discover", "zef.dask._discover_lengths"):
+            module = importlib.import_module(name)
+            for setting, value in narrowed.items():
+                if hasattr(module, setting):
+                    monkeypatch.setattr(module, setting, value)
     series = collection()
     array = da.from_array(series, chunks=(chunks, 100))
     assert_same_discovery(zd.discover(array, batch=batch, **kwargs), zef.discover(series, **kwargs))
@@ -252,6 +257,10 @@ def test_discover_bag_of_unequal_series_with_empty_partition(client):
     got = zd.discover(bag, length=50, k=3, detrend=20, iterations=3)
     assert_same_discovery(got, zef.discover(rows, length=50, k=3, detrend=20, iterations=3))
     assert got.short_series == [0, 30] and got.flat_series == [6]
+    # Over a range, many series are too short for its longer lengths.
+    ranged = zd.discover(bag, length=(30, 240), k=3, detrend=20)
+    assert_same_discovery(ranged, zef.discover(rows, length=(30, 240), k=3, detrend=20))
+    assert ranged.short_series == [30]
     values, offset = got._series[4]
     assert offset == 0 and np.array_equal(values[:50], rows[4][:50])
 
@@ -271,7 +280,7 @@ def test_discover_bad_partition_values_and_pattern_limit(client):
     series[17, 3] = np.inf
     with pytest.raises(ValueError, match="series 17 holds an infinite value"):
         zd.discover(da.from_array(series, chunks=(5, 300)), length=40)
+    with pytest.raises(ValueError, match="length 400 is longer than every series"):
+        zd.discover(da.from_array(collection(), chunks=(10, 300)), length=(400, 800))
     with pytest.raises(zef.TooManyPatterns, match="more than 3 frequent patterns"):
         zd.discover(da.from_array(collection(), chunks=(10, 300)), length=40, max_patterns=3)
-    with pytest.raises(NotImplementedError, match="range of lengths"):
-        zd.discover(da.from_array(collection(), chunks=(10, 300)), length=(20, 80))

@@ -194,3 +194,56 @@ def discovery_places(
     scores: Sequence[float], bests: Sequence[NDArray[np.int64]], length: int, share: float, limit: int, overlap: float
 ) -> list[int]:
     """The candidates ranked by score, one per place: their positions, best first."""
+
+CHANCE_ATTEMPTS: int
+
+def discovery_flags(
+    prepared: Sequence[Sequence[float]] | Any,
+    given: Sequence[Sequence[float]] | Any | None,
+    whitened: Sequence[Sequence[float]] | Any,
+    length: int,
+    flat_tol: float,
+) -> tuple[list[NDArray[np.uint8]], list[NDArray[np.uint8]], NDArray[np.uint8]]:
+    """The flags of each series' flat windows of `length` points (flat in the prepared series, or in the
+    given ones when not None), of its flat whitened windows of length - 1 points (uint8 arrays), and
+    whether it has a window that is not flat (uint8 array)."""
+
+def discovery_grid(lo: int, hi: int) -> list[int]:
+    """The lengths a range's search works at, from lo to hi points."""
+
+def discovery_grid_steps(grid: Sequence[int]) -> tuple[list[int], list[int]]:
+    """The grid lengths of the joins and those chance is measured at."""
+
+def discovery_snap(grid: Sequence[int], length: float) -> int:
+    """The grid length nearest to `length`, by ratio."""
+
+def discovery_tries(grid: Sequence[int], length: int) -> list[tuple[int, int]]:
+    """The (length, anchor) tries of one step in length from `length`."""
+
+def discovery_resized(
+    starts: NDArray[np.int64] | Any, sizes: NDArray[np.int64] | Any, from_length: int, length: int, anchor: int
+) -> NDArray[np.int64]:
+    """Where windows of `from_length` points at `starts` of series of `sizes` points lie at `length`
+    points (-1: the series is shorter)."""
+
+def discovery_chance_place(unit: int, j: int, q: int, attempt: int, windows: Sequence[int]) -> tuple[int, int]:
+    """Where a chance shape is cut on one try: the position into the sample and the start."""
+
+def discovery_surrogate(window: NDArray[np.float64] | Any, j: int) -> NDArray[np.float64]:
+    """The j-th chance shape of the window's length, from that window."""
+
+def discovery_chance(lengths: Sequence[int], scores: Sequence[float], at: Sequence[int]) -> list[float]:
+    """The chance score at each of `at`, fitted to the scores measured (those not above 0 left out)."""
+
+def discovery_standing(score: float, length: int, chance: float) -> float:
+    """How far a score lies above chance at its length: the lower, the better."""
+
+def discovery_ranked(
+    keys: Sequence[float],
+    bests: Sequence[NDArray[np.int64]],
+    lengths: Sequence[int],
+    share: float,
+    limit: int,
+    overlap: float,
+) -> list[int]:
+    """Candidates of their own lengths ranked by `keys`, one per place: their positions, best first."""

@@ -26,6 +26,7 @@ from zef._validation import (
     pattern_limit,
 )
 from zef.dask import _steps
+from zef.dask._discover_lengths import discover_lengths
 from zef.dask._discovery_parts import (
     Partitions,
     RemoteSeries,
@@ -39,7 +40,7 @@ from zef.dask._discovery_parts import (
 from zef.dask._mine import mine_partitions
 from zef.dask._partitions import partitions
 from zef.dask._run import Run
-from zef.discovery._lengths import length_setting
+from zef.discovery._lengths import DEFAULT_SHORTEST, length_setting
 from zef.discovery._result import DiscoveredMotif, Discovery, motifs_of
 from zef.discovery._tuning import (
     ENGINE_SUPPORT,
@@ -64,7 +65,7 @@ SCREENED_PER_PASS = 256
 def discover(
     series: Any,
     *,
-    length: int,
+    length: int | tuple[int, int] | None = None,
     minsup: float = 0.5,
     k: int | None = 10,
     detrend: bool | int = True,
@@ -83,7 +84,8 @@ def discover(
     progress: Progress | None = None,
     timings: list[tuple[str, float]] | None = None,
 ) -> Discovery:
-    """The `k` best motifs of `length` points in `series`: what `zef.discover` returns on the same series.
+    """The `k` best motifs in `series`, of `length` points or each at its own length: what `zef.discover`
+    returns on the same series.
 
     The same motifs with the same ranks, best matches, occurrences, patterns,
     supporting series, scores, shapes and distances, and the same short and
@@ -143,16 +145,34 @@ def discover(
     >>> list(found) == list(zef.discover(series, length=40, k=2))
     True
 
-    One length only: a range of lengths (``length=(lo, hi)``, or none)
-    raises NotImplementedError; `zef.discover` searches ranges.
+    Over a range of lengths, the same:
+
+    >>> with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=":0"):
+    ...     ranged = zef.dask.discover(da.from_array(series, chunks=(6, 200)), length=(20, 80), k=2)
+    >>> list(ranged) == list(zef.discover(series, length=(20, 80), k=2))
+    True
     """
-    if not isinstance(length_setting(length), int):
-        raise NotImplementedError(
-            "zef.dask.discover takes one motif length (an int); zef.discover searches a range of lengths"
+    setting = length_setting(length)
+
+    def settings_of(lengths: int | tuple[int, int]) -> dict[str, Any]:
+        return discovery_settings(
+            lengths,
+            minsup,
+            k,
+            detrend,
+            radius,
+            flat_tol,
+            seglen,
+            alphabet,
+            min_len,
+            max_len,
+            max_overlap,
+            iterations,
+            pool,
         )
-    settings = discovery_settings(
-        length, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
-    )
+
+    # Checked before the data is read, with a stand-in for a range still to be taken from it.
+    settings = settings_of((DEFAULT_SHORTEST, 4 * DEFAULT_SHORTEST) if setting is None else setting)
     check_progress(progress)
     limit = pattern_limit(max_patterns)
     batch = batch_size(batch) or SCREENED_PER_PASS
@@ -160,50 +180,18 @@ def discover(
         client = distributed.get_client()
     with Run(client, progress, timings) as run:
         parts, names = partitions(series, run)
-        return _discover(run, parts, names, settings, batch, limit)
-
-
-def screen(
-    run: Run, on: Partitions, shapes: list[Any], only: Any, need: int, batch: int
-) -> tuple[list[float], list[Any], list[Any]]:
-    """The scores, best matches and distances of `shapes` over the taken series `only` (all when None)."""
-    scores: list[float] = []
-    bests: list[Any] = []
-    distances: list[Any] = []
-    for first in range(0, len(shapes), batch):
-        some = shapes[first : first + batch]
-        distance, best = on.evaluate(np.array(some), only)
-        for row in range(len(some)):
-            scores.append(_steps.discovery_score(distance[row], best[row], need))
-            bests.append(best[row])
-            distances.append(distance[row])
-        run.report("screen", first + len(some), len(shapes))
-    return scores, bests, distances
-
-
-def screen_sample(
-    run: Run, on: Partitions, shapes: list[Any], sample: Any, need: int, batch: int
-) -> tuple[list[float], list[Any], list[Any]]:
-    """Each shape compared with the sample, then the mean of its closest matches there compared again:
-    the better of the two, with its score and best matches."""
-    scores, bests, distances = screen(run, on, shapes, sample, need, batch)
-    closest = [_steps.discovery_closest(d, b, need) for d, b in zip(distances, bests, strict=True)]
-    shapes = list(shapes)
-    for first in range(0, len(shapes), batch):
-        some = range(first, min(first + batch, len(shapes)))
-        sums = on.sums([(closest[i], bests[i][closest[i]]) for i in some])
-        means = {
-            i: _steps.discovery_shape([p[n] for p in sums], on.length, closest[i].size) for n, i in enumerate(some)
-        }
-        means = {i: mean for i, mean in means.items() if mean.size}
-        if not means:
-            continue
-        distance, best = on.evaluate(np.array(list(means.values())), sample)
-        for row, (i, mean) in enumerate(means.items()):
-            score = _steps.discovery_score(distance[row], best[row], need)
-            if score < scores[i]:
-                scores[i], bests[i], shapes[i] = score, best[row], mean
-    return scores, bests, shapes
+        if isinstance(setting, int):
+            return _discover(run, parts, names, settings, batch, limit)
+        return discover_lengths(
+            run,
+            parts,
+            names,
+            setting,
+            settings_of,
+            lambda one: _discover(run, parts, names, one, batch, limit),
+            batch,
+            limit,
+        )
 
 
 def _discover(
@@ -287,13 +275,13 @@ def _discover(
     shapes = [seeds[i][0] for i in merged]
     if sample.size < usable_count and len(merged) > SURVIVORS:
         sample_need = _steps.discovery_need(minsup, sample.size)
-        scores, bests, shapes = screen_sample(run, on, shapes, sample, sample_need, batch)
+        scores, bests, shapes = on.screen_sample(shapes, sample, sample_need, batch)
         survivors = _steps.discovery_places(scores, bests, length, SAME_PLACE, SURVIVORS, 0.5)
         # The joins' candidates go on whatever the sample says: it holds their own pairs.
         survivors += [i for i, at in enumerate(merged) if not seeds[at][1] and i not in survivors]
         compared = [merged[i] for i in survivors]
         shapes = [shapes[i] for i in survivors]
-    scores, bests, _ = screen(run, on, shapes, None, need, batch)
+    scores, bests, _ = on.screen(shapes, None, need, batch)
     pool = _steps.discovery_places(scores, bests, length, SAME_PLACE, int(settings["pool"]), 0.5)
     del bests
     patterns = [seeds[compared[i]][1] for i in pool]
@@ -302,21 +290,7 @@ def _discover(
 
     # Refinement, every candidate of the pool in step: its closest windows
     # summed exactly on the partitions, the mean shape evaluated again.
-    current = on.candidates(pool_shapes, need)
-    best_of = list(current)
-    active = list(range(len(pool)))
-    for _ in range(settings["iterations"]):
-        closest = {i: _steps.discovery_closest(current[i][1], current[i][2], need) for i in active}
-        active = [i for i in active if closest[i].size]
-        sums = on.sums([(closest[i], current[i][2][closest[i]]) for i in active])
-        refined = {
-            i: _steps.discovery_shape([p[n] for p in sums], length, closest[i].size) for n, i in enumerate(active)
-        }
-        active = [i for i in active if refined[i].size]
-        for i, candidate in zip(active, on.candidates([refined[i] for i in active], need), strict=True):
-            current[i] = candidate
-            if candidate[3] < best_of[i][3]:
-                best_of[i] = candidate
+    best_of = on.refined(pool_shapes, need, settings["iterations"])
     final = _steps.discovery_places(
         [c[3] for c in best_of], [c[2] for c in best_of], length, SAME_PLACE, motif_limit(settings), PLACE_OVERLAP
     )

@@ -124,10 +124,12 @@ class Partitions:
         self.run, self.states, self.starts = run, states, starts
         self.length, self.flat_tol = length, flat_tol
 
+    def _submit(self, function: Any, state: Any, *args: Any) -> Any:
+        """function(partition, length, flat_tol, *args) on a partition's worker."""
+        return self.run.submit(function, state, self.length, self.flat_tol, *args)
+
     def _each(self, function: Any, *args: Any) -> list[Any]:
-        answers: list[Any] = self.run.gather(
-            [self.run.submit(function, s, self.length, self.flat_tol, *args) for s in self.states]
-        )
+        answers: list[Any] = self.run.gather([self._submit(function, s, *args) for s in self.states])
         return answers
 
     def _split(self, series: Any) -> list[Any]:
@@ -156,10 +158,7 @@ class Partitions:
                     (usable_local[p][local], points[cuts[p] : cuts[p + 1]], representative, motif.length)
                 )
         answers = self.run.gather(
-            [
-                self.run.submit(_part_seeds, s, self.length, self.flat_tol, r, white)
-                for s, r in zip(self.states, requests, strict=True)
-            ]
+            [self._submit(_part_seeds, s, r, white) for s, r in zip(self.states, requests, strict=True)]
         )
         seeds: list[Seed] = []
         for m, motif in enumerate(motifs):
@@ -190,9 +189,7 @@ class Partitions:
             for p, (first, last) in enumerate(self._split(needed))
             if last > first
         ]
-        answers = self.run.gather(
-            [self.run.submit(_part_rows, self.states[p], self.length, self.flat_tol, local) for p, local in requests]
-        )
+        answers = self.run.gather([self._submit(_part_rows, self.states[p], local) for p, local in requests])
         rows = [[row for answer in answers for row in answer[k]] for k in range(4)]
         at = {int(s): n for n, s in enumerate(needed)}
         local_pairs = [(at[series[a]], at[series[b]]) for a, b in pairs]
@@ -216,12 +213,50 @@ class Partitions:
             only = np.asarray(only, dtype=np.int64)
             local = [only[first:last] - self.starts[p] for p, (first, last) in enumerate(self._split(only))]
             answers = self.run.gather(
-                [
-                    self.run.submit(_part_evaluate, s, self.length, self.flat_tol, shapes, subset)
-                    for s, subset in zip(self.states, local, strict=True)
-                ]
+                [self._submit(_part_evaluate, s, shapes, subset) for s, subset in zip(self.states, local, strict=True)]
             )
         return np.concatenate([a[0] for a in answers], axis=1), np.concatenate([a[1] for a in answers], axis=1)
+
+    def screen(self, shapes: list[Any], only: Any, need: int, batch: int) -> tuple[list[float], list[Any], list[Any]]:
+        """The scores, best matches and distances of `shapes` over the taken series `only` (all when
+        None), `batch` shapes per pass."""
+        scores: list[float] = []
+        bests: list[Any] = []
+        distances: list[Any] = []
+        for first in range(0, len(shapes), batch):
+            some = shapes[first : first + batch]
+            distance, best = self.evaluate(np.array(some), only)
+            for row in range(len(some)):
+                scores.append(_steps.discovery_score(distance[row], best[row], need))
+                bests.append(best[row])
+                distances.append(distance[row])
+            self.run.report("screen", first + len(some), len(shapes))
+        return scores, bests, distances
+
+    def screen_sample(
+        self, shapes: list[Any], sample: Any, need: int, batch: int
+    ) -> tuple[list[float], list[Any], list[Any]]:
+        """Each shape compared with the sample, then the mean of its closest matches there compared
+        again: the better of the two, with its score and best matches."""
+        scores, bests, distances = self.screen(shapes, sample, need, batch)
+        closest = [_steps.discovery_closest(d, b, need) for d, b in zip(distances, bests, strict=True)]
+        shapes = list(shapes)
+        for first in range(0, len(shapes), batch):
+            some = range(first, min(first + batch, len(shapes)))
+            sums = self.sums([(closest[i], bests[i][closest[i]]) for i in some])
+            means = {
+                i: _steps.discovery_shape([p[n] for p in sums], self.length, closest[i].size)
+                for n, i in enumerate(some)
+            }
+            means = {i: mean for i, mean in means.items() if mean.size}
+            if not means:
+                continue
+            distance, best = self.evaluate(np.array(list(means.values())), sample)
+            for row, (i, mean) in enumerate(means.items()):
+                score = _steps.discovery_score(distance[row], best[row], need)
+                if score < scores[i]:
+                    scores[i], bests[i], shapes[i] = score, best[row], mean
+        return scores, bests, shapes
 
     def candidates(self, shapes: list[Any], need: int) -> list[Candidate]:
         if not shapes:
@@ -232,6 +267,27 @@ class Partitions:
             for i, shape in enumerate(shapes)
         ]
 
+    def refined(self, shapes: list[Any], need: int, iterations: int) -> list[Candidate]:
+        """Each shape refined, all in step: its closest windows summed exactly on the partitions, the
+        mean shape evaluated again, `iterations` times; the best scoring of each."""
+        current = self.candidates(shapes, need)
+        best_of = list(current)
+        active = list(range(len(shapes)))
+        for _ in range(iterations):
+            closest = {i: _steps.discovery_closest(current[i][1], current[i][2], need) for i in active}
+            active = [i for i in active if closest[i].size]
+            sums = self.sums([(closest[i], current[i][2][closest[i]]) for i in active])
+            means = {
+                i: _steps.discovery_shape([p[n] for p in sums], self.length, closest[i].size)
+                for n, i in enumerate(active)
+            }
+            active = [i for i in active if means[i].size]
+            for i, candidate in zip(active, self.candidates([means[i] for i in active], need), strict=True):
+                current[i] = candidate
+                if candidate[3] < best_of[i][3]:
+                    best_of[i] = candidate
+        return best_of
+
     def sums(self, chosen: list[tuple[Any, Any]]) -> list[list[Any]]:
         """For each (taken series, starts): each partition's exact sums of those windows of its own."""
         requests: list[list[tuple[Any, Any]]] = [[] for _ in self.states]
@@ -241,10 +297,7 @@ class Partitions:
             for p, (first, last) in enumerate(self._split(series)):
                 requests[p].append((series[first:last] - self.starts[p], starts[first:last]))
         answers: list[list[Any]] = self.run.gather(
-            [
-                self.run.submit(_part_sums, s, self.length, self.flat_tol, r)
-                for s, r in zip(self.states, requests, strict=True)
-            ]
+            [self._submit(_part_sums, s, r) for s, r in zip(self.states, requests, strict=True)]
         )
         return answers
 
