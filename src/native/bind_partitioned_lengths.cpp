@@ -57,9 +57,7 @@ void bind_partitioned_lengths(py::module_& m) {
           "The lengths a range's search works at, from lo to hi points.");
     m.def(
         "discovery_grid_steps",
-        [](const std::vector<std::size_t>& grid) {
-            return py::make_tuple(joined_lengths(grid), chance_lengths(grid));
-        },
+        [](const std::vector<std::size_t>& grid) { return py::make_tuple(joined_lengths(grid), chance_lengths(grid)); },
         py::arg("grid"), "The grid lengths of the joins and those chance is measured at.");
     m.def("discovery_snap", &snap_length, py::arg("grid"), py::arg("length"),
           "The grid length nearest to `length`, by ratio.");
@@ -80,7 +78,8 @@ void bind_partitioned_lengths(py::module_& m) {
         "(-1: the series is shorter).");
     m.def(
         "discovery_chance_place",
-        [](std::size_t unit, std::size_t j, std::size_t q, std::size_t attempt, const std::vector<std::size_t>& windows) {
+        [](std::size_t unit, std::size_t j, std::size_t q, std::size_t attempt,
+           const std::vector<std::size_t>& windows) {
             if (windows.empty()) throw py::value_error("no series to cut from");
             return chance_place(unit, j, q, attempt, windows);
         },
@@ -111,8 +110,8 @@ void bind_partitioned_lengths(py::module_& m) {
           "How far a score lies above chance at its length: the lower, the better.");
     m.def(
         "discovery_ranked",
-        [](const std::vector<double>& keys, const std::vector<IndexArray>& bests, const std::vector<std::size_t>& lengths,
-           double share, std::size_t limit, double overlap) {
+        [](const std::vector<double>& keys, const std::vector<IndexArray>& bests,
+           const std::vector<std::size_t>& lengths, double share, std::size_t limit, double overlap) {
             if (keys.size() != bests.size() || keys.size() != lengths.size())
                 throw py::value_error("one best-match array and length per candidate");
             std::vector<Candidate> candidates(keys.size());

@@ -21,7 +21,6 @@ from zef._validation import (
     batch_size,
     check_longest,
     check_progress,
-    discovery_settings,
     motif_limit,
     pattern_limit,
 )
@@ -35,12 +34,14 @@ from zef.dask._discovery_parts import (
     discovery_whiten,
     info,
     series_count,
+    series_sizes,
+    taken_series,
     usable_rows,
 )
 from zef.dask._mine import mine_partitions
 from zef.dask._partitions import partitions
 from zef.dask._run import Run
-from zef.discovery._lengths import DEFAULT_SHORTEST, length_setting
+from zef.discovery._lengths import length_setting, settings_by_length
 from zef.discovery._result import DiscoveredMotif, Discovery, motifs_of
 from zef.discovery._tuning import (
     ENGINE_SUPPORT,
@@ -154,25 +155,9 @@ def discover(
     """
     setting = length_setting(length)
 
-    def settings_of(lengths: int | tuple[int, int]) -> dict[str, Any]:
-        return discovery_settings(
-            lengths,
-            minsup,
-            k,
-            detrend,
-            radius,
-            flat_tol,
-            seglen,
-            alphabet,
-            min_len,
-            max_len,
-            max_overlap,
-            iterations,
-            pool,
-        )
-
-    # Checked before the data is read, with a stand-in for a range still to be taken from it.
-    settings = settings_of((DEFAULT_SHORTEST, 4 * DEFAULT_SHORTEST) if setting is None else setting)
+    settings_of = settings_by_length(
+        setting, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
+    )
     check_progress(progress)
     limit = pattern_limit(max_patterns)
     batch = batch_size(batch) or SCREENED_PER_PASS
@@ -181,7 +166,7 @@ def discover(
     with Run(client, progress, timings) as run:
         parts, names = partitions(series, run)
         if isinstance(setting, int):
-            return _discover(run, parts, names, settings, batch, limit)
+            return _discover(run, parts, names, settings_of(setting), batch, limit)
         return discover_lengths(
             run,
             parts,
@@ -204,24 +189,14 @@ def _discover(
     )
     infos = run.gather(run.each(info, states))
     run.lap("prepare")
-    sizes = np.concatenate([i["sizes"] for i in infos]).astype(np.int64)
-    infinite = np.flatnonzero(np.concatenate([i["infinite"] for i in infos]))
-    if infinite.size:
-        raise ValueError(f"series {int(infinite[0])} holds an infinite value")
-    if sizes.size == 0:
-        raise ValueError("no series given")
+    sizes = series_sizes(infos)
     check_longest(length, int(sizes.max()))
-    taking = np.flatnonzero(sizes >= length).tolist()
-    short = np.flatnonzero(sizes < length).tolist()
-    offsets = np.concatenate([i["offsets"] for i in infos]).astype(np.int64).tolist()
-    usable = [np.asarray(i["usable"], dtype=bool) for i in infos]
-    taken_starts = np.cumsum([0] + [u.size for u in usable]).tolist()
-    flat_series = [taking[j] for j in np.flatnonzero(~np.concatenate(usable)).tolist()]
-    usable_count = int(sum(u.sum() for u in usable))
+    taken = taken_series(sizes, length, infos, [i["usable"] for i in infos])
+    taking, offsets, usable, usable_count = taken.taking, taken.offsets, taken.usable, taken.usable_count
 
     def result(motifs: list[DiscoveredMotif]) -> Discovery:
         remote = RemoteSeries(run.client, parts, [i["sizes"].size for i in infos])
-        return Discovery(motifs, length, remote, short, flat_series, settings, series_names=names)
+        return Discovery(motifs, length, remote, taken.short, taken.flat_series, settings, series_names=names)
 
     if usable_count == 0:
         return result([])
@@ -230,7 +205,7 @@ def _discover(
     lags = np.concatenate([np.asarray(i["lags"])[np.asarray(i["usable"], dtype=bool)] for i in infos])
     phi = _steps.discovery_whitening(lags.tolist())
     states = run.each(discovery_whiten, states, length, flat_tol, phi)
-    on = Partitions(run, states, taken_starts, length, flat_tol)
+    on = Partitions(run, states, taken.starts, length, flat_tol)
 
     # Candidates: the engine on each partition's usable series, as `mine` runs it.
     usable_local = [np.flatnonzero(u) for u in usable]

@@ -20,7 +20,15 @@ from dask.delayed import delayed
 
 from zef._validation import motif_limit
 from zef.dask import _steps
-from zef.dask._discovery_parts import Candidate, RemoteSeries, Seed, info, usable_rows
+from zef.dask._discovery_parts import (
+    Candidate,
+    RemoteSeries,
+    Seed,
+    info,
+    series_sizes,
+    taken_series,
+    usable_rows,
+)
 from zef.dask._length_parts import (
     LengthPartitions,
     range_prepare,
@@ -146,47 +154,36 @@ def discover_lengths(
     `one_length` when the range holds one length only."""
     read = run.paced([delayed(range_read)(part) for part in parts], False, "prepare", read_count)
     infos = run.gather(run.each(read_info, read))
-    sizes = np.concatenate([i["sizes"] for i in infos]).astype(np.int64)
-    infinite = np.flatnonzero(np.concatenate([i["infinite"] for i in infos]))
-    if infinite.size:
-        raise ValueError(f"series {int(infinite[0])} holds an infinite value")
-    if sizes.size == 0:
-        raise ValueError("no series given")
+    sizes = series_sizes(infos)
     lengths = lengths_for(setting, sizes.tolist())
     settings = settings_of(lengths)
     if isinstance(lengths, int):
         return one_length(settings)
     lo, hi = lengths
     flat_tol, radius = settings["flat_tol"], settings["radius"]
-    taking = np.flatnonzero(sizes >= lo).tolist()
-    short = np.flatnonzero(sizes < lo).tolist()
-    offsets = np.concatenate([i["offsets"] for i in infos]).astype(np.int64).tolist()
-    taken_sizes = sizes[np.asarray(taking, dtype=np.int64)]
     states = run.each(range_prepare, read, lo, settings["detrend"], flat_tol)
     prepared = run.gather(run.each(info, states))
     run.lap("prepare")
-    usable = [np.asarray(i["usable"], dtype=bool) for i in prepared]
-    taken_starts = np.cumsum([0] + [u.size for u in usable]).tolist()
-    flat_series = [taking[j] for j in np.flatnonzero(~np.concatenate(usable)).tolist()]
-    usable_count = int(sum(u.sum() for u in usable))
+    taken = taken_series(sizes, lo, infos, [i["usable"] for i in prepared])
+    taken_sizes = sizes[np.asarray(taken.taking, dtype=np.int64)]
 
     def result(motifs: list[DiscoveredMotif]) -> Discovery:
         remote = RemoteSeries(run.client, parts, [i["sizes"].size for i in infos])
-        return Discovery(motifs, lengths, remote, short, flat_series, settings, series_names=names)
+        return Discovery(motifs, lengths, remote, taken.short, taken.flat_series, settings, series_names=names)
 
-    if usable_count == 0:
+    if taken.usable_count == 0:
         return result([])
-    lags = np.concatenate([np.asarray(i["lags"])[u] for i, u in zip(prepared, usable, strict=True)])
+    lags = np.concatenate([np.asarray(i["lags"])[u] for i, u in zip(prepared, taken.usable, strict=True)])
     phi = _steps.discovery_whitening(lags.tolist())
     states = run.each(range_whiten, states, lo, flat_tol, phi)
-    usable_taken = np.flatnonzero(np.concatenate(usable))
+    usable_taken = np.flatnonzero(np.concatenate(taken.usable))
     sample = usable_taken[_steps.discovery_sample(taken_sizes[usable_taken].tolist(), SAMPLE_POINTS, SAMPLE_FEWEST)]
-    grid = _Lengths(run, states, taken_starts, settings, taken_sizes, sample.tolist(), _steps.discovery_grid(lo, hi))
+    grid = _Lengths(run, states, taken.starts, settings, taken_sizes, sample.tolist(), _steps.discovery_grid(lo, hi))
     grid.build([lo])
 
-    seeds = _candidates(run, grid, states, usable, settings, phi, taken_sizes, limit)
+    seeds = _candidates(run, grid, states, taken.usable, settings, phi, taken_sizes, limit)
     chance = _chance(run, grid, taken_sizes)
-    pool = _screened(run, grid, seeds, chance, len(sample) < usable_count, int(settings["pool"]), batch)
+    pool = _screened(run, grid, seeds, chance, len(sample) < taken.usable_count, int(settings["pool"]), batch)
     run.lap("screen")
 
     for m, members in _by_length([c.length for c in pool]).items():
@@ -233,7 +230,7 @@ def discover_lengths(
     ]
     run.lap("occurrences")
     run.report("occurrences", len(chosen), len(chosen))
-    return result(motifs_of(raw, taking, offsets, radius, True))
+    return result(motifs_of(raw, taken.taking, taken.offsets, radius, True))
 
 
 def _candidates(

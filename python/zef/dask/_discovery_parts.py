@@ -10,6 +10,7 @@ client ranks and combines them.
 from __future__ import annotations
 
 from collections.abc import Sequence
+from dataclasses import dataclass
 from typing import Any, overload
 
 import distributed
@@ -30,9 +31,12 @@ __all__ = [
     "Partitions",
     "RemoteSeries",
     "Seed",
+    "Taken",
     "discovery_prepare",
     "info",
     "series_count",
+    "series_sizes",
+    "taken_series",
     "usable_rows",
 ]
 
@@ -110,6 +114,46 @@ def _part_sums(part: DiscoveryPart, length: int, flat_tol: float, chosen: list[t
 
 def _part_occurrences(part: DiscoveryPart, length: int, flat_tol: float, shapes: Any, radius: float) -> list[Any]:
     return _steps.discovery_occurrences(part[0], part[1], part[3], part[4], part[5], length, flat_tol, shapes, radius)
+
+
+def series_sizes(infos: list[dict[str, Any]]) -> Any:
+    """The size of every series from the partitions' summaries, in order: ValueError for a series that
+    holds an infinite value, or for no series."""
+    sizes = np.concatenate([i["sizes"] for i in infos]).astype(np.int64)
+    infinite = np.flatnonzero(np.concatenate([i["infinite"] for i in infos]))
+    if infinite.size:
+        raise ValueError(f"series {int(infinite[0])} holds an infinite value")
+    if sizes.size == 0:
+        raise ValueError("no series given")
+    return sizes
+
+
+@dataclass
+class Taken:
+    """The series that take part (those of at least the shortest length), and those that do not."""
+
+    taking: list[int]  # their indexes in the collection
+    short: list[int]
+    offsets: list[int]  # of every series' first point
+    usable: list[Any]  # per partition, per series taking part: whether it has a window that is not flat
+    starts: list[int]  # the first of them of each partition (and their count, last)
+    flat_series: list[int]
+    usable_count: int
+
+
+def taken_series(sizes: Any, shortest: int, infos: list[dict[str, Any]], usable: list[Any]) -> Taken:
+    """From the sizes, the partitions' summaries (offsets) and their flags of usable series."""
+    flags = [np.asarray(u, dtype=bool) for u in usable]
+    taking = np.flatnonzero(sizes >= shortest).tolist()
+    return Taken(
+        taking,
+        np.flatnonzero(sizes < shortest).tolist(),
+        np.concatenate([i["offsets"] for i in infos]).astype(np.int64).tolist(),
+        flags,
+        np.cumsum([0] + [u.size for u in flags]).tolist(),
+        [taking[j] for j in np.flatnonzero(~np.concatenate(flags)).tolist()],
+        int(sum(u.sum() for u in flags)),
+    )
 
 
 # A candidate on the client: its shape, and per taken series the distance and

@@ -2,12 +2,19 @@
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+from collections.abc import Callable, Sequence
 from typing import Any
 
-from zef._validation import MIN_LENGTH, whole_number
+from zef._validation import MIN_LENGTH, discovery_settings, whole_number
 
-__all__ = ["DEFAULT_SHORTEST", "LengthSetting", "default_lengths", "length_setting", "lengths_for"]
+__all__ = [
+    "DEFAULT_SHORTEST",
+    "LengthSetting",
+    "default_lengths",
+    "length_setting",
+    "lengths_for",
+    "settings_by_length",
+]
 
 #: Lengths is one length, (shortest, longest), or None for a range from the data.
 LengthSetting = int | tuple[int, int] | None
@@ -68,3 +75,14 @@ def lengths_for(setting: LengthSetting, sizes: Sequence[int]) -> int | tuple[int
         raise ValueError(f"length {lo} is longer than every series (the longest has {longest} points)")
     hi = min(hi, longest)
     return lo if lo == hi else (lo, hi)
+
+
+def settings_by_length(setting: LengthSetting, *others: Any) -> Callable[[int | tuple[int, int]], dict[str, Any]]:
+    """The settings of a discovery (`discovery_settings` of `others`) for whichever lengths it settles
+    on; checked at once, with a stand-in for a range still to be taken from the data."""
+
+    def settings_of(lengths: int | tuple[int, int]) -> dict[str, Any]:
+        return discovery_settings(lengths, *others)
+
+    settings_of((DEFAULT_SHORTEST, 4 * DEFAULT_SHORTEST) if setting is None else setting)
+    return settings_of

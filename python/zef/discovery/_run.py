@@ -12,13 +12,12 @@ from zef._validation import (
     Progress,
     as_collection,
     check_progress,
-    discovery_settings,
     motif_limit,
     pattern_limit,
     thread_count,
 )
 from zef.discovery._gaps import fill_gaps
-from zef.discovery._lengths import DEFAULT_SHORTEST, length_setting, lengths_for
+from zef.discovery._lengths import length_setting, lengths_for, settings_by_length
 from zef.discovery._result import Discovery, motifs_of
 from zef.discovery._tuning import (
     CHANCE_SHAPES,
@@ -161,25 +160,9 @@ def discover(
     """
     setting = length_setting(length)
 
-    def settings_of(lengths: int | tuple[int, int]) -> dict[str, Any]:
-        return discovery_settings(
-            lengths,
-            minsup,
-            k,
-            detrend,
-            radius,
-            flat_tol,
-            seglen,
-            alphabet,
-            min_len,
-            max_len,
-            max_overlap,
-            iterations,
-            pool,
-        )
-
-    # Checked before the data is read, with a stand-in for a range still to be taken from it.
-    settings = settings_of((DEFAULT_SHORTEST, 4 * DEFAULT_SHORTEST) if setting is None else setting)
+    settings_of = settings_by_length(
+        setting, minsup, k, detrend, radius, flat_tol, seglen, alphabet, min_len, max_len, max_overlap, iterations, pool
+    )
     count = thread_count(threads)
     check_progress(progress)
     limit = pattern_limit(max_patterns)
