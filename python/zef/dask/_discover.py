@@ -32,19 +32,17 @@ from zef.dask._discovery_parts import (
     Seed,
     discovery_prepare,
     discovery_whiten,
+    engine_runs,
     info,
     series_count,
     series_sizes,
     taken_series,
-    usable_rows,
 )
-from zef.dask._mine import mine_partitions
 from zef.dask._partitions import partitions
 from zef.dask._run import Run
 from zef.discovery._lengths import length_setting, settings_by_length
 from zef.discovery._result import DiscoveredMotif, Discovery, motifs_of
 from zef.discovery._tuning import (
-    ENGINE_SUPPORT,
     JOIN_CELLS,
     JOIN_COUNT,
     JOIN_PAIRS,
@@ -211,22 +209,7 @@ def _discover(
     usable_local = [np.flatnonzero(u) for u in usable]
     engine_starts = np.cumsum([0] + [u.size for u in usable_local])
     seeds: list[Seed] = []
-    for white, letters in [(white, letters) for white in (False, True) for letters in settings["alphabet"]]:
-        engine_parts = [delayed(usable_rows)(s, white) for s in states]
-        motifs = mine_partitions(
-            run,
-            engine_parts,
-            minsup * ENGINE_SUPPORT,
-            settings["seglen"],
-            int(letters),
-            settings["min_len"],
-            settings["max_len"],
-            settings["max_overlap"],
-            0,
-            False,
-            None,
-            limit,
-        )
+    for white, letters, motifs in engine_runs(run, states, settings, limit):
         seeds.extend(on.seeds(motifs, usable_local, engine_starts, white))
         run.lap(f"candidates of {letters} letters{', whitened' if white else ''}")
         run.report("candidates", len(seeds), len(seeds))

@@ -24,10 +24,10 @@ from zef.dask._discovery_parts import (
     Candidate,
     RemoteSeries,
     Seed,
+    engine_runs,
     info,
     series_sizes,
     taken_series,
-    usable_rows,
 )
 from zef.dask._length_parts import (
     LengthPartitions,
@@ -38,13 +38,11 @@ from zef.dask._length_parts import (
     read_info,
     usable_at,
 )
-from zef.dask._mine import mine_partitions
 from zef.dask._run import Run
 from zef.discovery._lengths import LengthSetting, lengths_for
 from zef.discovery._result import DiscoveredMotif, Discovery, motifs_of
 from zef.discovery._tuning import (
     CHANCE_SHAPES,
-    ENGINE_SUPPORT,
     JOIN_CELLS,
     JOIN_COUNT,
     JOIN_PAIRS,
@@ -248,21 +246,7 @@ def _candidates(
     usable_local = [np.flatnonzero(u) for u in usable]
     engine_starts = np.cumsum([0] + [u.size for u in usable_local])
     seeds: list[Seed] = []
-    for white, letters in [(white, letters) for white in (False, True) for letters in settings["alphabet"]]:
-        motifs = mine_partitions(
-            run,
-            [delayed(usable_rows)(s, white) for s in states],
-            settings["minsup"] * ENGINE_SUPPORT,
-            settings["seglen"],
-            int(letters),
-            settings["min_len"],
-            settings["max_len"],
-            settings["max_overlap"],
-            0,
-            False,
-            None,
-            limit,
-        )
+    for white, letters, motifs in engine_runs(run, states, settings, limit):
         length_of = [grid.snap(motif.length) for motif in motifs]
         grid.build(length_of)
         found: list[Seed] = []

@@ -9,7 +9,7 @@ client ranks and combines them.
 
 from __future__ import annotations
 
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
 from dataclasses import dataclass
 from typing import Any, overload
 
@@ -20,10 +20,11 @@ from dask.delayed import delayed
 from _zef_cpp import Motif
 from zef.dask import _steps
 from zef.dask._errors import PartitionError
+from zef.dask._mine import mine_partitions
 from zef.dask._partitions import rows
 from zef.dask._run import Run
 from zef.discovery._gaps import fill_gaps
-from zef.discovery._tuning import SEEDS_PER_PATTERN
+from zef.discovery._tuning import ENGINE_SUPPORT, SEEDS_PER_PATTERN
 
 __all__ = [
     "Candidate",
@@ -33,6 +34,7 @@ __all__ = [
     "Seed",
     "Taken",
     "discovery_prepare",
+    "engine_runs",
     "info",
     "series_count",
     "series_sizes",
@@ -89,6 +91,30 @@ def usable_rows(part: DiscoveryPart, white: bool = False) -> list[Any]:
     """On a worker: the series that the engine mines (those with a window that is not flat), detrended
     or whitened."""
     return [values for values, usable in zip(part[3 if white else 0], part[2]["usable"], strict=True) if usable]
+
+
+def engine_runs(
+    run: Run, states: list[Any], settings: dict[str, Any], limit: int | None
+) -> Iterator[tuple[bool, int, list[Motif]]]:
+    """The engine's motifs on the partitions' usable series, as discovery runs the engine: on the series
+    as detrended, then whitened, with each alphabet; (whitened, letters, motifs) for each run."""
+    for white in (False, True):
+        for letters in settings["alphabet"]:
+            motifs = mine_partitions(
+                run,
+                [delayed(usable_rows)(s, white) for s in states],
+                settings["minsup"] * ENGINE_SUPPORT,
+                settings["seglen"],
+                int(letters),
+                settings["min_len"],
+                settings["max_len"],
+                settings["max_overlap"],
+                0,
+                False,
+                None,
+                limit,
+            )
+            yield white, int(letters), motifs
 
 
 def _part_seeds(
