@@ -234,6 +234,7 @@ def collection():
         # Over a range, and over the default one without detrending; the same sample first.
         ((7, 0, 11, 12), {"length": (20, 160), "k": 4}, 7, True),
         (30, {"k": 3, "minsup": 0.4, "detrend": False}, 256, False),
+        (30, {"length": (40, 40), "k": 2}, 256, False),  # a range of one length
     ],
 )
 def test_discover_equals_one_process(client, monkeypatch, chunks, kwargs, batch, narrow):

@@ -156,11 +156,13 @@ def discover_lengths(
     lengths = lengths_for(setting, sizes.tolist())
     settings = settings_of(lengths)
     if isinstance(lengths, int):
+        del read  # released before the partitions are read again
         return one_length(settings)
     lo, hi = lengths
     flat_tol, radius = settings["flat_tol"], settings["radius"]
     states = run.each(range_prepare, read, lo, settings["detrend"], flat_tol)
     prepared = run.gather(run.each(info, states))
+    del read  # the series that take part are in the prepared partitions
     run.lap("prepare")
     taken = taken_series(sizes, lo, infos, [i["usable"] for i in prepared])
     taken_sizes = sizes[np.asarray(taken.taking, dtype=np.int64)]
